@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// Where the program keeps its files. Environment variables override the
+// defaults so that tests and several installations can run side by side.
+namespace vorn::paths {
+
+// Folder holding the running program; the other programs are looked for here.
+QString programDir();
+
+// Full path of a sibling program, for example "vorn-dialupd".
+QString siblingProgram(const QString& name);
+
+// The registry hive: $VORN_REGISTRY, else $XDG_DATA_HOME/vorn95/registry.db.
+QString registryFile();
+
+// Per-user configuration folder: $XDG_CONFIG_HOME/vorn95.
+QString configDir();
+
+// Per-user runtime folder for sockets: $XDG_RUNTIME_DIR/vorn95 (private, 0700).
+QString runtimeDir();
+
+// Read-only data shipped with the program (sample phonebook, sounds):
+// $VORN_DATA_DIR, else share/vorn95 beside the program's bin folder, else
+// the source tree's resources folder for a build that is not installed.
+QString dataDir();
+
+} // namespace vorn::paths

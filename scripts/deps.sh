@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need.
+# Only what is missing is installed; apt's lists are refreshed once, first.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
+    libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # running the program on a desktop
+    qt6-qpa-plugins
+    # tests: display, window manager, tray host, sound server and their tools
+    xvfb openbox trayer pulseaudio pulseaudio-utils xdotool x11-utils x11-apps
+    imagemagick sqlite3 sox dbus
+    # sanitizer and fuzz builds
+    clang libclang-rt-14-dev
+)
+if [ "${1:-}" = "--runtime-only" ]; then
+    packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
+        libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev qt6-qpa-plugins xvfb openbox trayer
+        pulseaudio pulseaudio-utils xdotool x11-utils imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

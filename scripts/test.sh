@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every flavour and runs all tests: unit and
+# widget tests, integration tests inside a private desktop (display, window
+# manager, tray host, sound server), the ASan+UBSan and TSan builds, and a
+# short run of every fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+jobs=$(nproc)
+fuzz_seconds=${VORN_FUZZ_SECONDS:-20}
+
+echo "== test build (warnings as errors)"
+scripts/build.sh test
+scripts/test-session.sh ctest --test-dir build/test --output-on-failure -j "$jobs"
+
+echo "== ASan+UBSan build: unit tests"
+scripts/build.sh asan
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
+    scripts/test-session.sh ctest --test-dir build/asan --output-on-failure -j "$jobs" -L unit
+
+echo "== TSan build: thread tests"
+scripts/build.sh tsan
+TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
+    scripts/test-session.sh ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threads
+
+echo "== fuzz targets (${fuzz_seconds}s each)"
+scripts/build.sh fuzz
+for fuzzer in build/fuzz/bin/fuzz_*; do
+    [ -x "$fuzzer" ] || continue
+    name=$(basename "$fuzzer")
+    corpus="build/fuzz/corpus/$name"
+    mkdir -p "$corpus"
+    seeds="tests/fuzz/seeds/${name#fuzz_}"
+    [ -d "$seeds" ] || seeds=
+    "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=4096 -print_final_stats=0 "$corpus" $seeds \
+        >"build/fuzz/$name.log" 2>&1 || { tail -40 "build/fuzz/$name.log"; echo "fuzz: $name failed"; exit 1; }
+    echo "fuzz: $name ok"
+done
+
+echo "== all tests passed"

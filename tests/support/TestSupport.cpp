@@ -1,0 +1,86 @@
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <cstdlib>
+
+namespace vorn::test {
+
+QString binPath(const QString& program)
+{
+    return QStringLiteral(VORN_BIN_DIR "/") + program;
+}
+
+QString sourcePath(const QString& relative)
+{
+    return QStringLiteral(VORN_SOURCE_DIR "/") + relative;
+}
+
+bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred()) {
+        if (timer.elapsed() >= timeout.count())
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+RunResult runProgram(const QString& program, const QStringList& args, int timeoutMs)
+{
+    RunResult result;
+    QProcess process;
+    process.start(program, args);
+    result.started = process.waitForStarted(5000);
+    if (!result.started)
+        return result;
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+bool inTestSession()
+{
+    return qEnvironmentVariableIsSet("VORN_TEST_SESSION") && qEnvironmentVariableIsSet("DISPLAY");
+}
+
+qint64 recordingSize()
+{
+    return QFile(qEnvironmentVariable("VORN_TEST_RECORDING")).size();
+}
+
+SoundScan scanRecording(qint64 from, int threshold)
+{
+    SoundScan scan;
+    QFile file(qEnvironmentVariable("VORN_TEST_RECORDING"));
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(from & ~qint64(1)))
+        return scan;
+    const QByteArray raw = file.readAll();
+    const auto count = raw.size() / 2;
+    for (qsizetype i = 0; i < count; ++i) {
+        const auto lo = static_cast<unsigned char>(raw[2 * i]);
+        const auto hi = static_cast<unsigned char>(raw[2 * i + 1]);
+        const auto sample = static_cast<int16_t>(static_cast<uint16_t>(lo | (hi << 8)));
+        if (std::abs(int(sample)) > threshold) {
+            if (scan.firstLoud < 0)
+                scan.firstLoud = i;
+            ++scan.loudSamples;
+        }
+    }
+    return scan;
+}
+
+} // namespace vorn::test
