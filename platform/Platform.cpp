@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "platform/sim/SimRemoteAccess.h"
 
 #include <map>
 #include <memory>
@@ -21,6 +22,18 @@ Registry& registry()
     if (!hive)
         hive = std::make_unique<SqliteRegistry>(paths::registryFile());
     return *hive;
+}
+
+std::shared_ptr<RemoteAccess> remoteAccess()
+{
+    // Shared while anyone holds it; the connection to the service ends with the last user.
+    static std::weak_ptr<RemoteAccess> current;
+    auto service = current.lock();
+    if (!service) {
+        service = std::make_shared<sim::SimRemoteAccess>();
+        current = service;
+    }
+    return service;
 }
 
 } // namespace vorn::platform
