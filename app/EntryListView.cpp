@@ -1,5 +1,7 @@
 #include "app/EntryListView.h"
 
+#include "app/SortedNameList.h"
+
 #include <QHeaderView>
 #include <QListView>
 #include <QMouseEvent>
@@ -11,6 +13,7 @@
 
 TEntryListView::TEntryListView(QWidget* parent)
     : QWidget(parent)
+    , collator(entryNameCollator(Qt::CaseSensitive))
     , model(new QStandardItemModel(this))
     , selection(new QItemSelectionModel(model, this))
     , iconView(new QListView(this))
@@ -64,7 +67,7 @@ int TEntryListView::addRow(const QString& caption)
     int row = 0;
     while (row < model->rowCount() && collator.compare(this->caption(row), caption) <= 0)
         ++row;
-    QList<QStandardItem*> items{new QStandardItem(rowIcon, caption)};
+    QList<QStandardItem*> items { new QStandardItem(rowIcon, caption) };
     for (int column = 1; column <= subItemCount; ++column)
         items.append(new QStandardItem());
     model->insertRow(row, items);

@@ -7,7 +7,8 @@
 
 #include <QApplication>
 
-namespace {
+namespace
+{
 
 constexpr const char* PageCaptions[] = {
     "VORN95 Wizard - Welcome (0 of 3)",
@@ -86,8 +87,8 @@ void TfrmSelect::setPageGeometry(int page)
         setOuterHeight(161);
         setOuterWidth(outerWidth() - shift);
         Bevel1->resize(Bevel1->width() - shift, Bevel1->height());
-        for (QWidget* widget : {static_cast<QWidget*>(rdbAbout), static_cast<QWidget*>(btnPrev),
-                 static_cast<QWidget*>(btnNext), static_cast<QWidget*>(btnClose)})
+        for (QWidget* widget : { static_cast<QWidget*>(rdbAbout), static_cast<QWidget*>(btnPrev),
+                 static_cast<QWidget*>(btnNext), static_cast<QWidget*>(btnClose) })
             moveLeft(widget, widget->x() - shift);
         pnlBorder->hide();
         return;

@@ -4,9 +4,11 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace {
+namespace
+{
 
-class WidgetPrompts final : public UserPrompts {
+class WidgetPrompts final : public UserPrompts
+{
 public:
     int messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags) override
     {

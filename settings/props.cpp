@@ -5,10 +5,10 @@
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
 
-TfrmProps::TfrmProps(QWidget* owner, TRegFile& reg, std::function<void()> refreshEntryList)
+TfrmProps::TfrmProps(QWidget* owner, TRegFile& store, std::function<void()> onOk)
     : QDialog(owner)
-    , reg(reg)
-    , refreshEntryList(std::move(refreshEntryList))
+    , reg(store)
+    , refreshEntryList(std::move(onOk))
 {
     setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
