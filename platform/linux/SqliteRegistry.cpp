@@ -106,6 +106,7 @@ class SqliteRegistry::Statement
 public:
     Statement(SqliteRegistry& registry, const char* sql)
         : statement_(registry.prepared(sql))
+        , prepareError_(statement_ == nullptr ? sqlite3_extended_errcode(registry.db_) : SQLITE_OK)
     {
     }
     ~Statement()
@@ -129,15 +130,18 @@ public:
         bindBytes(statement_, index, bytes);
         return *this;
     }
-    int step() { return statement_ == nullptr ? SQLITE_ERROR : sqlite3_step(statement_); }
+    // A statement that did not prepare answers with the reason, such as a damaged file.
+    int step() { return statement_ == nullptr ? prepareError_ : sqlite3_step(statement_); }
     sqlite3_stmt* get() const { return statement_; }
 
 private:
     sqlite3_stmt* statement_;
+    int prepareError_;
 };
 
-SqliteRegistry::SqliteRegistry(QString file)
+SqliteRegistry::SqliteRegistry(QString file, Mode mode)
     : file_(std::move(file))
+    , mode_(mode)
 {
 }
 
@@ -160,8 +164,8 @@ std::int32_t SqliteRegistry::ensureOpen()
         return Success;
 
     const QFileInfo info(file_);
-    QDir().mkpath(info.absolutePath());
-    if (!info.exists()) {
+    if (mode_ == Mode::ReadWrite && !info.exists()) {
+        QDir().mkpath(info.absolutePath());
         // Created here, before SQLite, so that the hive and its journal files are private.
         const int fd = ::open(QFile::encodeName(file_).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0)
@@ -169,7 +173,9 @@ std::int32_t SqliteRegistry::ensureOpen()
     }
 
     const QByteArray name = QFile::encodeName(file_);
-    int rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = SQLITE_CANTOPEN;
+    if (mode_ == Mode::ReadWrite)
+        rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(db_);
         db_ = nullptr;
