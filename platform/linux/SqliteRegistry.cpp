@@ -442,7 +442,10 @@ std::int32_t SqliteRegistry::queryValue(
     if (characterCount(name) > MaxValueNameLength)
         return InvalidParameter;
 
-    Statement query(*this, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
+    // A size query leaves the data where it is: length() reads only the record header.
+    Statement query(*this,
+        data == nullptr ? "SELECT type, length(data) FROM vals WHERE key = ?1 AND fold = ?2"
+                        : "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
     const int rc = query.bind(1, key.id).bind(2, fold(name)).step();
     if (rc == SQLITE_DONE) {
         if (type != nullptr)
@@ -454,17 +457,17 @@ std::int32_t SqliteRegistry::queryValue(
     if (rc != SQLITE_ROW)
         return fail(rc);
 
-    const auto storedType = std::uint32_t(sqlite3_column_int64(query.get(), 0));
+    if (type != nullptr)
+        *type = std::uint32_t(sqlite3_column_int64(query.get(), 0));
+    if (data == nullptr) {
+        if (size != nullptr)
+            *size = std::uint32_t(sqlite3_column_int64(query.get(), 1));
+        return Success;
+    }
     const void* stored = sqlite3_column_blob(query.get(), 1);
     const auto storedSize = std::uint32_t(sqlite3_column_bytes(query.get(), 1));
-    if (type != nullptr)
-        *type = storedType;
-    if (size == nullptr)
-        return Success;
     const std::uint32_t room = *size;
     *size = storedSize;
-    if (data == nullptr)
-        return Success;
     if (room < storedSize)
         return MoreData;
     if (storedSize > 0)
