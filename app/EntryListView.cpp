@@ -135,7 +135,7 @@ void TEntryListView::setViewStyle(ViewStyle value)
     iconView->setWrapping(true);
     iconView->setResizeMode(QListView::Adjust);
     iconView->setMovement(QListView::Static);
-    iconView->setGridSize(large ? QSize(75, 56) : QSize());
+    iconView->setGridSize(large ? QSize(75, 70) : QSize());
     iconView->setWordWrap(large);
     iconView->setSpacing(large ? 0 : 2);
     stack->setCurrentWidget(iconView);

@@ -8,7 +8,9 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QTimer>
 
 TfrmSelect::TfrmSelect()
@@ -23,7 +25,7 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Regist
 {
     setupUi(this);
     // A dialog frame: fixed size, no maximize button.
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     RAS = new TRAS(this, remoteAccess);
@@ -48,6 +50,9 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Regist
     connectHandlers();
     setOuterHeight(OuterHeight);
     setOuterWidth(OuterWidth);
+    // Centred on the screen, like a dialog.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(OuterWidth / 2, OuterHeight / 2));
 }
 
 TfrmSelect::~TfrmSelect()

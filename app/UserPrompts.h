@@ -27,6 +27,9 @@ public:
         QString initialPath;
     };
 
+    // The title of message boxes that have none of their own.
+    static constexpr const char* ApplicationTitle = "VORN95 Wizard";
+
     virtual ~UserPrompts() = default;
 
     // A modal message box; owner may be null. Returns the button chosen.

@@ -11,7 +11,7 @@ TfrmProps::TfrmProps(QWidget* owner, TRegFile& store, std::function<void()> onOk
     , refreshEntryList(std::move(onOk))
 {
     setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     connect(btnclNA, &QPushButton::clicked, this, guarded([this] { btnclNAClick(); }));

@@ -4,7 +4,7 @@ TAboutBox::TAboutBox(QWidget* owner, const QString& backend)
     : QDialog(owner)
 {
     setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     if (!backend.isEmpty())
