@@ -2,6 +2,7 @@
 #include "app/Select.h"
 #include "app/UserPrompts.h"
 #include "app/VariantConvert.h"
+#include "platform/Platform.h"
 #include "settings/Statistics.h"
 #include "shell/about.h"
 
@@ -147,7 +148,7 @@ void TfrmSelect::btnCloseClick()
 
 void TfrmSelect::rdbAboutClick()
 {
-    TAboutBox box(this);
+    TAboutBox box(this, vorn::platform::remoteAccessName());
     box.exec();
 }
 

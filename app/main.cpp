@@ -13,8 +13,8 @@ int main(int argc, char* argv[])
     // The layouts are measured in an 11-pixel MS Sans Serif; where it is
     // missing, a narrow sans font of the same pixel height stands in.
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-        QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"), QStringLiteral("Helvetica")});
+    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+        QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"), QStringLiteral("Helvetica") });
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     QApplication::setFont(font);

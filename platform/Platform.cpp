@@ -36,4 +36,9 @@ std::shared_ptr<RemoteAccess> remoteAccess()
     return service;
 }
 
+QString remoteAccessName()
+{
+    return QStringLiteral("the simulated dial-up service");
+}
+
 } // namespace vorn::platform

@@ -8,6 +8,6 @@ TAboutBox::TAboutBox(QWidget* owner, const QString& backend)
         | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     if (!backend.isEmpty())
-        Version->setText(Version->text() + QStringLiteral(" - dialing through ") + backend);
+        Label2->setText(Label2->text() + QStringLiteral("\nDials through ") + backend + QLatin1Char('.'));
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
