@@ -182,8 +182,8 @@ std::int32_t SqliteRegistry::ensureOpen()
         rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     }
     if (rc != SQLITE_OK) {
-        problem_
-            = QStringLiteral("Cannot open the registry file %1: %2").arg(file_, QString::fromUtf8(sqlite3_errstr(rc)));
+        report(
+            QStringLiteral("Cannot open the registry file %1: %2").arg(file_, QString::fromUtf8(sqlite3_errstr(rc))));
         sqlite3_close(db_);
         db_ = nullptr;
         return IoFailed;
@@ -222,7 +222,7 @@ std::int32_t SqliteRegistry::createSchema()
         tables = sqlite3_column_int(check.get(), 1);
     }
     if (version != SchemaVersion && !(version == 0 && tables == 0)) {
-        problem_ = QStringLiteral("The file %1 is not a registry hive of this program").arg(file_);
+        report(QStringLiteral("The file %1 is not a registry hive of this program").arg(file_));
         return BadDatabase;
     }
     if (version == SchemaVersion) {
@@ -231,7 +231,7 @@ std::int32_t SqliteRegistry::createSchema()
         return exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON");
     }
     if (readOnly_) {
-        problem_ = QStringLiteral("The registry file %1 is empty and cannot be written").arg(file_);
+        report(QStringLiteral("The registry file %1 is empty and cannot be written").arg(file_));
         return BadDatabase;
     }
 
@@ -265,6 +265,15 @@ std::int32_t SqliteRegistry::createSchema()
     return exec("COMMIT");
 }
 
+// Keeps why the hive cannot be used; said once on standard error, since
+// callers only see a result code.
+void SqliteRegistry::report(const QString& problem)
+{
+    if (problem != problem_)
+        qWarning("%s", qPrintable(problem));
+    problem_ = problem;
+}
+
 // Maps an SQLite failure to the registry's answer, noting why.
 std::int32_t SqliteRegistry::fail(int sqliteCode)
 {
@@ -279,10 +288,10 @@ std::int32_t SqliteRegistry::fail(int sqliteCode)
         return KeyDeleted;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-        problem_ = QStringLiteral("The registry file %1 is damaged: %2").arg(file_, detail);
+        report(QStringLiteral("The registry file %1 is damaged: %2").arg(file_, detail));
         return BadDatabase;
     default:
-        problem_ = QStringLiteral("The registry file %1 cannot be used: %2").arg(file_, detail);
+        report(QStringLiteral("The registry file %1 cannot be used: %2").arg(file_, detail));
         return IoFailed;
     }
 }

@@ -58,6 +58,7 @@ private:
     std::int32_t ensureOpen();
     std::int32_t createSchema();
     std::int32_t fail(int sqliteCode);
+    void report(const QString& problem);
     std::int32_t lookup(HKEY handle, OpenKey& key) const;
     std::int32_t findKey(const QByteArray& path, qint64& id);
     std::int32_t resolve(HKEY parent, const QByteArray& path, OpenKey& key, bool create, bool* created);

@@ -262,8 +262,22 @@ TEST_F(Hive, ReadOnlyHiveRefusesWritesButReads)
         EXPECT_EQ(readOnly.queryValue(handle, "v", nullptr, nullptr, &size), Success);
         EXPECT_EQ(size, 4u);
     };
-    SqliteRegistry readOnly(file, SqliteRegistry::Mode::ReadOnly);
-    check(readOnly);
+    {
+        SqliteRegistry whileInUse(file, SqliteRegistry::Mode::ReadOnly);
+        check(whileInUse);
+    }
+    // With no writer left the journal files are gone; reading must still work.
+    hive.closeKey(key);
+    const QString copy = dir.filePath(QStringLiteral("copy.db"));
+    {
+        SqliteRegistry writer(copy);
+        HKEY made = 0;
+        ASSERT_EQ(writer.createKey(HKEY_LOCAL_MACHINE, "Settings", KEY_ALL_ACCESS, made), Success);
+        ASSERT_EQ(writer.setValue(made, "v", REG_SZ, reinterpret_cast<const std::uint8_t*>("kept"), 4), Success);
+    }
+    ASSERT_FALSE(QFile::exists(copy + QStringLiteral("-wal")));
+    SqliteRegistry alone(copy, SqliteRegistry::Mode::ReadOnly);
+    check(alone);
 
     if (::geteuid() != 0) { // root writes whatever the mode bits say
         ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
