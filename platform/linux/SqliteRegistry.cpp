@@ -329,6 +329,17 @@ std::int32_t SqliteRegistry::lookup(HKEY handle, OpenKey& key) const
     return Success;
 }
 
+// The open key behind a handle, when the handle allows `needed` (and the hive writing).
+std::int32_t SqliteRegistry::useKey(HKEY handle, std::uint32_t needed, bool writes, OpenKey& key)
+{
+    std::int32_t result = ensureOpen();
+    if (result == Success)
+        result = lookup(handle, key);
+    if (result == Success && ((writes && readOnly_) || (key.access & needed) == 0))
+        result = AccessDenied;
+    return result;
+}
+
 std::int32_t SqliteRegistry::findKey(const QByteArray& path, qint64& id)
 {
     Statement find(*this, "SELECT id FROM keys WHERE path = ?1");
@@ -397,11 +408,11 @@ HKEY SqliteRegistry::addHandle(const OpenKey& key)
     return handle;
 }
 
-std::int32_t SqliteRegistry::openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result)
+std::int32_t SqliteRegistry::openHandle(
+    HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool create, bool* created)
 {
-    std::lock_guard lock(mutex_);
     OpenKey key;
-    const std::int32_t code = resolve(parent, path, key, false, nullptr);
+    const std::int32_t code = resolve(parent, path, key, create, created);
     if (code != Success)
         return code;
     if (isRoot(parent) && key.id == rootId(parent)) {
@@ -411,6 +422,12 @@ std::int32_t SqliteRegistry::openKey(HKEY parent, const QByteArray& path, std::u
     key.access = access;
     result = addHandle(key);
     return Success;
+}
+
+std::int32_t SqliteRegistry::openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result)
+{
+    std::lock_guard lock(mutex_);
+    return openHandle(parent, path, access, result, false, nullptr);
 }
 
 std::int32_t SqliteRegistry::createKey(
@@ -421,17 +438,7 @@ std::int32_t SqliteRegistry::createKey(
         *created = false;
     if (ensureOpen() == Success && readOnly_)
         return AccessDenied;
-    OpenKey key;
-    const std::int32_t code = resolve(parent, path, key, true, created);
-    if (code != Success)
-        return code;
-    if (isRoot(parent) && key.id == rootId(parent)) {
-        result = parent;
-        return Success;
-    }
-    key.access = access;
-    result = addHandle(key);
-    return Success;
+    return openHandle(parent, path, access, result, true, created);
 }
 
 std::int32_t SqliteRegistry::queryValue(
@@ -439,13 +446,9 @@ std::int32_t SqliteRegistry::queryValue(
 {
     std::lock_guard lock(mutex_);
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_QUERY_VALUE, false, key);
     if (result != Success)
         return result;
-    if ((key.access & KEY_QUERY_VALUE) == 0)
-        return AccessDenied;
     if (data != nullptr && size == nullptr)
         return InvalidParameter;
     if (characterCount(name) > MaxValueNameLength)
@@ -489,13 +492,9 @@ std::int32_t SqliteRegistry::setValue(
 {
     std::lock_guard lock(mutex_);
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_SET_VALUE, true, key);
     if (result != Success)
         return result;
-    if (readOnly_ || (key.access & KEY_SET_VALUE) == 0)
-        return AccessDenied;
     if ((data == nullptr && size > 0) || characterCount(name) > MaxValueNameLength)
         return InvalidParameter;
 
@@ -555,13 +554,9 @@ std::int32_t SqliteRegistry::deleteValue(HKEY handle, const QByteArray& name)
 {
     std::lock_guard lock(mutex_);
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_SET_VALUE, true, key);
     if (result != Success)
         return result;
-    if (readOnly_ || (key.access & KEY_SET_VALUE) == 0)
-        return AccessDenied;
     Statement remove(*this, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
     const int rc = remove.bind(1, key.id).bind(2, fold(name)).step();
     if (rc != SQLITE_DONE)
@@ -574,13 +569,9 @@ std::int32_t SqliteRegistry::enumKeys(HKEY handle, QByteArrayList& names)
     std::lock_guard lock(mutex_);
     names.clear();
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_ENUMERATE_SUB_KEYS, false, key);
     if (result != Success)
         return result;
-    if ((key.access & KEY_ENUMERATE_SUB_KEYS) == 0)
-        return AccessDenied;
     Statement list(*this, "SELECT name FROM keys WHERE parent = ?1 ORDER BY path");
     list.bind(1, key.id);
     int rc;
@@ -594,13 +585,9 @@ std::int32_t SqliteRegistry::enumValues(HKEY handle, std::vector<RegValue>& valu
     std::lock_guard lock(mutex_);
     values.clear();
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_QUERY_VALUE, false, key);
     if (result != Success)
         return result;
-    if ((key.access & KEY_QUERY_VALUE) == 0)
-        return AccessDenied;
     Statement list(*this, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold");
     list.bind(1, key.id);
     int rc;

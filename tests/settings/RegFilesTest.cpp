@@ -114,6 +114,9 @@ TEST_F(Store, ValuesAreStoredInTheirRegistryForms)
     EXPECT_EQ(type, REG_BINARY);
     ASSERT_EQ(data.size(), 16);
     EXPECT_EQ(data.left(2), QByteArray("\x05\x00", 2));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("double")).toDouble(), 2.5);
+    reg.WriteValue(QStringLiteral("currency"), Variant::Currency(-12345));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("currency")).toDouble(), -1.2345);
 
     // Every storable kind comes back as written; text keeps any bytes.
     const Variant kinds[] = { Variant(qint32(-7)), Variant(2.5), Variant(1.25f), Variant::Currency(-123456789),
