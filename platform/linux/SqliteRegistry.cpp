@@ -147,9 +147,16 @@ SqliteRegistry::SqliteRegistry(QString file, Mode mode)
 
 SqliteRegistry::~SqliteRegistry()
 {
+    closeDatabase();
+}
+
+void SqliteRegistry::closeDatabase()
+{
     for (const auto& entry : statements_)
         sqlite3_finalize(entry.second);
+    statements_.clear();
     sqlite3_close(db_);
+    db_ = nullptr;
 }
 
 QString SqliteRegistry::problem() const
@@ -177,15 +184,13 @@ std::int32_t SqliteRegistry::ensureOpen()
     if (mode_ == Mode::ReadWrite)
         rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        sqlite3_close(db_);
-        db_ = nullptr;
+        closeDatabase();
         rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     }
     if (rc != SQLITE_OK) {
         report(
             QStringLiteral("Cannot open the registry file %1: %2").arg(file_, QString::fromUtf8(sqlite3_errstr(rc))));
-        sqlite3_close(db_);
-        db_ = nullptr;
+        closeDatabase();
         return IoFailed;
     }
     sqlite3_extended_result_codes(db_, 1);
@@ -194,11 +199,7 @@ std::int32_t SqliteRegistry::ensureOpen()
 
     const std::int32_t result = createSchema();
     if (result != Success) {
-        for (const auto& entry : statements_)
-            sqlite3_finalize(entry.second);
-        statements_.clear();
-        sqlite3_close(db_);
-        db_ = nullptr;
+        closeDatabase();
         return result;
     }
     problem_.clear();

@@ -56,6 +56,7 @@ private:
     class Statement;
 
     std::int32_t ensureOpen();
+    void closeDatabase();
     std::int32_t createSchema();
     std::int32_t fail(int sqliteCode);
     void report(const QString& problem);

@@ -237,6 +237,8 @@ TEST_F(Hive, FileIsPrivateAndSharedBetweenConnections)
     };
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(QFile::encodeName(file + QStringLiteral("-wal")).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "the journal holds the same data";
 
     SqliteRegistry second(file);
     HKEY other = 0;
