@@ -4,6 +4,7 @@
 
 #include "ErrorOf.h"
 #include "FaultyRegistry.h"
+#include "platform/HiveAccess.h"
 #include "platform/linux/SqliteRegistry.h"
 
 #include <QTemporaryDir>
@@ -46,24 +47,11 @@ protected:
     }
     std::pair<std::uint32_t, QByteArray> stored(const QByteArray& path, const QByteArray& name)
     {
-        HKEY key = 0;
-        hive.openKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key);
-        std::uint32_t type = 0xFFFF;
-        std::uint32_t size = 1 << 20;
-        QByteArray data(qsizetype(size), '\0');
-        if (hive.queryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size) != Success)
-            type = 0xFFFF;
-        hive.closeKey(key);
-        return { type, data.left(qsizetype(size)) };
+        return vorn::test::storedRaw(hive, path, name);
     }
     void store(const QByteArray& path, const QByteArray& name, std::uint32_t type, const QByteArray& data)
     {
-        HKEY key = 0;
-        ASSERT_EQ(hive.createKey(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, key), Success);
-        ASSERT_EQ(hive.setValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.constData()),
-                      std::uint32_t(data.size())),
-            Success);
-        hive.closeKey(key);
+        ASSERT_EQ(vorn::test::storeRaw(hive, path, name, type, data), Success);
     }
     QByteArray record(std::uint16_t code, qint64 payload = 0)
     {
