@@ -159,14 +159,12 @@ void SimRemoteAccess::serviceLost()
     attempts_.clear();
 }
 
-std::uint32_t SimRemoteAccess::enumEntries(
-    const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count)
+template <typename Record, typename Item, typename Fill>
+std::uint32_t SimRemoteAccess::enumerate(const Request& request, Record* records, std::uint32_t* bufferBytes,
+    std::uint32_t* count, QList<Item> Answer::*items, Fill fill)
 {
-    if (bufferBytes == nullptr || count == nullptr || (entries == nullptr && *bufferBytes != 0))
+    if (bufferBytes == nullptr || count == nullptr || (records == nullptr && *bufferBytes != 0))
         return ras::InvalidParameter;
-    Request request;
-    request.op = Op::Entries;
-    request.phonebook = phonebookPath(phonebook);
     const auto answer = call(request);
     if (!answer)
         return ras::ServiceUnavailable;
@@ -174,50 +172,43 @@ std::uint32_t SimRemoteAccess::enumEntries(
     if (answer->result != ras::Success)
         return answer->result;
 
-    const auto capacity = *bufferBytes / sizeof(RASENTRYNAME);
-    const auto total = static_cast<std::size_t>(answer->entries.size());
+    // As many records as fit are written; the count says how many there are.
+    const QList<Item>& all = (*answer).*items;
+    const auto capacity = *bufferBytes / sizeof(Record);
+    const auto total = static_cast<std::size_t>(all.size());
     for (std::size_t i = 0; i < std::min(capacity, total); ++i) {
-        entries[i].dwSize = sizeof(RASENTRYNAME);
-        copyToField(entries[i].szEntryName, answer->entries[static_cast<qsizetype>(i)].toUtf8());
+        records[i].dwSize = sizeof(Record);
+        fill(records[i], all[static_cast<qsizetype>(i)]);
     }
     *count = static_cast<std::uint32_t>(total);
     if (total > capacity) {
-        *bufferBytes = static_cast<std::uint32_t>(total * sizeof(RASENTRYNAME));
+        *bufferBytes = static_cast<std::uint32_t>(total * sizeof(Record));
         return ras::BufferTooSmall;
     }
     return ras::Success;
 }
 
+std::uint32_t SimRemoteAccess::enumEntries(
+    const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count)
+{
+    Request request;
+    request.op = Op::Entries;
+    request.phonebook = phonebookPath(phonebook);
+    return enumerate(request, entries, bufferBytes, count, &Answer::entries,
+        [](RASENTRYNAME& record, const QString& name) { copyToField(record.szEntryName, name.toUtf8()); });
+}
+
 std::uint32_t SimRemoteAccess::enumConnections(RASCONN* connections, std::uint32_t* bufferBytes, std::uint32_t* count)
 {
-    if (bufferBytes == nullptr || count == nullptr || (connections == nullptr && *bufferBytes != 0))
-        return ras::InvalidParameter;
     Request request;
     request.op = Op::Connections;
-    const auto answer = call(request);
-    if (!answer)
-        return ras::ServiceUnavailable;
-    *count = 0;
-    if (answer->result != ras::Success)
-        return answer->result;
-
-    const auto capacity = *bufferBytes / sizeof(RASCONN);
-    const auto total = static_cast<std::size_t>(answer->lines.size());
-    for (std::size_t i = 0; i < std::min(capacity, total); ++i) {
-        const auto& line = answer->lines[static_cast<qsizetype>(i)];
-        auto& record = connections[i];
-        record.dwSize = sizeof(RASCONN);
-        record.hrasconn = line.handle;
-        copyToField(record.szEntryName, line.entry.toUtf8());
-        copyToField(record.szDeviceType, line.deviceType.toUtf8());
-        copyToField(record.szDeviceName, line.deviceName.toUtf8());
-    }
-    *count = static_cast<std::uint32_t>(total);
-    if (total > capacity) {
-        *bufferBytes = static_cast<std::uint32_t>(total * sizeof(RASCONN));
-        return ras::BufferTooSmall;
-    }
-    return ras::Success;
+    return enumerate(
+        request, connections, bufferBytes, count, &Answer::lines, [](RASCONN& record, const LineInfo& line) {
+            record.hrasconn = line.handle;
+            copyToField(record.szEntryName, line.entry.toUtf8());
+            copyToField(record.szDeviceType, line.deviceType.toUtf8());
+            copyToField(record.szDeviceName, line.deviceName.toUtf8());
+        });
 }
 
 std::uint32_t SimRemoteAccess::dial(

@@ -46,6 +46,11 @@ private:
         std::uint32_t lastState = 0;
     };
 
+    // Asks for a list and writes it into the caller's fixed-size records.
+    template <typename Record, typename Item, typename Fill>
+    std::uint32_t enumerate(const Request& request, Record* records, std::uint32_t* bufferBytes, std::uint32_t* count,
+        QList<Item> Answer::*items, Fill fill);
+
     bool ensureConnected();
     bool connectOnce(int timeoutMs);
     bool startService();
