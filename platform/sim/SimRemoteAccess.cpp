@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
@@ -53,8 +54,16 @@ bool SimRemoteAccess::connectOnce(int timeoutMs)
 
 bool SimRemoteAccess::startService()
 {
-    return QProcess::startDetached(
-        paths::siblingProgram(serviceProgram()), { QStringLiteral("--socket"), socketPath_ });
+    // Detached, holding on to none of our files: a test runner waiting for
+    // our output to end must not wait for the service as well.
+    QProcess service;
+    service.setProgram(paths::siblingProgram(serviceProgram()));
+    service.setArguments({QStringLiteral("--socket"), socketPath_});
+    service.setWorkingDirectory(QDir::rootPath());
+    service.setStandardInputFile(QProcess::nullDevice());
+    service.setStandardOutputFile(QProcess::nullDevice());
+    service.setStandardErrorFile(QProcess::nullDevice());
+    return service.startDetached();
 }
 
 bool SimRemoteAccess::ensureConnected()
