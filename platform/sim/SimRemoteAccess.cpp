@@ -58,7 +58,7 @@ bool SimRemoteAccess::startService()
     // our output to end must not wait for the service as well.
     QProcess service;
     service.setProgram(paths::siblingProgram(serviceProgram()));
-    service.setArguments({QStringLiteral("--socket"), socketPath_});
+    service.setArguments({ QStringLiteral("--socket"), socketPath_ });
     service.setWorkingDirectory(QDir::rootPath());
     service.setStandardInputFile(QProcess::nullDevice());
     service.setStandardOutputFile(QProcess::nullDevice());
@@ -89,29 +89,23 @@ std::optional<Answer> SimRemoteAccess::call(Request request)
     if (!ensureConnected())
         return std::nullopt;
     request.id = nextId_++;
+    awaitedId_ = request.id;
     answer_.reset();
     socket_.write(encodeRequest(request));
     socket_.flush();
 
     const QDeadlineTimer deadline(AnswerTimeoutMs);
-    for (;;) {
-        readMessages();
-        if (answer_) {
-            // An answer refusing us comes with id 0; others of earlier, timed-out requests are stale.
-            if (answer_->id == request.id || answer_->id == 0)
-                break;
-            answer_.reset();
-            continue;
-        }
+    for (readMessages(); !answer_; readMessages()) {
         if (socket_.state() != QLocalSocket::ConnectedState)
-            return std::nullopt;
+            break;
         if (!socket_.waitForReadyRead(static_cast<int>(deadline.remainingTime())) && deadline.hasExpired()) {
             // A service that stops answering is as good as gone.
             socket_.abort();
             serviceLost();
-            return std::nullopt;
+            break;
         }
     }
+    awaitedId_ = 0;
     // Lines after the answer (notifications of a dial just started) are
     // handled once the caller has registered what they belong to.
     if (pending_.contains('\n'))
@@ -131,7 +125,7 @@ void SimRemoteAccess::readMessages()
         if (const auto* notification = std::get_if<Notification>(&message))
             deliver(*notification);
         else if (const auto* answer = std::get_if<Answer>(&message))
-            answer_ = *answer;
+            takeAnswer(*answer);
         else
             qWarning("dial-up service: %s", qPrintable(std::get<ParseError>(message).message));
     }
@@ -139,6 +133,13 @@ void SimRemoteAccess::readMessages()
         qWarning("dial-up service: message too long, connection closed");
         socket_.abort();
     }
+}
+
+void SimRemoteAccess::takeAnswer(const Answer& answer)
+{
+    // A refusal comes with id 0; an answer to an earlier request that timed out is stale.
+    if (awaitedId_ != 0 && (answer.id == awaitedId_ || answer.id == 0))
+        answer_ = answer;
 }
 
 void SimRemoteAccess::deliver(const Notification& notification)

@@ -55,6 +55,7 @@ private:
     bool connectOnce(int timeoutMs);
     bool startService();
     void readMessages();
+    void takeAnswer(const Answer& answer);
     void deliver(const Notification& notification);
     void serviceLost();
 
@@ -62,6 +63,7 @@ private:
     QLocalSocket socket_;
     QByteArray pending_;
     qint64 nextId_ = 1;
+    qint64 awaitedId_ = 0; // the request call() waits on, 0 when none
     std::optional<Answer> answer_;
     QHash<RasHandle, Attempt> attempts_;
     // Our attempts that were cut off when the service went away, with their last state.
