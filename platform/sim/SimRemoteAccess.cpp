@@ -241,8 +241,11 @@ std::uint32_t SimRemoteAccess::dial(
     if (!answer)
         return ras::ServiceUnavailable;
     *handle = answer->handle;
-    if (answer->result == ras::Success && answer->handle != 0)
-        attempts_.insert(answer->handle, Attempt { receiver, ras::OpenPort });
+    if (answer->result == ras::Success && answer->handle != 0) {
+        Attempt attempt;
+        attempt.receiver = receiver;
+        attempts_.insert(answer->handle, attempt);
+    }
     return answer->result;
 }
 
@@ -266,11 +269,18 @@ std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* st
         return ras::InvalidParameter;
     if (handle == 0)
         return ras::InvalidHandle;
-    if (const auto found = lost_.constFind(handle); found != lost_.cend()) {
-        status->rasconnstate = *found;
-        status->dwError = ras::PortDisconnected;
+    auto fill = [status](std::uint32_t state, std::uint32_t error, const QString& type, const QString& name) {
+        status->rasconnstate = state;
+        status->dwError = error;
+        copyToField(status->szDeviceType, type.toUtf8());
+        copyToField(status->szDeviceName, name.toUtf8());
         return ras::Success;
-    }
+    };
+    if (const auto found = lost_.constFind(handle); found != lost_.cend())
+        return fill(*found, ras::PortDisconnected, QString(), QString());
+    if (const auto found = attempts_.constFind(handle); found != attempts_.cend() && found->deviceKnown)
+        return fill(found->lastState, 0, found->deviceType, found->deviceName);
+
     Request request;
     request.op = Op::Status;
     request.handle = handle;
@@ -279,11 +289,13 @@ std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* st
         return ras::ServiceUnavailable;
     if (answer->result != ras::Success)
         return answer->result;
-    status->rasconnstate = answer->status.state;
-    status->dwError = answer->status.error;
-    copyToField(status->szDeviceType, answer->status.deviceType.toUtf8());
-    copyToField(status->szDeviceName, answer->status.deviceName.toUtf8());
-    return ras::Success;
+    const LineInfo& line = answer->status;
+    if (auto found = attempts_.find(handle); found != attempts_.end()) {
+        found->deviceKnown = true;
+        found->deviceType = line.deviceType;
+        found->deviceName = line.deviceName;
+    }
+    return fill(line.state, line.error, line.deviceType, line.deviceName);
 }
 
 std::uint32_t SimRemoteAccess::errorString(std::uint32_t code, char* buffer, std::uint32_t size)

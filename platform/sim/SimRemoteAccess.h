@@ -41,9 +41,14 @@ public:
 
 private:
     // A dial of ours still in progress: where its notifications go.
+    // While it runs, its status follows from the notifications alone, once
+    // a first status query has told the device: polling costs no round trip.
     struct Attempt {
         QPointer<QObject> receiver;
         std::uint32_t lastState = 0;
+        bool deviceKnown = false;
+        QString deviceType;
+        QString deviceName;
     };
 
     // Asks for a list and writes it into the caller's fixed-size records.
