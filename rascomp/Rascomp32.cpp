@@ -1,8 +1,11 @@
 #include "rascomp/Rascomp32.h"
 
 #include <QEvent>
+#include <QPointer>
 
+#include <algorithm>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 
 using namespace vorn;
@@ -70,9 +73,15 @@ template <typename Record> std::vector<Record> clearedRecords(int count)
     return records;
 }
 
-bool isEnumerated(std::uint32_t result)
+// The records an enumeration reported: none unless it succeeded (603 counts
+// as success), and never more than the buffer holds.
+template <typename Record>
+std::span<const Record> reported(const std::vector<Record>& buffer, std::uint32_t result, std::uint32_t count)
 {
-    return result == ras::Success || result == ras::BufferTooSmall;
+    if (result != ras::Success && result != ras::BufferTooSmall)
+        return {};
+    const int records = std::clamp(static_cast<int>(count), 0, static_cast<int>(buffer.size()));
+    return { buffer.data(), static_cast<std::size_t>(records) };
 }
 
 } // namespace
@@ -178,13 +187,10 @@ int TRAS::EnumEntries()
     const auto result = FService->enumEntries(
         FPhoneBookPath.isEmpty() ? nullptr : phonebook.constData(), buffer.data(), &bytes, &count);
     FLastError = static_cast<int>(result);
-    if (isEnumerated(result)) {
-        const int records = std::min(static_cast<int>(count), MaxEntries);
-        for (int i = 0; i < records; ++i) {
-            const QByteArray name = fieldText(buffer[static_cast<std::size_t>(i)].szEntryName);
-            if (!name.isEmpty())
-                FEntries.append(QString::fromUtf8(name));
-        }
+    for (const auto& record : reported(buffer, result, count)) {
+        const QByteArray name = fieldText(record.szEntryName);
+        if (!name.isEmpty())
+            FEntries.append(QString::fromUtf8(name));
     }
     return FLastError;
 }
@@ -199,12 +205,9 @@ int TRAS::EnumConnections()
     std::uint32_t count = 0;
     const auto result = FService->enumConnections(buffer.data(), &bytes, &count);
     FLastError = static_cast<int>(result);
-    if (isEnumerated(result)) {
-        const int records = std::min(static_cast<int>(count), MaxConnections);
-        for (int i = 0; i < records; ++i) {
-            if (buffer[static_cast<std::size_t>(i)].hrasconn != 0)
-                FConnections.AddConnection(buffer[static_cast<std::size_t>(i)]);
-        }
+    for (const auto& record : reported(buffer, result, count)) {
+        if (record.hrasconn != 0)
+            FConnections.AddConnection(record);
     }
     return FLastError;
 }
