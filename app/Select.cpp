@@ -57,7 +57,11 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Regist
 
 TfrmSelect::~TfrmSelect()
 {
-    // Focus changes while the children go away must not reach the handlers.
+    // Nothing the children do while they go away (page and selection
+    // changes, focus moves) may reach the handlers.
+    Notebook1->disconnect(this);
+    ConList->OnChange = nullptr;
+    ConList->OnMouseUp = nullptr;
     edTune->removeEventFilter(this);
     cbShowWelcome->removeEventFilter(this);
     pnlBorder->removeEventFilter(this);
