@@ -88,9 +88,9 @@ bool isDialable(const char* connectionType, const char* bluetoothType)
     // A Bluetooth profile is a dial-up line only in its dial-up networking form.
     if (std::strcmp(connectionType, NM_SETTING_BLUETOOTH_SETTING_NAME) == 0)
         return bluetoothType != nullptr && std::strcmp(bluetoothType, NM_SETTING_BLUETOOTH_TYPE_DUN) == 0;
-    for (const char* type : { NM_SETTING_VPN_SETTING_NAME, NM_SETTING_WIREGUARD_SETTING_NAME,
-             NM_SETTING_PPPOE_SETTING_NAME, NM_SETTING_GSM_SETTING_NAME, NM_SETTING_CDMA_SETTING_NAME,
-             NM_SETTING_ADSL_SETTING_NAME }) {
+    for (const char* type :
+        { NM_SETTING_VPN_SETTING_NAME, NM_SETTING_WIREGUARD_SETTING_NAME, NM_SETTING_PPPOE_SETTING_NAME,
+            NM_SETTING_GSM_SETTING_NAME, NM_SETTING_CDMA_SETTING_NAME, NM_SETTING_ADSL_SETTING_NAME }) {
         if (std::strcmp(connectionType, type) == 0)
             return true;
     }

@@ -188,7 +188,8 @@ struct Reports {
     {
         auto& line = *static_cast<NmRemoteAccess::Line*>(data);
         if (!line.failed)
-            line.owner->report(line, line.progress.vpnStateChanged(nm_vpn_connection_get_vpn_state(NM_VPN_CONNECTION(vpn))));
+            line.owner->report(
+                line, line.progress.vpnStateChanged(nm_vpn_connection_get_vpn_state(NM_VPN_CONNECTION(vpn))));
     }
 
     static void deviceStateChanged(NMDevice*, guint state, guint, guint reason, gpointer data)
@@ -302,8 +303,7 @@ void NmRemoteAccess::attach(Line& line, NMActiveConnection* active)
     line.type = nm_active_connection_get_connection_type(active);
     g_signal_connect(active, "state-changed", G_CALLBACK(Reports::activeStateChanged), &line);
     if (NM_IS_VPN_CONNECTION(active)) {
-        g_signal_connect(
-            active, "notify::" NM_VPN_CONNECTION_VPN_STATE, G_CALLBACK(Reports::vpnStateChanged), &line);
+        g_signal_connect(active, "notify::" NM_VPN_CONNECTION_VPN_STATE, G_CALLBACK(Reports::vpnStateChanged), &line);
     } else {
         g_signal_connect(active, "notify::" NM_ACTIVE_CONNECTION_DEVICES, G_CALLBACK(Reports::devicesChanged), &line);
     }

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "platform/RemoteAccess.h"
+#include "platform/nm/LibNm.h"
 
 #include <QHash>
 #include <QString>
 
 #include <map>
 #include <memory>
-
-#include "platform/nm/LibNm.h"
 
 namespace vorn::nm
 {

@@ -1,5 +1,6 @@
-#include "platform/RemoteAccess.h"
 #include "platform/nm/DialStates.h"
+
+#include "platform/RemoteAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +46,8 @@ TEST(DialProgress, DeviceActivationMapsConfigurationToConnectDevice)
     EXPECT_EQ(progress.deviceStateChanged(NM_DEVICE_STATE_IP_CHECK), QList<std::uint32_t> { ras::Authenticated });
     EXPECT_TRUE(progress.deviceStateChanged(NM_DEVICE_STATE_SECONDARIES).isEmpty());
     EXPECT_TRUE(progress.deviceStateChanged(NM_DEVICE_STATE_ACTIVATED).isEmpty());
-    EXPECT_EQ(progress.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATED),
-        QList<std::uint32_t> { ras::Connected });
+    EXPECT_EQ(
+        progress.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATED), QList<std::uint32_t> { ras::Connected });
 }
 
 TEST(DialProgress, ReportsThatFellTogetherStillGiveTheWholeSequenceOnce)
@@ -115,9 +116,8 @@ TEST(ReasonMapping, ReasonsKeepNetworkManagersWordsAndEveryCodeHasText)
 {
     EXPECT_EQ(reasonText(NM_ACTIVE_CONNECTION_STATE_REASON_CONNECT_TIMEOUT), QStringLiteral("connect timeout"));
     EXPECT_EQ(reasonText(NM_DEVICE_STATE_REASON_PPP_START_FAILED), QStringLiteral("ppp start failed"));
-    for (const auto code : { ras::LineBusy, ras::NoAnswer, ras::NoCarrier, ras::NoDialTone,
-             ras::AuthenticationFailure, ras::RemoteDisconnection, ras::UserDisconnection, DeviceDoesNotExist,
-             HardwareFailure, NoProtocols })
+    for (const auto code : { ras::LineBusy, ras::NoAnswer, ras::NoCarrier, ras::NoDialTone, ras::AuthenticationFailure,
+             ras::RemoteDisconnection, ras::UserDisconnection, DeviceDoesNotExist, HardwareFailure, NoProtocols })
         EXPECT_FALSE(rasErrorText(code).isEmpty()) << code;
 }
 

@@ -1,8 +1,8 @@
 // The NetworkManager backend against a real daemon: the private one of
 // scripts/nm-session.sh with its OpenVPN server and test profiles.
-#include "support/TestSupport.h"
 #include "platform/nm/NmRemoteAccess.h"
 #include "rascomp/Rascomp32.h"
+#include "support/TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -32,8 +32,7 @@ protected:
         service_ = std::make_shared<nm::NmRemoteAccess>();
         ras_ = std::make_unique<TRAS>(nullptr, service_);
         for (const auto state : { ras::OpenPort, ras::PortOpened, ras::ConnectDevice, ras::DeviceConnected,
-                 ras::AllDevicesConnected, ras::Authenticate, ras::AuthProject, ras::Authenticated,
-                 ras::Connected })
+                 ras::AllDevicesConnected, ras::Authenticate, ras::AuthProject, ras::Authenticated, ras::Connected })
             *eventSlot(state) = [this, state](QObject*) { events_.append(state); };
     }
 
@@ -96,15 +95,19 @@ protected:
     {
         ras_->EntryName = entry;
         EXPECT_EQ(ras_->Dial(), 0);
-        const bool ended = waitUntil(
-            [this] { return ras_->ConnState() == ras::Connected || ras_->QueryStatus() > 601; }, 20s);
+        const bool ended
+            = waitUntil([this] { return ras_->ConnState() == ras::Connected || ras_->QueryStatus() > 601; }, 20s);
         EXPECT_TRUE(ended) << "still dialing " << qPrintable(entry);
         return ras_->QueryStatus();
     }
 
-    RunResult rasdial(const QStringList& args) const
+    // Runs vorn-rasdial on the backend named, or on the one it chooses itself.
+    static RunResult rasdial(const QStringList& args, const QByteArray& backend = "nm")
     {
-        qputenv("VORN_RAS", "nm");
+        if (backend.isEmpty())
+            qunsetenv("VORN_RAS");
+        else
+            qputenv("VORN_RAS", backend);
         auto result = runProgram(binPath(QStringLiteral("vorn-rasdial")), args);
         qputenv("VORN_RAS", "sim");
         return result;
@@ -140,14 +143,16 @@ TEST_F(NetworkManagerTest, VpnWhereNothingListensGivesNoAnswerAfterItsTimeout)
     // The profile's VPN timeout is 2 s: the failure is NetworkManager's, not a lost report.
     EXPECT_GE(timer.elapsed(), 1500);
     EXPECT_FALSE(events_.contains(ras::Connected));
-    EXPECT_EQ(ras_->GetErrorString(ras::NoAnswer), QStringLiteral("There was no answer. (NetworkManager: connect timeout)"));
+    EXPECT_EQ(
+        ras_->GetErrorString(ras::NoAnswer), QStringLiteral("There was no answer. (NetworkManager: connect timeout)"));
     EXPECT_TRUE(connections(*service_).empty());
 }
 
 TEST_F(NetworkManagerTest, VpnWithoutItsPasswordFailsAuthentication)
 {
     EXPECT_EQ(dialToEnd(NoPassword), ras::AuthenticationFailure);
-    EXPECT_TRUE(ras_->StatusText().contains(QStringLiteral("NetworkManager: no secrets"))) << qPrintable(ras_->StatusText());
+    EXPECT_TRUE(ras_->StatusText().contains(QStringLiteral("NetworkManager: no secrets")))
+        << qPrintable(ras_->StatusText());
 }
 
 TEST_F(NetworkManagerTest, PppoeWithoutPppInTheKernelFailsAsAPppFailure)
@@ -188,18 +193,18 @@ TEST_F(NetworkManagerTest, StoppingTheServerBreaksTheLine)
 
     ASSERT_EQ(server("stop"), 0);
     // The profile gives up after three seconds without the server's pings.
-    EXPECT_TRUE(waitUntil(
-        [this] { return ras_->EnumConnections() == 0 && ras_->Connections().Count() == 0; }, 15s));
+    EXPECT_TRUE(waitUntil([this] { return ras_->EnumConnections() == 0 && ras_->Connections().Count() == 0; }, 15s));
     RASCONNSTATUS status {};
     status.dwSize = sizeof status;
     ASSERT_EQ(service_->connectStatus(ras_->ConnectionHandle(), &status), 0);
     EXPECT_EQ(status.rasconnstate, ras::Disconnected);
-    EXPECT_NE(status.dwError, 0U);
+    EXPECT_EQ(status.dwError, ras::RemoteDisconnection);
 }
 
 TEST_F(NetworkManagerTest, RasdialListsDialsAndHangsUp)
 {
-    auto result = rasdial({ Working });
+    // With no backend named, the NetworkManager that answers is chosen.
+    auto result = rasdial({ Working }, QByteArray());
     EXPECT_EQ(result.exitCode, 0) << result.out.constData() << result.err.constData();
     EXPECT_TRUE(result.out.contains("Connecting device vnm0 (vpn)...")) << result.out.constData();
     EXPECT_TRUE(result.out.endsWith("Connected to VPN working.\n")) << result.out.constData();
@@ -210,7 +215,7 @@ TEST_F(NetworkManagerTest, RasdialListsDialsAndHangsUp)
 
     result = rasdial({ Working, QStringLiteral("/DISCONNECT") });
     EXPECT_EQ(result.exitCode, 0) << result.out.constData();
-    EXPECT_TRUE(waitUntil([this] { return rasdial({}).out.contains("No connections"); }, 10s));
+    EXPECT_TRUE(waitUntil([] { return rasdial({}).out.contains("No connections"); }, 10s));
 
     result = rasdial({ Unreachable });
     EXPECT_EQ(result.exitCode, 1);
