@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QThread>
 
+#include <cstring>
+
 namespace vorn::nm
 {
 
@@ -127,16 +129,6 @@ struct Reports {
             g_object_unref(active);
         if (error != nullptr)
             g_error_free(error);
-    }
-
-    static void deactivationDone(GObject* client, GAsyncResult* result, gpointer)
-    {
-        GError* error = nullptr;
-        if (!nm_client_deactivate_connection_finish(NM_CLIENT(client), result, &error)) {
-            if (!cancelled(error))
-                qWarning("NetworkManager: hanging up failed: %s", error->message);
-            g_error_free(error);
-        }
     }
 
     // A new activation: ours when it is the profile of an attempt still waiting for it.
@@ -399,9 +391,27 @@ void NmRemoteAccess::ended(Line& line, std::uint32_t code, const QString& reason
     reasons_.insert(code, reason);
 }
 
-void NmRemoteAccess::deactivate(Line& line)
+bool NmRemoteAccess::deactivate(Line& line)
 {
-    nm_client_deactivate_connection_async(client_, line.active, cancellable_, Reports::deactivationDone, nullptr);
+    // Waits for NetworkManager's answer, so that the request is out even when
+    // the caller ends right after (vorn-rasdial /DISCONNECT).
+    constexpr int TimeoutMs = 5000;
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(nm_client_get_dbus_connection(client_), NM_DBUS_SERVICE, NM_DBUS_PATH,
+        NM_DBUS_INTERFACE, "DeactivateConnection", g_variant_new("(o)", nm_object_get_path(NM_OBJECT(line.active))),
+        G_VARIANT_TYPE("()"), G_DBUS_CALL_FLAGS_NONE, TimeoutMs, nullptr, &error);
+    if (reply != nullptr) {
+        g_variant_unref(reply);
+        return true;
+    }
+    // A connection that is no longer active is as good as hung up.
+    g_autofree char* remote = g_dbus_error_get_remote_error(error);
+    const bool gone
+        = remote != nullptr && std::strcmp(remote, "org.freedesktop.NetworkManager.ConnectionNotActive") == 0;
+    if (!gone)
+        qWarning("NetworkManager: hanging up failed: %s", error->message);
+    g_error_free(error);
+    return gone;
 }
 
 std::uint32_t NmRemoteAccess::enumEntries(
@@ -486,13 +496,15 @@ std::uint32_t NmRemoteAccess::hangUp(RasHandle handle)
     Line* line = find(handle);
     if (line == nullptr || line->hungUp)
         return ras::InvalidHandle;
+    if (line->active != nullptr && !line->failed && !line->ended && running() && !deactivate(*line))
+        return ras::ServiceUnavailable;
     line->hungUp = true;
     line->receiver = nullptr;
+    // A line going down is kept, out of sight, until NetworkManager drops it,
+    // so that it does not come back as a line dialed elsewhere. An activation
+    // still on its way is deactivated by attach() when it arrives.
     if (line->failed || line->ended || !running())
         erase(handle);
-    else if (line->active != nullptr)
-        deactivate(*line);
-    // Otherwise the activation is still on its way: attach() deactivates it on arrival.
     return ras::Success;
 }
 

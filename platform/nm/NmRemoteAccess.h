@@ -50,7 +50,7 @@ private:
     Line& addLine();
     void erase(RasHandle handle);
     void attach(Line& line, NMActiveConnection* active);
-    void deactivate(Line& line);
+    bool deactivate(Line& line);
     void takeDevice(Line& line);
     void activeState(Line& line, NMActiveConnectionState state, NMActiveConnectionStateReason reason);
     void deviceState(Line& line, NMDeviceState state, NMDeviceStateReason reason);

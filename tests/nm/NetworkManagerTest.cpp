@@ -185,6 +185,24 @@ TEST_F(NetworkManagerTest, WorkingVpnConnectsThroughThePublishedStatesAndHangsUp
     EXPECT_TRUE(waitUntil([&] { return connections(other).empty(); }, 10s));
 }
 
+TEST_F(NetworkManagerTest, HangingUpWhileDialingCallsTheAttemptOff)
+{
+    ras_->EntryName = Working;
+    ASSERT_EQ(ras_->Dial(), 0);
+    // Before NetworkManager has even answered the request.
+    EXPECT_EQ(ras_->HangUp(), 0);
+    const auto activeProfiles = [] {
+        return runProgram(QStringLiteral("nmcli"),
+            { QStringLiteral("-t"), QStringLiteral("-f"), QStringLiteral("NAME"), QStringLiteral("connection"),
+                QStringLiteral("show"), QStringLiteral("--active") })
+            .out;
+    };
+    EXPECT_TRUE(
+        waitUntil([&] { return activeProfiles().contains("Test wired") && !activeProfiles().contains("VPN"); }, 10s))
+        << activeProfiles().constData();
+    EXPECT_TRUE(events_.isEmpty());
+}
+
 TEST_F(NetworkManagerTest, StoppingTheServerBreaksTheLine)
 {
     ASSERT_EQ(dialToEnd(Working), 0);
@@ -198,7 +216,7 @@ TEST_F(NetworkManagerTest, StoppingTheServerBreaksTheLine)
     status.dwSize = sizeof status;
     ASSERT_EQ(service_->connectStatus(ras_->ConnectionHandle(), &status), 0);
     EXPECT_EQ(status.rasconnstate, ras::Disconnected);
-    EXPECT_EQ(status.dwError, ras::RemoteDisconnection);
+    EXPECT_EQ(status.dwError, ras::RemoteDisconnection) << qPrintable(ras_->GetErrorString(int(status.dwError)));
 }
 
 TEST_F(NetworkManagerTest, RasdialListsDialsAndHangsUp)
@@ -220,4 +238,13 @@ TEST_F(NetworkManagerTest, RasdialListsDialsAndHangsUp)
     result = rasdial({ Unreachable });
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.out.contains("Remote access error 678")) << result.out.constData();
+
+    // Where Qt does not run GLib's main context no report could arrive: the
+    // service says so rather than dialing blind.
+    qputenv("QT_NO_GLIB", "1");
+    result = rasdial({ Working });
+    qunsetenv("QT_NO_GLIB");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.out.contains("Remote access error 711")) << result.out.constData();
+    EXPECT_TRUE(result.err.contains("GLib")) << result.err.constData();
 }
