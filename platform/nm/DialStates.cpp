@@ -203,6 +203,12 @@ std::uint32_t rasErrorOf(NMDeviceStateReason reason)
     }
 }
 
+std::uint32_t rasErrorOfBreak(NMActiveConnectionStateReason reason)
+{
+    const auto code = rasErrorOf(reason);
+    return code == HardwareFailure ? ras::RemoteDisconnection : code;
+}
+
 GQuark managerErrorDomain()
 {
     return g_quark_from_static_string("nm-manager-error-quark");

@@ -49,6 +49,9 @@ constexpr std::uint32_t NoProtocols = 720;
 // connection and of a VPN connection share their numbers.
 std::uint32_t rasErrorOf(NMActiveConnectionStateReason reason);
 std::uint32_t rasErrorOf(NMDeviceStateReason reason);
+// For a line that was up and went down: the other end closed it, unless
+// NetworkManager names another cause (it often gives none for a VPN).
+std::uint32_t rasErrorOfBreak(NMActiveConnectionStateReason reason);
 // The error domain of NetworkManager's refusals (libnm declares its own
 // function for it without C linkage).
 GQuark managerErrorDomain();

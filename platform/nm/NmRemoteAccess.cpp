@@ -335,7 +335,7 @@ void NmRemoteAccess::activeState(Line& line, NMActiveConnectionState state, NMAc
     }
     if (state == NM_ACTIVE_CONNECTION_STATE_DEACTIVATING || state == NM_ACTIVE_CONNECTION_STATE_DEACTIVATED) {
         if (line.progress.connected())
-            ended(line, rasErrorOf(reason), reasonText(reason));
+            ended(line, rasErrorOfBreak(reason), reasonText(reason));
         else
             fail(line, rasErrorOf(reason), reasonText(reason));
         return;

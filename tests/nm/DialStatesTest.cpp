@@ -92,6 +92,14 @@ TEST(ReasonMapping, ConnectionReasonsBecomePublishedCodes)
         EXPECT_EQ(rasErrorOf(reason), code) << qPrintable(reasonText(reason));
 }
 
+TEST(ReasonMapping, ABrokenLineWasClosedByTheOtherEndUnlessNamedOtherwise)
+{
+    EXPECT_EQ(rasErrorOfBreak(NM_ACTIVE_CONNECTION_STATE_REASON_UNKNOWN), ras::RemoteDisconnection);
+    EXPECT_EQ(rasErrorOfBreak(NM_ACTIVE_CONNECTION_STATE_REASON_SERVICE_START_FAILED), ras::RemoteDisconnection);
+    EXPECT_EQ(rasErrorOfBreak(NM_ACTIVE_CONNECTION_STATE_REASON_USER_DISCONNECTED), ras::UserDisconnection);
+    EXPECT_EQ(rasErrorOfBreak(NM_ACTIVE_CONNECTION_STATE_REASON_CONNECT_TIMEOUT), ras::NoAnswer);
+}
+
 TEST(ReasonMapping, DeviceReasonsBecomePublishedCodes)
 {
     const std::pair<NMDeviceStateReason, std::uint32_t> cases[] = {
