@@ -61,6 +61,20 @@ QByteArray toPlatformText(const QString& text)
     return text.toUtf8();
 }
 
+// A cleared buffer of `count` records whose first carries its size.
+template <typename Record> std::vector<Record> clearedRecords(int count)
+{
+    std::vector<Record> records(static_cast<std::size_t>(count));
+    std::memset(records.data(), 0, records.size() * sizeof(Record));
+    records[0].dwSize = sizeof(Record);
+    return records;
+}
+
+bool isEnumerated(std::uint32_t result)
+{
+    return result == ras::Success || result == ras::BufferTooSmall;
+}
+
 } // namespace
 
 // The hidden receiver of dial-progress notifications. It may lose its engine
@@ -157,16 +171,14 @@ int TRAS::EnumEntries()
     FEntries.clear();
     // Cleared first: with 603 the platform may count records it never wrote,
     // and those then read as empty names, which are skipped.
-    std::vector<RASENTRYNAME> buffer(MaxEntries);
-    std::memset(buffer.data(), 0, buffer.size() * sizeof(RASENTRYNAME));
-    buffer[0].dwSize = sizeof(RASENTRYNAME);
+    auto buffer = clearedRecords<RASENTRYNAME>(MaxEntries);
     std::uint32_t bytes = MaxEntries * sizeof(RASENTRYNAME);
     std::uint32_t count = 0;
     const QByteArray phonebook = toPlatformText(FPhoneBookPath);
     const auto result = FService->enumEntries(
         FPhoneBookPath.isEmpty() ? nullptr : phonebook.constData(), buffer.data(), &bytes, &count);
     FLastError = static_cast<int>(result);
-    if (result == ras::Success || result == ras::BufferTooSmall) {
+    if (isEnumerated(result)) {
         const int records = std::min(static_cast<int>(count), MaxEntries);
         for (int i = 0; i < records; ++i) {
             const QByteArray name = fieldText(buffer[static_cast<std::size_t>(i)].szEntryName);
@@ -182,14 +194,12 @@ int TRAS::EnumConnections()
     FConnections.Clear();
     // Cleared first: a record the platform did not write keeps handle 0 and
     // is never taken for a connection.
-    std::vector<RASCONN> buffer(MaxConnections);
-    std::memset(buffer.data(), 0, buffer.size() * sizeof(RASCONN));
-    buffer[0].dwSize = sizeof(RASCONN);
+    auto buffer = clearedRecords<RASCONN>(MaxConnections);
     std::uint32_t bytes = MaxConnections * sizeof(RASCONN);
     std::uint32_t count = 0;
     const auto result = FService->enumConnections(buffer.data(), &bytes, &count);
     FLastError = static_cast<int>(result);
-    if (result == ras::Success || result == ras::BufferTooSmall) {
+    if (isEnumerated(result)) {
         const int records = std::min(static_cast<int>(count), MaxConnections);
         for (int i = 0; i < records; ++i) {
             if (buffer[static_cast<std::size_t>(i)].hrasconn != 0)
