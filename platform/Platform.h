@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/Registry.h"
+
 #include <QString>
 
 #include <memory>
 
-// The one place that picks the implementation of each platform service.
+// The one place that picks each platform service's implementation.
+// Components take their service by constructor and fall back to these.
 namespace vorn
 {
 class RemoteAccess;
@@ -12,6 +15,10 @@ class RemoteAccess;
 
 namespace vorn::platform
 {
+
+// The registry hive of paths::registryFile(). One instance per hive file
+// lives until the process ends, so every component shares its connection.
+Registry& registry();
 
 // The remote-access service: NetworkManager when it answers on the system
 // bus, else the client of the simulated dial-up service; VORN_RAS=sim or
