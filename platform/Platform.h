@@ -2,6 +2,8 @@
 
 #include "platform/Registry.h"
 
+#include <QString>
+
 #include <memory>
 
 // The one place that picks each platform service's implementation.
@@ -18,8 +20,12 @@ namespace vorn::platform
 // lives until the process ends, so every component shares its connection.
 Registry& registry();
 
-// The remote-access service: the client of the simulated dial-up service.
-// One instance per process, shared by every user.
+// The remote-access service: NetworkManager when it answers on the system
+// bus, else the client of the simulated dial-up service; VORN_RAS=sim or
+// VORN_RAS=nm forces one. One instance per process, shared by every user.
 std::shared_ptr<RemoteAccess> remoteAccess();
+
+// The name of the backend remoteAccess() uses, for people to read.
+QString remoteAccessName();
 
 } // namespace vorn::platform
