@@ -48,6 +48,12 @@ std::optional<DesktopWindows::Window> waitForWindow(DesktopWindows& desktop, con
     return found && found->visible == visible ? found : std::nullopt;
 }
 
+bool managedByWindowManager(DesktopWindows::WindowId id)
+{
+    const auto clients = runProgram(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST")});
+    return QString::fromLatin1(clients.out).contains(QStringLiteral("0x%1").arg(id, 0, 16));
+}
+
 bool xtool(const QString& program, const QStringList& args)
 {
     return runProgram(program, args).exitCode == 0;

@@ -26,6 +26,9 @@ std::optional<DesktopWindows::Window> findWindow(DesktopWindows& desktop, const 
 // Waits until a window with that title is listed with the given visibility.
 std::optional<DesktopWindows::Window> waitForWindow(DesktopWindows& desktop, const QString& title, bool visible);
 
+// Whether the window manager lists the window among those it manages.
+bool managedByWindowManager(DesktopWindows::WindowId id);
+
 // Runs xdotool (or another X tool) against the session's display; true on success.
 bool xtool(const QString& program, const QStringList& args);
 

@@ -31,13 +31,6 @@ QString decimalId(vorn::DesktopWindows::WindowId id)
     return QString::number(id);
 }
 
-// Whether the window manager lists the window among the ones it manages.
-bool managed(vorn::DesktopWindows::WindowId id)
-{
-    const auto clients = runProgram(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST")});
-    return QString::fromLatin1(clients.out).contains(hexId(id));
-}
-
 class DesktopWindowsTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(vorn::test::inTestSession()) << "run through scripts/test-session.sh"; }
@@ -54,7 +47,7 @@ TEST_F(DesktopWindowsTest, ListsTheProgramWindowInsideTheManagersFrame)
     const auto search = runProgram(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"),
                                                                   QStringLiteral("^%1$").arg(title)});
     EXPECT_EQ(search.out.trimmed(), decimalId(window->id).toLatin1());
-    EXPECT_TRUE(managed(window->id));
+    EXPECT_TRUE(vorn::test::waitUntil([&] { return vorn::test::managedByWindowManager(window->id); }, 5s));
 }
 
 TEST_F(DesktopWindowsTest, NetWmNameWinsAndARenameWakesTheWaiter)
@@ -109,13 +102,13 @@ TEST_F(DesktopWindowsTest, HideWithdrawsAnotherProgramsWindow)
         const auto window = waitForWindow(desktop, title, true);
         ASSERT_TRUE(window);
         id = window->id;
-        ASSERT_TRUE(vorn::test::waitUntil([&] { return managed(id); }, 5s));
+        ASSERT_TRUE(vorn::test::waitUntil([&] { return vorn::test::managedByWindowManager(id); }, 5s));
         EXPECT_TRUE(desktop.hide(id));
         // Disconnecting right away must not lose the request.
     }
     XcbDesktopWindows observer;
     EXPECT_TRUE(waitForWindow(observer, title, false));
-    EXPECT_TRUE(vorn::test::waitUntil([&] { return !managed(id); }, 5s)) << "the window manager forgets it";
+    EXPECT_TRUE(vorn::test::waitUntil([&] { return !vorn::test::managedByWindowManager(id); }, 5s)) << "the window manager forgets it";
     EXPECT_TRUE(message.running());
 
     XcbDesktopWindows desktop;
