@@ -114,7 +114,7 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
         return std::nullopt;
     const std::span<const xcb_window_t> children(
         xcb_query_tree_children(tree.get()), std::size_t(xcb_query_tree_children_length(tree.get())));
-    const auto clients = findClients(children);
+    const auto clients = clientsOf(children);
 
     struct Requests {
         xcb_get_property_cookie_t netWmName;
@@ -152,6 +152,27 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
     return windows;
 }
 
+std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::clientsOf(std::span<const xcb_window_t> rootChildren)
+{
+    std::vector<xcb_window_t> unknown;
+    for (const auto child : rootChildren)
+        if (!clientOf_.contains(child))
+            unknown.push_back(child);
+    const auto found = findClients(unknown);
+    for (std::size_t i = 0; i < unknown.size(); ++i)
+        clientOf_[unknown[i]] = found[i];
+
+    std::unordered_map<xcb_window_t, Client> present;
+    std::vector<Client> clients;
+    clients.reserve(rootChildren.size());
+    for (const auto child : rootChildren) {
+        clients.push_back(clientOf_[child]);
+        present.emplace(child, clients.back());
+    }
+    clientOf_ = std::move(present);
+    return clients;
+}
+
 // A root child is either a program's window or a window manager's frame; the
 // program's window is the one carrying WM_STATE, set by the manager.
 std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<const xcb_window_t> rootChildren)
@@ -175,6 +196,7 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<
                 if (found[i] || !state || state->type != wmState_ || xcb_get_property_value_length(state.get()) < 4)
                     continue;
                 found[i] = true;
+                clients[i].framed = true;
                 clients[i].window = candidates[i][k];
                 clients[i].iconic = *static_cast<const std::uint32_t*>(xcb_get_property_value(state.get())) == IconicState;
             }
@@ -212,6 +234,14 @@ void XcbDesktopWindows::watch(xcb_window_t window)
         xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &ClientEvents);
 }
 
+void XcbDesktopWindows::forget(xcb_window_t window, bool withUnframed)
+{
+    std::erase_if(clientOf_, [&](const auto& entry) {
+        const auto& [child, client] = entry;
+        return child == window || client.window == window || (withUnframed && !client.framed);
+    });
+}
+
 // Handles the queued events; true when one of them may have shown a window
 // or changed a title.
 bool XcbDesktopWindows::takeEvents()
@@ -230,9 +260,19 @@ bool XcbDesktopWindows::takeEvents()
         case XCB_MAP_NOTIFY:
             changed = true;
             break;
+        case XCB_REPARENT_NOTIFY: {
+            const auto* reparent = reinterpret_cast<const xcb_reparent_notify_event_t*>(event.get());
+            forget(reparent->window, false);
+            forget(reparent->parent, false);
+            break;
+        }
         case XCB_PROPERTY_NOTIFY: {
-            const auto atom = reinterpret_cast<const xcb_property_notify_event_t*>(event.get())->atom;
-            changed = changed || atom == XCB_ATOM_WM_NAME || atom == netWmName_ || atom == wmState_;
+            const auto* property = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+            // A window that gains WM_STATE may sit in a frame taken for a plain window.
+            if (property->atom == wmState_)
+                forget(property->window, true);
+            changed = changed || property->atom == XCB_ATOM_WM_NAME || property->atom == netWmName_
+                || property->atom == wmState_;
             break;
         }
         default: // unmaps, moves, and errors about windows already gone
