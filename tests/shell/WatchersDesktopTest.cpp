@@ -25,6 +25,13 @@ using vorn::test::waitUntil;
 
 namespace {
 
+// Sanitizer builds run several times slower; they check for races, not speed.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr bool Sanitized = true;
+#else
+constexpr bool Sanitized = false;
+#endif
+
 // When a window appears on the screen, as the X server reports it: the time
 // of the map event and how far the sound recording had got by then.
 struct Mapped {
@@ -121,7 +128,8 @@ TEST_F(WatchersDesktopTest, TuneIsHeardAsSoonAsTheWindowIsMapped)
     EXPECT_LT(heard.loudSamples, expected * 115 / 100);
     RecordProperty("delay_ms", int(heard.firstLoud * 1000 / vorn::test::RecordingRate));
     ASSERT_GE(heard.firstLoud, 0);
-    EXPECT_LT(heard.firstLoud, vorn::test::RecordingRate / 10) << "started within 100 ms of the mapping";
+    if (!Sanitized)
+        EXPECT_LT(heard.firstLoud, vorn::test::RecordingRate / 10) << "started within 100 ms of the mapping";
 }
 
 TEST_F(WatchersDesktopTest, HiddenWindowIsPassedOverUntilShown)
