@@ -6,6 +6,10 @@
 #include "platform/linux/XcbDesktopWindows.h"
 #include "shell/WindowWatchers.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -14,22 +18,21 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-#include <xcb/xcb.h>
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-namespace {
+namespace
+{
 
 constexpr int WindowCount = 50;
 constexpr int Trials = 10;
 
 // Windows of the benchmark's own, made through a connection of their own.
-class BenchWindows {
+class BenchWindows
+{
 public:
     BenchWindows()
         : connection_(xcb_connect(nullptr, nullptr))
@@ -85,7 +88,8 @@ private:
 };
 
 // Stands in for the speaker: notes when the watcher matched.
-class MatchClock final : public vorn::Sound {
+class MatchClock final : public vorn::Sound
+{
 public:
     explicit MatchClock(std::atomic<Clock::rep>& matched)
         : matched_(matched)
@@ -154,12 +158,13 @@ CpuUse cpuPercent(std::chrono::seconds span, pid_t server)
     const auto begun = Clock::now();
     std::this_thread::sleep_for(span);
     const double elapsed = std::chrono::duration<double>(Clock::now() - begun).count();
-    return {100.0 * (processCpuSeconds() - before) / elapsed,
-        server ? 100.0 * (serverCpuSeconds(server) - serverBefore) / elapsed : 0};
+    return { 100.0 * (processCpuSeconds() - before) / elapsed,
+        server ? 100.0 * (serverCpuSeconds(server) - serverBefore) / elapsed : 0 };
 }
 
 // The original design: list the windows over and over until the caption shows.
-class PollingLoop {
+class PollingLoop
+{
 public:
     explicit PollingLoop(std::string caption)
         : caption_(QString::fromStdString(caption))
@@ -173,7 +178,8 @@ private:
     {
         vorn::XcbDesktopWindows desktop;
         while (!stop.stop_requested()) {
-            for (const auto& window : desktop.topLevelWindows().value_or(std::vector<vorn::DesktopWindows::Window> {})) {
+            for (const auto& window :
+                desktop.topLevelWindows().value_or(std::vector<vorn::DesktopWindows::Window> {})) {
                 if (window.visible && window.title == caption_) {
                     matched_ = Clock::now().time_since_epoch().count();
                     return;
@@ -183,7 +189,7 @@ private:
     }
 
     QString caption_;
-    std::atomic<Clock::rep> matched_ {0};
+    std::atomic<Clock::rep> matched_ { 0 };
     std::jthread thread_;
 };
 
@@ -210,8 +216,7 @@ double millisecondsBetween(Clock::time_point from, Clock::time_point to)
 
 // Maps windows titled with a new caption each and measures how long what
 // `startMatcher` started for that caption took to notice.
-template <typename StartMatcher>
-Delays mapToMatch(BenchWindows& windows, StartMatcher&& startMatcher)
+template <typename StartMatcher> Delays mapToMatch(BenchWindows& windows, StartMatcher&& startMatcher)
 {
     Delays delays;
     for (int trial = 0; trial < Trials; ++trial) {
@@ -250,7 +255,7 @@ int main()
 
     // The first listing searches every frame for its program's window; after
     // that the watcher only wakes for the display's events and its checks.
-    std::atomic<Clock::rep> matched {0};
+    std::atomic<Clock::rep> matched { 0 };
     (new TPDTThread("Never shown", "none.wav", vorn::platform::desktopWindows(), std::make_unique<MatchClock>(matched)))
         ->setFreeOnTerminate(true);
     const pid_t server = findXServer();
@@ -279,9 +284,8 @@ int main()
 
     std::printf("bench_watchers: %d windows on the display\n\n", WindowCount);
     std::printf("%-40s %10s %10s\n", "CPU while waiting, % of a core", "program", "X server");
-    const auto row = [](const char* what, CpuUse use) {
-        std::printf("%-40s %10.2f %10.2f\n", what, use.process, use.server);
-    };
+    const auto row
+        = [](const char* what, CpuUse use) { std::printf("%-40s %10.2f %10.2f\n", what, use.process, use.server); };
     row("tune watcher, first second", startCpu);
     row("tune watcher, next 10 s", watcherCpu);
     row("reference: listing without pause (5 s)", loopCpu);

@@ -3,7 +3,8 @@
 #include "platform/linux/PulseSound.h"
 #include "platform/linux/XcbDesktopWindows.h"
 
-namespace vorn::platform {
+namespace vorn::platform
+{
 
 std::unique_ptr<DesktopWindows> desktopWindows()
 {

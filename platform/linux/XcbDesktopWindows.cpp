@@ -1,25 +1,26 @@
 #include "platform/linux/XcbDesktopWindows.h"
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-namespace vorn {
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
-namespace {
+namespace vorn
+{
+
+namespace
+{
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
-template <typename T>
-Reply<T> own(T* reply)
+template <typename T> Reply<T> own(T* reply)
 {
     return Reply<T>(reply);
 }
@@ -78,9 +79,8 @@ XcbDesktopWindows::XcbDesktopWindows(const QByteArray& display)
     const std::uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &rootEvents);
 
-    const auto intern = [this](const char* name) {
-        return xcb_intern_atom(connection_, 0, std::uint16_t(std::strlen(name)), name);
-    };
+    const auto intern
+        = [this](const char* name) { return xcb_intern_atom(connection_, 0, std::uint16_t(std::strlen(name)), name); };
     const auto netWmName = intern("_NET_WM_NAME");
     const auto utf8String = intern("UTF8_STRING");
     const auto wmState = intern("WM_STATE");
@@ -124,9 +124,9 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
     std::vector<Requests> requests;
     requests.reserve(clients.size());
     for (const auto& client : clients) {
-        requests.push_back({requestProperty(connection_, client.window, netWmName_),
+        requests.push_back({ requestProperty(connection_, client.window, netWmName_),
             requestProperty(connection_, client.window, XCB_ATOM_WM_NAME),
-            xcb_get_window_attributes(connection_, client.window)});
+            xcb_get_window_attributes(connection_, client.window) });
         watch(client.window);
     }
 
@@ -135,15 +135,14 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
     for (std::size_t i = 0; i < clients.size(); ++i) {
         const auto netWmName = own(xcb_get_property_reply(connection_, requests[i].netWmName, nullptr));
         const auto wmName = own(xcb_get_property_reply(connection_, requests[i].wmName, nullptr));
-        const auto attributes
-            = own(xcb_get_window_attributes_reply(connection_, requests[i].attributes, nullptr));
+        const auto attributes = own(xcb_get_window_attributes_reply(connection_, requests[i].attributes, nullptr));
         if (!attributes)
             continue; // destroyed meanwhile
         QString title = propertyText(netWmName.get(), utf8String_);
         if (title.isNull())
             title = propertyText(wmName.get(), utf8String_);
         const bool visible = attributes->map_state != XCB_MAP_STATE_UNMAPPED || clients[i].iconic;
-        windows.push_back({clients[i].window, title, visible});
+        windows.push_back({ clients[i].window, title, visible });
     }
     if (broken())
         return std::nullopt;
@@ -182,7 +181,7 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<
     std::vector<bool> found(rootChildren.size(), false);
     for (std::size_t i = 0; i < rootChildren.size(); ++i) {
         clients[i].window = rootChildren[i];
-        candidates[i] = {rootChildren[i]};
+        candidates[i] = { rootChildren[i] };
     }
     for (int depth = 0; depth <= MaxFrameDepth; ++depth) {
         std::vector<std::vector<xcb_get_property_cookie_t>> states(candidates.size());
@@ -198,7 +197,8 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<
                 found[i] = true;
                 clients[i].framed = true;
                 clients[i].window = candidates[i][k];
-                clients[i].iconic = *static_cast<const std::uint32_t*>(xcb_get_property_value(state.get())) == IconicState;
+                clients[i].iconic
+                    = *static_cast<const std::uint32_t*>(xcb_get_property_value(state.get())) == IconicState;
             }
             if (found[i])
                 candidates[i].clear();
@@ -298,7 +298,7 @@ DesktopWindows::Wait XcbDesktopWindows::waitForChange(std::chrono::milliseconds 
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (stop.stop_requested() || left.count() <= 0)
             return Wait::Quiet;
-        pollfd fds[] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[] = { { xcb_get_file_descriptor(connection_), POLLIN, 0 }, { wakeFd_, POLLIN, 0 } };
         poll(fds, 2, int(left.count()));
         if (fds[1].revents & POLLIN) {
             std::uint64_t count = 0;
@@ -320,8 +320,8 @@ bool XcbDesktopWindows::hide(WindowId window)
     notice.window = window;
     char bytes[32] = {};
     std::memcpy(bytes, &notice, sizeof notice);
-    xcb_send_event(connection_, 0, root_,
-        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY, bytes);
+    xcb_send_event(
+        connection_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY, bytes);
     const auto error = own(xcb_request_check(connection_, unmap));
     return !error && !broken();
 }

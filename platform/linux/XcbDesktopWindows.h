@@ -4,18 +4,21 @@
 
 #include <QByteArray>
 
+#include <xcb/xcb.h>
+
 #include <span>
 #include <unordered_map>
 #include <unordered_set>
-#include <xcb/xcb.h>
 
-namespace vorn {
+namespace vorn
+{
 
 // X11 through xcb, with or without a window manager. Titles come from
 // _NET_WM_NAME, else WM_NAME. The connection selects the events that tell
 // when a window is created, mapped or renamed, so a caller can sleep in
 // waitForChange() instead of polling.
-class XcbDesktopWindows final : public DesktopWindows {
+class XcbDesktopWindows final : public DesktopWindows
+{
 public:
     // display: an X display name such as ":1"; empty for $DISPLAY.
     explicit XcbDesktopWindows(const QByteArray& display = {});

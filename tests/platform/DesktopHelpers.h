@@ -7,11 +7,13 @@
 
 #include <optional>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 // An xmessage window with the given title, closed when this goes away.
 // `display` empty: the test session's display.
-class MessageWindow {
+class MessageWindow
+{
 public:
     explicit MessageWindow(const QString& title, const QString& display = {});
     ~MessageWindow();
@@ -36,7 +38,8 @@ bool xtool(const QString& program, const QStringList& args);
 QString uniqueTitle(const QString& base);
 
 // A second X server without window manager, stopped when this goes away.
-class PrivateDisplay {
+class PrivateDisplay
+{
 public:
     PrivateDisplay();
     ~PrivateDisplay();
