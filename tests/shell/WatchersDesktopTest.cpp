@@ -135,8 +135,9 @@ TEST_F(WatchersDesktopTest, TuneIsHeardAsSoonAsTheWindowIsMapped)
     EXPECT_LT(heard.loudSamples, expected * 115 / 100);
     RecordProperty("delay_ms", int(heard.firstLoud * 1000 / vorn::test::RecordingRate));
     ASSERT_GE(heard.firstLoud, 0);
-    if (!Sanitized)
+    if (!Sanitized) {
         EXPECT_LT(heard.firstLoud, vorn::test::RecordingRate / 10) << "started within 100 ms of the mapping";
+    }
 }
 
 TEST_F(WatchersDesktopTest, HiddenWindowIsPassedOverUntilShown)
