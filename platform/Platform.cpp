@@ -1,10 +1,29 @@
 #include "platform/Platform.h"
 
+#include "platform/Paths.h"
 #include "platform/linux/PulseSound.h"
+#include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/XcbDesktopWindows.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace vorn::platform
 {
+
+Registry& registry()
+{
+    // Keyed by file so that a changed $VORN_REGISTRY (tests) gets its own hive;
+    // earlier instances stay valid for whoever still holds them.
+    static std::mutex mutex;
+    static std::map<QString, std::unique_ptr<SqliteRegistry>> hives;
+    std::lock_guard lock(mutex);
+    auto& hive = hives[paths::registryFile()];
+    if (!hive)
+        hive = std::make_unique<SqliteRegistry>(paths::registryFile());
+    return *hive;
+}
 
 std::unique_ptr<DesktopWindows> desktopWindows()
 {

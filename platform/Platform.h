@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/Registry.h"
+
 #include <memory>
 
-// The one place that picks the implementation of each operating-system
-// service. Components take their service in the constructor and default to
-// what these functions return.
+// The one place that picks each platform service's implementation.
+// Components take their service by constructor and fall back to these.
 namespace vorn
 {
 class DesktopWindows;
@@ -14,6 +15,10 @@ class Sound;
 
 namespace vorn::platform
 {
+
+// The registry hive of paths::registryFile(). One instance per hive file
+// lives until the process ends, so every component shares its connection.
+Registry& registry();
 
 // One icon in the notification area; needs the widget library (vorn_ui).
 std::unique_ptr<NotificationArea> notificationArea();
