@@ -1,7 +1,9 @@
 #include "platform/Platform.h"
 
 #include "platform/Paths.h"
+#include "platform/linux/PulseSound.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "platform/linux/XcbDesktopWindows.h"
 #include "platform/nm/NmRemoteAccess.h"
 #include "platform/sim/SimRemoteAccess.h"
 
@@ -67,6 +69,16 @@ QString remoteAccessName()
 {
     return rasBackend() == RasBackend::NetworkManager ? QStringLiteral("NetworkManager")
                                                       : QStringLiteral("Simulated dial-up service");
+}
+
+std::unique_ptr<DesktopWindows> desktopWindows()
+{
+    return std::make_unique<XcbDesktopWindows>();
+}
+
+std::unique_ptr<Sound> sound()
+{
+    return std::make_unique<PulseSound>();
 }
 
 } // namespace vorn::platform

@@ -10,8 +10,11 @@
 // Components take their service by constructor and fall back to these.
 namespace vorn
 {
+class DesktopWindows;
+class NotificationArea;
 class RemoteAccess;
-}
+class Sound;
+} // namespace vorn
 
 namespace vorn::platform
 {
@@ -27,5 +30,13 @@ std::shared_ptr<RemoteAccess> remoteAccess();
 
 // The name of the backend remoteAccess() uses, for people to read.
 QString remoteAccessName();
+
+// One icon in the notification area; needs the widget library (vorn_ui).
+std::unique_ptr<NotificationArea> notificationArea();
+
+// A new connection to the display, for use by one thread.
+std::unique_ptr<DesktopWindows> desktopWindows();
+
+std::unique_ptr<Sound> sound();
 
 } // namespace vorn::platform
