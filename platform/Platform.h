@@ -10,8 +10,11 @@
 // Components take their service by constructor and fall back to these.
 namespace vorn
 {
+class DesktopWindows;
+class NotificationArea;
 class RemoteAccess;
-}
+class Sound;
+} // namespace vorn
 
 namespace vorn::platform
 {
@@ -20,10 +23,20 @@ namespace vorn::platform
 // lives until the process ends, so every component shares its connection.
 Registry& registry();
 
-// The remote-access service: the client of the simulated dial-up service.
-// One instance per process, shared by every user.
+// The remote-access service: NetworkManager when it answers on the system
+// bus, else the client of the simulated dial-up service; VORN_RAS=sim or
+// VORN_RAS=nm forces one. One instance per process, shared by every user.
 std::shared_ptr<RemoteAccess> remoteAccess();
-// What remoteAccess() dials through, in words for the user (About box).
+
+// The name of the backend remoteAccess() uses, for people to read.
 QString remoteAccessName();
+
+// One icon in the notification area; needs the widget library (vorn_ui).
+std::unique_ptr<NotificationArea> notificationArea();
+
+// A new connection to the display, for use by one thread.
+std::unique_ptr<DesktopWindows> desktopWindows();
+
+std::unique_ptr<Sound> sound();
 
 } // namespace vorn::platform

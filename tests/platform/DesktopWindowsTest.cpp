@@ -1,0 +1,150 @@
+// Top-level windows of other programs on the test display (with its window
+// manager) and on a bare X server without one.
+#include "DesktopHelpers.h"
+#include "StopLater.h"
+#include "platform/linux/XcbDesktopWindows.h"
+#include "support/TestSupport.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using vorn::XcbDesktopWindows;
+using vorn::test::MessageWindow;
+using vorn::test::runProgram;
+using vorn::test::uniqueTitle;
+using vorn::test::waitForWindow;
+using vorn::test::xtool;
+using Wait = vorn::DesktopWindows::Wait;
+
+namespace
+{
+
+QString hexId(vorn::DesktopWindows::WindowId id)
+{
+    return QStringLiteral("0x%1").arg(id, 0, 16);
+}
+
+class DesktopWindowsTest : public ::testing::Test
+{
+protected:
+    XcbDesktopWindows desktop;
+    QString title;
+    std::unique_ptr<MessageWindow> message;
+
+    void SetUp() override { ASSERT_TRUE(vorn::test::inTestSession()) << "run through scripts/test-session.sh"; }
+
+    // Shows a window of another program and waits until it is listed as shown.
+    std::optional<vorn::DesktopWindows::Window> showWindow(const QString& name)
+    {
+        title = uniqueTitle(name);
+        message = std::make_unique<MessageWindow>(title);
+        return waitForWindow(desktop, title, true);
+    }
+};
+
+TEST_F(DesktopWindowsTest, ListsTheProgramWindowInsideTheManagersFrame)
+{
+    const auto window = showWindow(QStringLiteral("Probe"));
+    ASSERT_TRUE(window);
+    // The program's own window, not the frame: the one with the name and WM_STATE.
+    const auto properties = runProgram(QStringLiteral("xprop"),
+        { QStringLiteral("-id"), hexId(window->id), QStringLiteral("WM_NAME"), QStringLiteral("WM_STATE") });
+    EXPECT_TRUE(properties.out.contains(title.toUtf8())) << properties.out.toStdString();
+    EXPECT_TRUE(properties.out.contains("window state: Normal")) << properties.out.toStdString();
+    EXPECT_TRUE(vorn::test::waitUntil([&] { return vorn::test::managedByWindowManager(window->id); }, 5s));
+}
+
+TEST_F(DesktopWindowsTest, NetWmNameWinsAndARenameWakesTheWaiter)
+{
+    const auto window = showWindow(QStringLiteral("Old name"));
+    ASSERT_TRUE(window);
+
+    const QString unicodeTitle = uniqueTitle(QStringLiteral("Grüße ✓"));
+    ASSERT_TRUE(xtool(QStringLiteral("xprop"),
+        { QStringLiteral("-id"), hexId(window->id), QStringLiteral("-f"), QStringLiteral("_NET_WM_NAME"),
+            QStringLiteral("8u"), QStringLiteral("-set"), QStringLiteral("_NET_WM_NAME"), unicodeTitle }));
+    // Other tests may stir the display too; the rename must be among the wake-ups.
+    bool renamed = false;
+    for (int i = 0; i < 20 && !renamed; ++i) {
+        if (desktop.waitForChange(5s, {}) != Wait::Changed)
+            break;
+        const auto listed = vorn::test::findWindow(desktop, unicodeTitle);
+        renamed = listed && listed->id == window->id;
+    }
+    EXPECT_TRUE(renamed);
+}
+
+TEST_F(DesktopWindowsTest, UnmappedIsHiddenAndMinimizedIsShown)
+{
+    const auto window = showWindow(QStringLiteral("Visibility"));
+    ASSERT_TRUE(window);
+    const QString id = QString::number(window->id);
+
+    ASSERT_TRUE(xtool(QStringLiteral("xdotool"), { QStringLiteral("windowunmap"), QStringLiteral("--sync"), id }));
+    EXPECT_TRUE(waitForWindow(desktop, title, false));
+    ASSERT_TRUE(xtool(QStringLiteral("xdotool"), { QStringLiteral("windowmap"), QStringLiteral("--sync"), id }));
+    EXPECT_TRUE(waitForWindow(desktop, title, true));
+    ASSERT_TRUE(xtool(QStringLiteral("xdotool"), { QStringLiteral("windowminimize"), QStringLiteral("--sync"), id }));
+    const auto minimized = waitForWindow(desktop, title, true);
+    ASSERT_TRUE(minimized);
+    EXPECT_EQ(minimized->id, window->id);
+}
+
+TEST_F(DesktopWindowsTest, HideWithdrawsAnotherProgramsWindow)
+{
+    const auto window = showWindow(QStringLiteral("To hide"));
+    ASSERT_TRUE(window);
+    const auto id = window->id;
+    ASSERT_TRUE(vorn::test::waitUntil([&] { return vorn::test::managedByWindowManager(id); }, 5s));
+    {
+        XcbDesktopWindows hider;
+        EXPECT_TRUE(hider.hide(id));
+        // Disconnecting right away must not lose the request.
+    }
+    EXPECT_TRUE(waitForWindow(desktop, title, false));
+    EXPECT_TRUE(vorn::test::waitUntil([&] { return !vorn::test::managedByWindowManager(id); }, 5s))
+        << "the window manager forgets it";
+    EXPECT_TRUE(message->running());
+    EXPECT_FALSE(desktop.hide(id + 0x7fff)) << "no such window";
+}
+
+TEST_F(DesktopWindowsTest, WithoutWindowManager)
+{
+    vorn::test::PrivateDisplay display;
+    ASSERT_TRUE(display.ok());
+    XcbDesktopWindows bare(display.name().toLatin1());
+    ASSERT_TRUE(bare.topLevelWindows());
+
+    // Nothing happens: the wait runs to its timeout, or ends at a stop request.
+    EXPECT_EQ(bare.waitForChange(200ms, {}), Wait::Quiet);
+    const vorn::test::StopLater stop(100ms);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(bare.waitForChange(30s, stop.token()), Wait::Quiet);
+    EXPECT_LT(timer.elapsed(), 10000);
+
+    title = uniqueTitle(QStringLiteral("Bare"));
+    const MessageWindow bareMessage(title, display.name());
+    EXPECT_EQ(bare.waitForChange(10s, {}), Wait::Changed);
+    const auto window = waitForWindow(bare, title, true);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(bare.hide(window->id));
+    EXPECT_TRUE(waitForWindow(bare, title, false));
+
+    // A display that goes away is reported, never waited for.
+    display.stop();
+    EXPECT_EQ(bare.waitForChange(10s, {}), Wait::Broken);
+    EXPECT_FALSE(bare.topLevelWindows());
+    EXPECT_FALSE(bare.hide(window->id));
+}
+
+TEST_F(DesktopWindowsTest, NoDisplayIsReportedAsGone)
+{
+    XcbDesktopWindows absent(":4711");
+    EXPECT_FALSE(absent.topLevelWindows());
+    EXPECT_EQ(absent.waitForChange(10s, {}), Wait::Broken);
+}
+
+} // namespace
