@@ -35,10 +35,10 @@ cd "$work"
 "$bin/vorn95" >"$work/wizard.log" 2>&1 &
 wizard=$!
 
-window_named() { # exact title; waits up to 10 s
+window_named() { # exact title [seconds to wait, default 10]
     local id pattern
     pattern=$(printf '%s' "$1" | sed 's/[][().*+?^$|\\]/\\&/g')
-    for _ in $(seq 100); do
+    for _ in $(seq $((${2:-10} * 10))); do
         id=$(xdotool search --onlyvisible --name "^$pattern\$" 2>/dev/null | head -1) && [ -n "$id" ] && { echo "$id"; return; }
         sleep 0.1
     done
@@ -80,9 +80,15 @@ done
 
 # In the report view the first row is at a known place: its entry menu
 # leads to the properties dialog, which is closed without OK.
-click "${first_row[@]}" 3
-keys Down Return
-shot "$(window_named "Entry Properties")" entry-properties
+# A key can reach the menu before it is up, so a missed try is repeated.
+for _ in 1 2 3; do
+    click "${first_row[@]}" 3
+    sleep 0.5
+    keys Down Return
+    properties=$(window_named "Entry Properties" 3 2>/dev/null) && break
+    keys Escape
+done
+shot "$properties" entry-properties
 keys Escape
 
 # Dial an entry that answers: typing its first letter selects it.
