@@ -151,14 +151,3 @@ void TfrmSelect::rdbAboutClick()
     TAboutBox box(this, vorn::platform::remoteAccessName());
     box.exec();
 }
-
-void TfrmSelect::DialSelectedEntries()
-{
-    // The dialing loop comes here.
-}
-
-void TfrmSelect::FormClose()
-{
-    // A dialing loop still running ends after its current poll.
-    StopDialing = true;
-}
