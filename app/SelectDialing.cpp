@@ -84,8 +84,8 @@ void TfrmSelect::DialSelectedEntries()
 
         QElapsedTimer pause;
         pause.start();
-        while (!pause.hasExpired(PauseAfterAttempt.count()))
-            waitForEvents(PauseAfterAttempt - milliseconds(pause.elapsed()));
+        for (qint64 left = PauseAfterAttempt.count(); left > 0; left = PauseAfterAttempt.count() - pause.elapsed())
+            waitForEvents(milliseconds(left));
         PDTFound = false;
         if (StopDialing)
             break;

@@ -137,7 +137,7 @@ TEST_F(WizardTest, OnlyTheFirstLineOfThePDTFileIsStored)
 TEST_F(WizardTest, MissingPDTFileIsWrittenByTheInitializer)
 {
     QFile::remove("vorninfo.pdt");
-    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeTray>());
     // The initializer runs in the wizard's current folder and writes its file there.
     window->InitializerPath
         = writeScript(folder.filePath("initvorn"), "sleep 0.2\nprintf 'Made here\\n' > vorninfo.pdt\n");
@@ -153,7 +153,7 @@ TEST_F(WizardTest, InitializerThatFailsEndsStartUpWithAMessage)
     for (const QString& initializer :
         { folder.filePath("missing"), writeScript(folder.filePath("idle"), "exit 0\n") }) {
         prompts.messages.clear();
-        window = std::make_unique<TfrmSelect>(ras, registry.get());
+        window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeTray>());
         window->InitializerPath = initializer;
         window->InitializerWaitLimit = 400ms;
         window->FormCreate();
@@ -172,7 +172,7 @@ TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefre
 {
     ras->entries = { "Alpha", "Beta", "Gamma" };
     store(entryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
-    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeTray>());
     runGuarded([&] { window->FormCreate(); });
 
     for (const Write& write : registry->writes)

@@ -83,7 +83,9 @@ void WizardTest::TearDown()
 
 TfrmSelect& WizardTest::start()
 {
-    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    auto shell = std::make_unique<FakeTray>();
+    tray = shell.get();
+    window = std::make_unique<TfrmSelect>(service ? service : ras, registry.get(), std::move(shell));
     window->InitializerPath = folder.filePath(QStringLiteral("no-initializer"));
     window->FormCreate();
     return *window;

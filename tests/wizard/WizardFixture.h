@@ -2,6 +2,7 @@
 
 #include "app/Select.h"
 #include "app/UserPrompts.h"
+#include "platform/NotificationArea.h"
 #include "platform/Registry.h"
 #include "platform/RemoteAccess.h"
 #include "settings/RegFiles.h"
@@ -37,6 +38,36 @@ public:
     std::uint32_t errorString(std::uint32_t, char*, std::uint32_t) override { return ras::InvalidParameter; }
     QString dialerCaptionTemplate() override { return captionTemplate; }
     QString connectedWindowTitle() override { return QStringLiteral("Connection Established"); }
+};
+
+// A notification area that keeps the icon's state for the test to look at.
+class FakeTray final : public NotificationArea
+{
+public:
+    bool hostAvailable = true;
+    bool shown = false;
+    QString tip;
+    MouseHandler handler;
+
+    bool available() const override { return hostAvailable; }
+    bool add(const IconData& data) override
+    {
+        shown = true;
+        tip = data.tip;
+        return true;
+    }
+    bool modify(const IconData& data) override
+    {
+        tip = data.tip;
+        return true;
+    }
+    bool remove(const IconData&) override
+    {
+        shown = false;
+        return true;
+    }
+    void setMouseHandler(MouseHandler h) override { handler = std::move(h); }
+    QPoint cursorPosition() const override { return {}; }
 };
 
 // The real hive, with every value written recorded in order.
@@ -127,6 +158,9 @@ protected:
     QTemporaryDir folder;
     QString previousFolder;
     std::shared_ptr<FakeRemoteAccess> ras = std::make_shared<FakeRemoteAccess>();
+    // The window's service when set, else `ras`.
+    std::shared_ptr<RemoteAccess> service;
+    FakeTray* tray = nullptr; // owned by the window
     std::unique_ptr<RecordingRegistry> registry;
     RecordingPrompts prompts;
     std::unique_ptr<TfrmSelect> window;
