@@ -2,6 +2,7 @@
 #include "app/Select.h"
 #include "app/UserPrompts.h"
 #include "app/VariantConvert.h"
+#include "app/WizardLog.h"
 #include "platform/Platform.h"
 #include "settings/Statistics.h"
 #include "shell/about.h"
@@ -39,6 +40,7 @@ void TfrmSelect::Notebook1PageChanged()
     // Every page switch asks a running dialing loop to end.
     StopDialing = true;
     const int page = Notebook1->currentIndex();
+    qCDebug(lcWizard) << "page" << page;
     setPageGeometry(page);
 
     setWindowTitle(QString::fromLatin1(PageCaptions[page]));
