@@ -132,7 +132,7 @@ void WizardDriver::keys(const QStringList& keys)
 void WizardDriver::readLog()
 {
     pending += wizard.readAllStandardError();
-    static const QRegularExpression line(QStringLiteral("^([0-9.]+) vorn\\.wizard (.*)$"));
+    static const QRegularExpression line(QStringLiteral("^\\s*([0-9.]+) vorn\\.wizard (.*)$"));
     qsizetype end;
     while ((end = pending.indexOf('\n')) >= 0) {
         const QString text = QString::fromUtf8(pending.left(end));
