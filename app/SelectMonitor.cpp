@@ -13,7 +13,9 @@
 QString TfrmSelect::elapsedText() const
 {
     // A time of day: after 24 hours it starts again from zero.
-    return stats::LongTimeText(QTime(0, 0).addSecs(ConnectStart.secsTo(QDateTime::currentDateTime())));
+    // Rounded: a tick that comes a few milliseconds early still shows its second.
+    const qint64 elapsedMs = ConnectStart.msecsTo(QDateTime::currentDateTime());
+    return stats::LongTimeText(QTime(0, 0).addSecs((elapsedMs + 500) / 1000));
 }
 
 void TfrmSelect::hideToTray()
