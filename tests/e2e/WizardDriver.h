@@ -43,6 +43,7 @@ public:
     // Start, then every selected (all) entry ticked and the pages walked to dialing.
     bool startDialing();
     bool running() const { return wizard.state() != QProcess::NotRunning; }
+    qint64 processId() const { return wizard.processId(); }
     QString folder() const { return dir.path(); }
 
     // The first visible window whose title matches `pattern` (a regular
