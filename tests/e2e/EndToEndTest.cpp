@@ -1,14 +1,12 @@
 // The whole program on the test desktop: the real window clicked through X,
 // the simulated dial-up service, the tray host and the sound server.
+#include "ChosenTune.h"
 #include "WizardDriver.h"
-#include "platform/ToneFile.h"
 #include "support/TestSupport.h"
 
 #include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <sndfile.h>
 
 using namespace std::chrono_literals;
 using vorn::test::WizardDriver;
@@ -96,11 +94,9 @@ protected:
     void SetUp() override
     {
         EndToEndTest::SetUp();
-        const QString tune = wizard.folder() + QStringLiteral("/tune.wav");
-        ASSERT_TRUE(vorn::test::writeTone(tune, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.5));
-        wizard.importRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ]\n\"Tune\"=\"" + tune.toUtf8()
-            + "\"\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Second]\n\"Accesses\"=dword:00000005\n"
-              "\"LastAccess\"=\"01/01/26 - 10:00:00\"\n\"LastTime\"=\"00:00:10\"\n\"TotalTime\"=\"00:01:00\"\n");
+        ASSERT_TRUE(vorn::test::chooseTune(wizard,
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Second]\n\"Accesses\"=dword:00000005\n"
+            "\"LastAccess\"=\"01/01/26 - 10:00:00\"\n\"LastTime\"=\"00:00:10\"\n\"TotalTime\"=\"00:01:00\"\n"));
         recordedBefore = vorn::test::recordingSize();
         ASSERT_TRUE(wizard.startDialing());
         ASSERT_TRUE(wizard.waitForLog(QStringLiteral("connected"), 15s));

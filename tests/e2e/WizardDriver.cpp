@@ -27,8 +27,7 @@ QString programKey(const QString& entry)
 
 } // namespace
 
-WizardDriver::WizardDriver(const QByteArray& phonebook, const QString& tune)
-    : tuneFile(tune)
+WizardDriver::WizardDriver(const QByteArray& phonebook, Backend backend)
 {
     QDir(dir.path()).mkpath(QStringLiteral("config/vorn95"));
     QFile book(dir.filePath(QStringLiteral("config/vorn95/rasphone.pbk")));
@@ -42,6 +41,10 @@ WizardDriver::WizardDriver(const QByteArray& phonebook, const QString& tune)
     qputenv("VORN_REGISTRY", dir.filePath(QStringLiteral("registry.db")).toLocal8Bit());
     qputenv("VORN_DIALUP_SOCKET", dir.filePath(QStringLiteral("dialup.sock")).toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    if (backend == Backend::NetworkManager) {
+        qputenv("VORN_RAS", "nm");
+        return;
+    }
     qputenv("VORN_RAS", "sim");
 
     service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -67,8 +70,6 @@ WizardDriver::~WizardDriver()
 
 bool WizardDriver::start()
 {
-    if (!tuneFile.isEmpty())
-        importRegistry(QByteArray("[") + programKey({}).toUtf8() + "]\n\"Tune\"=\"" + tuneFile.toUtf8() + "\"\n");
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vorn.wizard.debug=true"));
     env.insert(QStringLiteral("QT_MESSAGE_PATTERN"), QStringLiteral("%{time process} %{category} %{message}"));

@@ -33,9 +33,11 @@ public:
     static constexpr QPoint SkipButton { 193, 159 };
     static constexpr QPoint AbortButton { 281, 159 };
 
-    // `phonebook`: the service's phonebook text; `tune`: the tune file to
-    // choose on the tune page (none when empty). Starts the service.
-    WizardDriver(const QByteArray& phonebook, const QString& tune = {});
+    enum class Backend { Simulated, NetworkManager };
+
+    // `phonebook`: the simulated service's phonebook text, which the driver
+    // starts; NetworkManager is the one already running, with its profiles.
+    explicit WizardDriver(const QByteArray& phonebook, Backend backend = Backend::Simulated);
     ~WizardDriver();
 
     // Starts the program and waits for its window.
@@ -82,7 +84,6 @@ private:
     QProcess wizard;
     QList<LogLine> lines;
     QByteArray pending;
-    QString tuneFile;
 };
 
 } // namespace vorn::test
