@@ -12,8 +12,11 @@ public:
     {
         QMessageBox box(owner);
         box.setWindowTitle(title.isEmpty() ? QApplication::applicationDisplayName() : title);
-        box.setText(text);
-        if ((flags & MB_ICONINFORMATION) != 0)
+        // The original platform's line break may come as LF CR.
+        box.setText(QString(text).replace(QStringLiteral("\n\r"), QStringLiteral("\n")));
+        if ((flags & MB_ICONERROR) != 0)
+            box.setIcon(QMessageBox::Critical);
+        else if ((flags & MB_ICONINFORMATION) != 0)
             box.setIcon(QMessageBox::Information);
         if ((flags & MB_YESNO) != 0) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

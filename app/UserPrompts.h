@@ -13,6 +13,7 @@ public:
     enum Flags : unsigned {
         MB_OK = 0x0,
         MB_YESNO = 0x4,
+        MB_ICONERROR = 0x10,
         MB_ICONINFORMATION = 0x40,
         MB_DEFBUTTON2 = 0x100,
     };

@@ -1,0 +1,15 @@
+#include "app/Guarded.h"
+
+#include "app/UserPrompts.h"
+
+#include <QString>
+
+void showEscapedError(const char* message)
+{
+    // Showing the message must not throw out of the handler boundary either.
+    try {
+        UserPrompts::instance().messageBox(nullptr, QString::fromUtf8(message), QStringLiteral("VORN95 Wizard"),
+            UserPrompts::MB_OK);
+    } catch (...) {
+    }
+}

@@ -1,0 +1,153 @@
+#include "app/Select.h"
+
+#include "app/Guarded.h"
+#include "platform/Platform.h"
+#include "platform/Paths.h"
+#include "rascomp/Rascomp32.h"
+#include "settings/RegFiles.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QTimer>
+
+TfrmSelect::TfrmSelect()
+    : TfrmSelect(vorn::platform::remoteAccess(), &vorn::platform::registry())
+{
+}
+
+TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> remoteAccess, vorn::Registry* registry, QWidget* parent)
+    : QWidget(parent)
+    , InitializerPath(vorn::paths::siblingProgram(QStringLiteral("initvorn")))
+    , remoteAccess(std::move(remoteAccess))
+{
+    setupUi(this);
+    // A dialog frame: fixed size, no maximize button.
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    RAS = new TRAS(this, this->remoteAccess);
+    RAS->setRedialAttempts(0);
+    reg = new TRegFile(this, registry);
+    reg->RootKey = hkLocalMachine;
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+
+    Large.addFile(QStringLiteral(":/entry-large.png"), QSize(32, 32));
+    Large.addFile(QStringLiteral(":/entry-small.png"), QSize(16, 16));
+    ConList->setRowIcon(Large);
+    ConList->addColumn(QStringLiteral("Connection"), 70);
+    ConList->addColumn(QStringLiteral("Accesses"), 70);
+    ConList->addColumn(QStringLiteral("Last Access"), 90);
+    ConList->addColumn(QStringLiteral("Last Time"), 80);
+    ConList->addColumn(QStringLiteral("Total Time"), 50);
+
+    rdbAbout->SetGlyph(QImage(QStringLiteral(":/about-glyph.png")));
+    pnlBorder->installEventFilter(this);
+    createMenus();
+    connectHandlers();
+    setOuterHeight(OuterHeight);
+    setOuterWidth(OuterWidth);
+}
+
+TfrmSelect::~TfrmSelect()
+{
+    // Focus changes while the children go away must not reach the handlers.
+    edTune->removeEventFilter(this);
+    cbShowWelcome->removeEventFilter(this);
+    pnlBorder->removeEventFilter(this);
+}
+
+void TfrmSelect::createMenus()
+{
+    pm = new QMenu(this);
+    QMenu* view = pm->addMenu(QStringLiteral("&View"));
+    auto* styles = new QActionGroup(this);
+    auto addStyle = [&](const QString& caption) {
+        QAction* action = view->addAction(caption);
+        action->setCheckable(true);
+        styles->addAction(action);
+        return action;
+    };
+    LArgeIcons1 = addStyle(QStringLiteral("Lar&ge Icons"));
+    Small1 = addStyle(QStringLiteral("S&mall Icons"));
+    List1 = addStyle(QStringLiteral("&List"));
+    Details1 = addStyle(QStringLiteral("&Details"));
+    LArgeIcons1->setChecked(true);
+
+    pmEntry = new QMenu(this);
+    EntryProperties1 = pmEntry->addAction(QStringLiteral("Entry Properties"));
+}
+
+void TfrmSelect::connectHandlers()
+{
+    connect(btnNext, &QPushButton::clicked, this, guarded([this] { btnNextClick(); }));
+    connect(btnPrev, &QPushButton::clicked, this, guarded([this] { btnPrevClick(); }));
+    connect(btnClose, &QPushButton::clicked, this, guarded([this] { btnCloseClick(); }));
+    connect(btnBrowse, &QPushButton::clicked, this, guarded([this] { btnBrowseClick(); }));
+    connect(cbShowWelcome, &QCheckBox::clicked, this, guarded([this] { cbShowWelcomeClick(); }));
+    connect(LArgeIcons1, &QAction::triggered, this, guarded([this] { LArgeIcons1Click(); }));
+    connect(Small1, &QAction::triggered, this, guarded([this] { Small1Click(); }));
+    connect(List1, &QAction::triggered, this, guarded([this] { List1Click(); }));
+    connect(Details1, &QAction::triggered, this, guarded([this] { Details1Click(); }));
+    connect(EntryProperties1, &QAction::triggered, this, guarded([this] { EntryProperties1Click(); }));
+    ConList->OnChange = guarded([this](int row, bool selected) { ConListChange(row, selected); });
+    ConList->OnMouseUp = guarded([this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
+        ConListMouseUp(button, shift, x, y);
+    });
+    rdbAbout->OnClick = guarded([this] { rdbAboutClick(); });
+    edTune->installEventFilter(this);
+    cbShowWelcome->installEventFilter(this);
+}
+
+bool TfrmSelect::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == pnlBorder && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        alignPanels();
+    if (watched == cbShowWelcome && event->type() == QEvent::KeyPress)
+        runGuarded([this] { cbShowWelcomeKeyDown(); });
+    if (watched == edTune && event->type() == QEvent::FocusOut) {
+        // Only a move to another control of this window leaves the box;
+        // switching to another window or opening a menu does not.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            runGuarded([this] { edTuneExit(); });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmSelect::setOuterWidth(int width)
+{
+    OuterWidth = width;
+    setFixedSize(OuterWidth - 8, OuterHeight - 27);
+}
+
+void TfrmSelect::setOuterHeight(int height)
+{
+    OuterHeight = height;
+    setFixedSize(OuterWidth - 8, OuterHeight - 27);
+}
+
+void TfrmSelect::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    alignPanels();
+}
+
+// The button bar sits on the bottom edge, the picture panel on the left
+// edge above it, and the pages take the rest.
+void TfrmSelect::alignPanels()
+{
+    const int buttonsTop = height() - pnlButtons->height();
+    pnlButtons->setGeometry(0, buttonsTop, width(), pnlButtons->height());
+    const int pagesLeft = pnlBorder->isHidden() ? 0 : pnlBorder->width();
+    pnlBorder->setGeometry(0, 0, pnlBorder->width(), buttonsTop);
+    Notebook1->setGeometry(pagesLeft, 0, width() - pagesLeft, buttonsTop);
+}
+
+void TfrmSelect::closeEvent(QCloseEvent* event)
+{
+    // A dialing loop still running ends after its current poll.
+    StopDialing = true;
+    event->accept();
+}

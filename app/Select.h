@@ -1,0 +1,132 @@
+#pragma once
+
+#include "app/SortedNameList.h"
+#include "ui_Select.h"
+
+#include <QDateTime>
+#include <QIcon>
+#include <QWidget>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QTimer;
+class TRAS;
+class TRegFile;
+
+namespace vorn {
+class RemoteAccess;
+class Registry;
+}
+
+// The wizard main window: welcome, entry selection, tune, confirmation,
+// dialing and connected pages, with the entry list and its statistics.
+// Its components are public members named as in the layout (Select.ui).
+class TfrmSelect : public QWidget, public Ui_TfrmSelect {
+    Q_OBJECT
+
+public:
+    // Pages of Notebook1.
+    enum Page { pgWelcomeIndex, pgSelectIndex, pgSoundIndex, pgConfirmIndex, pgDialingIndex, pgStatIndex };
+
+    // The window's engine and store work on these services.
+    TfrmSelect(std::shared_ptr<vorn::RemoteAccess> remoteAccess, vorn::Registry* registry, QWidget* parent = nullptr);
+    // The same on the platform's services.
+    TfrmSelect();
+    ~TfrmSelect() override;
+
+    // Start-up (SelectStartup.cpp).
+    void FormCreate();
+    void RefreshEntryList();
+    // True when start-up found the installation broken; the program must end.
+    bool startupAborted() const { return StartupAborted; }
+
+    // The window's size including the frame of the original platform's
+    // window: the client area is 8 pixels narrower and 27 lower, whatever
+    // frame the window manager draws.
+    int outerWidth() const { return OuterWidth; }
+    int outerHeight() const { return OuterHeight; }
+    void setOuterWidth(int width);
+    void setOuterHeight(int height);
+
+    // Pages and buttons (SelectPages.cpp).
+    void Notebook1PageChanged();
+    void btnNextClick();
+    void btnPrevClick();
+    void btnCloseClick();
+    void rdbAboutClick();
+    // The dialing page's work: dials the selected entries until one connects
+    // or dialing is stopped; returns when it has ended.
+    void DialSelectedEntries();
+
+    // Entry list and preferences (SelectEntries.cpp).
+    void ConListChange(int row, bool selected);
+    void LArgeIcons1Click();
+    void Small1Click();
+    void List1Click();
+    void Details1Click();
+    void ConListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void cbShowWelcomeClick();
+    void cbShowWelcomeKeyDown();
+    void btnBrowseClick();
+    void edTuneExit();
+    void EntryProperties1Click();
+
+    // Non-visual components.
+    TRAS* RAS = nullptr;
+    TRegFile* reg = nullptr;
+    QTimer* Timer1 = nullptr;
+    QIcon Large; // the entry picture, 32 x 32 and 16 x 16 (Small)
+    QMenu* pm = nullptr;
+    QAction* LArgeIcons1 = nullptr;
+    QAction* Small1 = nullptr;
+    QAction* List1 = nullptr;
+    QAction* Details1 = nullptr;
+    QMenu* pmEntry = nullptr;
+    QAction* EntryProperties1 = nullptr;
+
+    // Title of the window whose appearance makes the tune play.
+    QString PDTCaption;
+    // Row for which the entry menu was last opened, or -1.
+    int PopupEntry = -1;
+
+    // Program-wide state: the window lives as long as the process.
+    SortedNameList SelectedEntries;
+    bool StopDialing = false;
+    bool SkipEntry = false;
+    int NextEntryIndex = 0;
+    QDateTime ConnectStart;
+    qint32 ConnectedSeconds = 0;
+    // Format of the dial-up application's window title, one %s for the entry name.
+    QString DialerTitleTemplate;
+
+    // The installation initializer and how long start-up waits for the file it writes.
+    QString InitializerPath;
+    std::chrono::milliseconds InitializerWaitLimit{30000};
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createMenus();
+    void connectHandlers();
+    void alignPanels();
+    void setPageGeometry(int page);
+    void setViewStyle(QAction* ticked);
+    void bootstrapPDTCaption();
+    bool startInitializer();
+    static std::optional<QByteArray> readPDTFile();
+    void storePDTCaption(const QByteArray& content);
+    void abortStartup(const QString& message);
+    void writePlayTune();
+
+    std::shared_ptr<vorn::RemoteAccess> remoteAccess;
+    int OuterWidth = 467;
+    int OuterHeight = 322;
+    bool StartupAborted = false;
+};

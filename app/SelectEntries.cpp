@@ -1,0 +1,111 @@
+// The entry list's handlers and the preferences kept in the registry.
+#include "app/Select.h"
+#include "app/UserPrompts.h"
+#include "settings/Statistics.h"
+#include "settings/props.h"
+
+#include <QMenu>
+
+void TfrmSelect::ConListChange(int row, bool selected)
+{
+    const QString name = ConList->caption(row);
+    if (selected)
+        SelectedEntries.add(name);
+    else
+        SelectedEntries.remove(name);
+}
+
+void TfrmSelect::setViewStyle(QAction* ticked)
+{
+    ticked->setChecked(true);
+    if (ticked == LArgeIcons1)
+        ConList->setViewStyle(TEntryListView::ViewStyle::LargeIcon);
+    else if (ticked == Small1)
+        ConList->setViewStyle(TEntryListView::ViewStyle::SmallIcon);
+    else if (ticked == List1)
+        ConList->setViewStyle(TEntryListView::ViewStyle::List);
+    else
+        ConList->setViewStyle(TEntryListView::ViewStyle::Report);
+}
+
+void TfrmSelect::LArgeIcons1Click()
+{
+    setViewStyle(LArgeIcons1);
+}
+
+void TfrmSelect::Small1Click()
+{
+    setViewStyle(Small1);
+}
+
+void TfrmSelect::List1Click()
+{
+    setViewStyle(List1);
+}
+
+void TfrmSelect::Details1Click()
+{
+    setViewStyle(Details1);
+}
+
+// The secondary button opens the entry menu over a row, the View menu elsewhere.
+void TfrmSelect::ConListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y)
+{
+    if (button != Qt::RightButton)
+        return;
+    const QPoint screen = ConList->mapToGlobal(QPoint(x, y));
+    const int row = ConList->rowAt(QPoint(x, y));
+    if (row >= 0) {
+        PopupEntry = row;
+        pmEntry->popup(screen);
+    } else {
+        pm->popup(screen);
+    }
+}
+
+void TfrmSelect::cbShowWelcomeClick()
+{
+    reg->Key = QString::fromLatin1(stats::ProgramKey);
+    reg->WriteValue(QString::fromLatin1(stats::ShowWelcome), Variant(qint32(cbShowWelcome->isChecked() ? 1 : 0)));
+}
+
+// Runs before the key has toggled the box, so it stores the state as it
+// was; the click that a toggling key produces then stores the new one.
+void TfrmSelect::cbShowWelcomeKeyDown()
+{
+    cbShowWelcomeClick();
+}
+
+void TfrmSelect::btnBrowseClick()
+{
+    UserPrompts::OpenFileRequest request;
+    request.filter = QStringLiteral("Wave files (*.wav)");
+    request.defaultSuffix = QStringLiteral("wav");
+    const QString chosen = UserPrompts::instance().openFile(this, request);
+    if (chosen.isEmpty())
+        return;
+    edTune->setText(chosen);
+    reg->Key = QString::fromLatin1(stats::ProgramKey);
+    reg->WriteValue(QString::fromLatin1(stats::Tune), Variant(edTune->text()));
+}
+
+void TfrmSelect::edTuneExit()
+{
+    reg->Key = QString::fromLatin1(stats::ProgramKey);
+    reg->WriteValue(QString::fromLatin1(stats::Tune), Variant(edTune->text()));
+}
+
+void TfrmSelect::EntryProperties1Click()
+{
+    if (PopupEntry < 0)
+        return;
+    const QString name = ConList->caption(PopupEntry);
+    reg->Key = stats::EntryKey(name);
+    TfrmProps dialog(this, *reg, [this] { RefreshEntryList(); });
+    dialog.lbConn->setText(name);
+    const QStringList texts = ConList->subItems(PopupEntry);
+    QLabel* const labels[] = {dialog.lblNA, dialog.lblLA, dialog.lblLAT, dialog.lblTAT};
+    for (qsizetype i = 0; i < texts.size() && i < 4; ++i)
+        labels[i]->setText(texts.at(i));
+    dialog.exec();
+}

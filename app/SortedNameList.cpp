@@ -1,0 +1,36 @@
+#include "app/SortedNameList.h"
+
+#include <algorithm>
+
+SortedNameList::SortedNameList()
+{
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+}
+
+qsizetype SortedNameList::lowerBound(const QString& name) const
+{
+    const auto it = std::lower_bound(names.cbegin(), names.cend(), name,
+        [this](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    return it - names.cbegin();
+}
+
+qsizetype SortedNameList::indexOf(const QString& name) const
+{
+    const qsizetype at = lowerBound(name);
+    return at < names.size() && collator.compare(names.at(at), name) == 0 ? at : -1;
+}
+
+void SortedNameList::add(const QString& name)
+{
+    const qsizetype at = lowerBound(name);
+    if (at < names.size() && collator.compare(names.at(at), name) == 0)
+        return;
+    names.insert(at, name);
+}
+
+void SortedNameList::remove(const QString& name)
+{
+    const qsizetype at = indexOf(name);
+    if (at >= 0)
+        names.removeAt(at);
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <QString>
+
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vorn
+{
+
+// The registry hive in one SQLite file. The connection stays open for the
+// life of the object and statements are prepared once, so that opening and
+// closing a key per value operation stays cheap. Several processes may share
+// the file: WAL lets readers run beside a writer, every write is a single
+// committed statement or an IMMEDIATE transaction, and a busy timeout makes
+// writers queue instead of failing. A file that cannot be written answers
+// reg::AccessDenied to writes; a damaged one answers reg::BadDatabase and
+// says why in problem().
+class SqliteRegistry final : public Registry
+{
+public:
+    explicit SqliteRegistry(QString file);
+    ~SqliteRegistry() override;
+    SqliteRegistry(const SqliteRegistry&) = delete;
+    SqliteRegistry& operator=(const SqliteRegistry&) = delete;
+
+    std::int32_t openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result) override;
+    std::int32_t createKey(
+        HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool* created = nullptr) override;
+    std::int32_t queryValue(
+        HKEY key, const QByteArray& name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override;
+    std::int32_t setValue(
+        HKEY key, const QByteArray& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size) override;
+    std::int32_t closeKey(HKEY key) override;
+    std::int32_t deleteKey(HKEY parent, const QByteArray& path) override;
+    std::int32_t deleteValue(HKEY key, const QByteArray& name) override;
+    std::int32_t enumKeys(HKEY key, QByteArrayList& names) override;
+    std::int32_t enumValues(HKEY key, std::vector<RegValue>& values) override;
+    QString problem() const override;
+
+    const QString& file() const { return file_; }
+
+private:
+    struct OpenKey {
+        qint64 id = 0;
+        QByteArray path; // folded full path, the lookup key of the keys table
+        std::uint32_t access = 0;
+    };
+    class Statement;
+
+    std::int32_t ensureOpen();
+    std::int32_t createSchema();
+    std::int32_t fail(int sqliteCode);
+    std::int32_t lookup(HKEY handle, OpenKey& key) const;
+    std::int32_t findKey(const QByteArray& path, qint64& id);
+    std::int32_t resolve(HKEY parent, const QByteArray& path, OpenKey& key, bool create, bool* created);
+    HKEY addHandle(const OpenKey& key);
+    sqlite3_stmt* prepared(const char* sql);
+    std::int32_t exec(const char* sql);
+
+    QString file_;
+    mutable std::mutex mutex_;
+    sqlite3* db_ = nullptr;
+    bool readOnly_ = false;
+    QString problem_;
+    std::unordered_map<const char*, sqlite3_stmt*> statements_;
+    std::map<HKEY, OpenKey> handles_;
+    HKEY nextHandle_ = 1;
+};
+
+} // namespace vorn

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "platform/RemoteAccess.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <variant>
+
+// The messages between the simulated dial-up service and its clients: one
+// compact JSON object per line over a Unix socket. Clients send requests; the
+// service answers each with the request's id, and posts dial-progress
+// notifications to the client that dialed.
+namespace vorn::sim
+{
+
+// A message longer than this is refused and its connection closed.
+constexpr qsizetype MaxMessageBytes = 16 * 1024;
+
+// $VORN_DIALUP_SOCKET, else "dialup.sock" in the per-user runtime folder.
+QString socketPath();
+
+enum class Op {
+    Entries, // entry names of a phonebook
+    Connections, // active connections
+    Dial,
+    HangUp,
+    Status,
+    Lines, // every line the service holds, dialing ones included (control)
+    Drop, // break a line as a faulty modem would (control)
+    Reload, // read the phonebooks again, dial counts reset (control)
+};
+
+struct Request {
+    Op op = Op::Entries;
+    qint64 id = 0;
+    QString phonebook;
+    QString entry;
+    QString phoneNumber;
+    QString callbackNumber;
+    QString userName;
+    QString password;
+    QString domain;
+    RasHandle handle = 0;
+};
+
+// One line as the service reports it.
+struct LineInfo {
+    RasHandle handle = 0;
+    QString entry;
+    QString deviceType;
+    QString deviceName;
+    std::uint32_t state = 0;
+    std::uint32_t error = 0;
+};
+
+struct Answer {
+    qint64 id = 0;
+    std::uint32_t result = 0;
+    QString message; // what went wrong, for people
+    RasHandle handle = 0;
+    QStringList entries;
+    QList<LineInfo> lines;
+    LineInfo status;
+    QStringList warnings;
+};
+
+struct Notification {
+    RasHandle handle = 0;
+    std::uint32_t state = 0;
+    std::uint32_t error = 0;
+};
+
+struct ParseError {
+    QString message;
+};
+
+QByteArray encodeRequest(const Request& request);
+std::variant<Request, ParseError> parseRequest(const QByteArray& line);
+
+QByteArray encodeAnswer(const Answer& answer);
+QByteArray encodeNotification(const Notification& notification);
+std::variant<Answer, Notification, ParseError> parseServiceMessage(const QByteArray& line);
+
+// The answer to a request that cannot be served: result 87 and the reason.
+Answer errorAnswer(qint64 id, const QString& message);
+
+} // namespace vorn::sim

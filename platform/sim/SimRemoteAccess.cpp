@@ -1,0 +1,304 @@
+#include "platform/sim/SimRemoteAccess.h"
+
+#include "platform/Paths.h"
+#include "platform/sim/SimDialer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <cstring>
+
+namespace vorn::sim
+{
+
+namespace
+{
+
+constexpr int AnswerTimeoutMs = 5000;
+constexpr int ServiceStartTimeoutMs = 5000;
+
+bool isPhonebookGiven(const char* phonebook)
+{
+    return phonebook != nullptr && phonebook[0] != '\0';
+}
+
+} // namespace
+
+SimRemoteAccess::SimRemoteAccess(QString socketPath)
+    : socketPath_(std::move(socketPath))
+{
+    connect(&socket_, &QLocalSocket::readyRead, this, &SimRemoteAccess::readMessages);
+    connect(&socket_, &QLocalSocket::disconnected, this, &SimRemoteAccess::serviceLost);
+}
+
+SimRemoteAccess::~SimRemoteAccess()
+{
+    socket_.disconnect(this);
+    socket_.abort();
+}
+
+bool SimRemoteAccess::connectOnce(int timeoutMs)
+{
+    socket_.abort();
+    pending_.clear();
+    socket_.connectToServer(socketPath_);
+    return socket_.waitForConnected(timeoutMs);
+}
+
+bool SimRemoteAccess::startService()
+{
+    return QProcess::startDetached(
+        paths::siblingProgram(serviceProgram()), { QStringLiteral("--socket"), socketPath_ });
+}
+
+bool SimRemoteAccess::ensureConnected()
+{
+    if (socket_.state() == QLocalSocket::ConnectedState)
+        return true;
+    if (connectOnce(1000))
+        return true;
+    if (!startService())
+        return false;
+    // The service creates its socket within moments; this wait happens once.
+    const QDeadlineTimer deadline(ServiceStartTimeoutMs);
+    while (!deadline.hasExpired()) {
+        if (connectOnce(500))
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+std::optional<Answer> SimRemoteAccess::call(Request request)
+{
+    if (!ensureConnected())
+        return std::nullopt;
+    request.id = nextId_++;
+    answer_.reset();
+    socket_.write(encodeRequest(request));
+    socket_.flush();
+
+    const QDeadlineTimer deadline(AnswerTimeoutMs);
+    for (;;) {
+        readMessages();
+        if (answer_) {
+            // An answer refusing us comes with id 0; others of earlier, timed-out requests are stale.
+            if (answer_->id == request.id || answer_->id == 0)
+                break;
+            answer_.reset();
+            continue;
+        }
+        if (socket_.state() != QLocalSocket::ConnectedState)
+            return std::nullopt;
+        if (!socket_.waitForReadyRead(static_cast<int>(deadline.remainingTime())) && deadline.hasExpired()) {
+            // A service that stops answering is as good as gone.
+            socket_.abort();
+            serviceLost();
+            return std::nullopt;
+        }
+    }
+    // Lines after the answer (notifications of a dial just started) are
+    // handled once the caller has registered what they belong to.
+    if (pending_.contains('\n'))
+        QMetaObject::invokeMethod(this, &SimRemoteAccess::readMessages, Qt::QueuedConnection);
+    return std::exchange(answer_, std::nullopt);
+}
+
+void SimRemoteAccess::readMessages()
+{
+    pending_ += socket_.readAll();
+    qsizetype newline;
+    while (!answer_ && (newline = pending_.indexOf('\n')) >= 0) {
+        const QByteArray line = pending_.left(newline);
+        pending_.remove(0, newline + 1);
+        const auto message = parseServiceMessage(line);
+        if (const auto* notification = std::get_if<Notification>(&message))
+            deliver(*notification);
+        else if (const auto* answer = std::get_if<Answer>(&message))
+            answer_ = *answer;
+        else
+            qWarning("dial-up service: %s", qPrintable(std::get<ParseError>(message).message));
+    }
+    if (pending_.size() > MaxMessageBytes) {
+        qWarning("dial-up service: message too long, connection closed");
+        socket_.abort();
+    }
+}
+
+void SimRemoteAccess::deliver(const Notification& notification)
+{
+    const auto found = attempts_.find(notification.handle);
+    if (found == attempts_.end())
+        return;
+    const QPointer<QObject> receiver = found->receiver;
+    found->lastState = notification.state;
+    // No notification follows a connection or a failure.
+    if (notification.error != 0 || notification.state == ras::Connected)
+        attempts_.erase(found);
+    if (receiver)
+        QCoreApplication::postEvent(
+            receiver, new RasDialEvent(dialEventMessage(), notification.state, notification.error));
+}
+
+void SimRemoteAccess::serviceLost()
+{
+    // Every attempt in progress fails at once instead of waiting forever.
+    for (auto it = attempts_.cbegin(); it != attempts_.cend(); ++it) {
+        lost_.insert(it.key(), it->lastState);
+        if (it->receiver)
+            QCoreApplication::postEvent(
+                it->receiver, new RasDialEvent(dialEventMessage(), it->lastState, ras::PortDisconnected));
+    }
+    attempts_.clear();
+}
+
+std::uint32_t SimRemoteAccess::enumEntries(
+    const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count)
+{
+    if (bufferBytes == nullptr || count == nullptr || (entries == nullptr && *bufferBytes != 0))
+        return ras::InvalidParameter;
+    Request request;
+    request.op = Op::Entries;
+    if (isPhonebookGiven(phonebook))
+        request.phonebook = QString::fromUtf8(phonebook);
+    const auto answer = call(request);
+    if (!answer)
+        return ras::ServiceUnavailable;
+    *count = 0;
+    if (answer->result != ras::Success)
+        return answer->result;
+
+    const auto capacity = *bufferBytes / sizeof(RASENTRYNAME);
+    const auto total = static_cast<std::size_t>(answer->entries.size());
+    for (std::size_t i = 0; i < std::min(capacity, total); ++i) {
+        entries[i].dwSize = sizeof(RASENTRYNAME);
+        copyToField(entries[i].szEntryName, answer->entries[static_cast<qsizetype>(i)].toUtf8());
+    }
+    *count = static_cast<std::uint32_t>(total);
+    if (total > capacity) {
+        *bufferBytes = static_cast<std::uint32_t>(total * sizeof(RASENTRYNAME));
+        return ras::BufferTooSmall;
+    }
+    return ras::Success;
+}
+
+std::uint32_t SimRemoteAccess::enumConnections(RASCONN* connections, std::uint32_t* bufferBytes, std::uint32_t* count)
+{
+    if (bufferBytes == nullptr || count == nullptr || (connections == nullptr && *bufferBytes != 0))
+        return ras::InvalidParameter;
+    Request request;
+    request.op = Op::Connections;
+    const auto answer = call(request);
+    if (!answer)
+        return ras::ServiceUnavailable;
+    *count = 0;
+    if (answer->result != ras::Success)
+        return answer->result;
+
+    const auto capacity = *bufferBytes / sizeof(RASCONN);
+    const auto total = static_cast<std::size_t>(answer->lines.size());
+    for (std::size_t i = 0; i < std::min(capacity, total); ++i) {
+        const auto& line = answer->lines[static_cast<qsizetype>(i)];
+        auto& record = connections[i];
+        record.dwSize = sizeof(RASCONN);
+        record.hrasconn = line.handle;
+        copyToField(record.szEntryName, line.entry.toUtf8());
+        copyToField(record.szDeviceType, line.deviceType.toUtf8());
+        copyToField(record.szDeviceName, line.deviceName.toUtf8());
+    }
+    *count = static_cast<std::uint32_t>(total);
+    if (total > capacity) {
+        *bufferBytes = static_cast<std::uint32_t>(total * sizeof(RASCONN));
+        return ras::BufferTooSmall;
+    }
+    return ras::Success;
+}
+
+std::uint32_t SimRemoteAccess::dial(
+    const char* phonebook, const RASDIALPARAMS& params, QObject* receiver, RasHandle* handle)
+{
+    if (handle == nullptr || params.dwSize != sizeof(RASDIALPARAMS))
+        return ras::InvalidParameter;
+    Request request;
+    request.op = Op::Dial;
+    if (isPhonebookGiven(phonebook))
+        request.phonebook = QString::fromUtf8(phonebook);
+    request.entry = QString::fromUtf8(fieldText(params.szEntryName));
+    request.phoneNumber = QString::fromUtf8(fieldText(params.szPhoneNumber));
+    request.callbackNumber = QString::fromUtf8(fieldText(params.szCallbackNumber));
+    request.userName = QString::fromUtf8(fieldText(params.szUserName));
+    request.password = QString::fromUtf8(fieldText(params.szPassword));
+    request.domain = QString::fromUtf8(fieldText(params.szDomain));
+    if (request.entry.isEmpty())
+        return ras::CannotFindPhonebookEntry;
+    const auto answer = call(request);
+    if (!answer)
+        return ras::ServiceUnavailable;
+    *handle = answer->handle;
+    if (answer->result == ras::Success && answer->handle != 0)
+        attempts_.insert(answer->handle, Attempt { receiver, ras::OpenPort });
+    return answer->result;
+}
+
+std::uint32_t SimRemoteAccess::hangUp(RasHandle handle)
+{
+    attempts_.remove(handle);
+    if (lost_.remove(handle))
+        return ras::Success;
+    if (handle == 0)
+        return ras::InvalidHandle;
+    Request request;
+    request.op = Op::HangUp;
+    request.handle = handle;
+    const auto answer = call(request);
+    return answer ? answer->result : ras::ServiceUnavailable;
+}
+
+std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* status)
+{
+    if (status == nullptr || status->dwSize != sizeof(RASCONNSTATUS))
+        return ras::InvalidParameter;
+    if (handle == 0)
+        return ras::InvalidHandle;
+    if (const auto found = lost_.constFind(handle); found != lost_.cend()) {
+        status->rasconnstate = *found;
+        status->dwError = ras::PortDisconnected;
+        return ras::Success;
+    }
+    Request request;
+    request.op = Op::Status;
+    request.handle = handle;
+    const auto answer = call(request);
+    if (!answer)
+        return ras::ServiceUnavailable;
+    if (answer->result != ras::Success)
+        return answer->result;
+    status->rasconnstate = answer->status.state;
+    status->dwError = answer->status.error;
+    copyToField(status->szDeviceType, answer->status.deviceType.toUtf8());
+    copyToField(status->szDeviceName, answer->status.deviceName.toUtf8());
+    return ras::Success;
+}
+
+std::uint32_t SimRemoteAccess::errorString(std::uint32_t code, char* buffer, std::uint32_t size)
+{
+    const QString text = rasErrorText(code);
+    if (buffer == nullptr || text.isEmpty())
+        return ras::InvalidParameter;
+    copyToField(buffer, size, text.toUtf8());
+    return ras::Success;
+}
+
+QString SimRemoteAccess::dialerCaptionTemplate()
+{
+    return captionTemplate();
+}
+
+QString SimRemoteAccess::connectedWindowTitle()
+{
+    return sim::connectedWindowTitle();
+}
+
+} // namespace vorn::sim

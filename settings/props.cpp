@@ -1,0 +1,66 @@
+#include "settings/props.h"
+
+#include "app/Guarded.h"
+#include "app/UserPrompts.h"
+#include "settings/RegFiles.h"
+#include "settings/Statistics.h"
+
+TfrmProps::TfrmProps(QWidget* owner, TRegFile& reg, std::function<void()> refreshEntryList)
+    : QDialog(owner)
+    , reg(reg)
+    , refreshEntryList(std::move(refreshEntryList))
+{
+    setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+    connect(btnclNA, &QPushButton::clicked, this, guarded([this] { btnclNAClick(); }));
+    connect(btnclLA, &QPushButton::clicked, this, guarded([this] { btnclLAClick(); }));
+    connect(btnclLAT, &QPushButton::clicked, this, guarded([this] { btnclLATClick(); }));
+    connect(btnclTAT, &QPushButton::clicked, this, guarded([this] { btnclTATClick(); }));
+    connect(Button1, &QPushButton::clicked, this, guarded([this] { Button1Click(); }));
+}
+
+bool TfrmProps::ConfirmClear(const QString& fieldName)
+{
+    const QString text = QStringLiteral("Do you really want to clear ") + lbConn->text() + QStringLiteral("'s \n\r")
+        + fieldName + QStringLiteral("?");
+    const unsigned flags = UserPrompts::MB_YESNO | UserPrompts::MB_ICONINFORMATION | UserPrompts::MB_DEFBUTTON2;
+    return UserPrompts::instance().messageBox(this, text, QStringLiteral("Confirmation"), flags) == UserPrompts::IDYES;
+}
+
+// The value is written first, so a failing store leaves the label as it was.
+void TfrmProps::clear(const QString& fieldName, const char* valueName, const Variant& value, QLabel* label)
+{
+    if (!ConfirmClear(fieldName))
+        return;
+    reg.WriteValue(QString::fromLatin1(valueName), value);
+    label->setText(value.isText() ? value.toString() : QString::number(value.toInt()));
+}
+
+void TfrmProps::btnclNAClick()
+{
+    clear(QStringLiteral("Number of Accesses"), stats::Accesses, Variant(qint32(0)), lblNA);
+}
+
+void TfrmProps::btnclLAClick()
+{
+    clear(QStringLiteral("Last of Access Date"), stats::LastAccess, Variant(stats::NeverAccessed), lblLA);
+}
+
+void TfrmProps::btnclLATClick()
+{
+    clear(QStringLiteral("Last Connection Duration Time"), stats::LastTime, Variant(SecondsToDuration(0)), lblLAT);
+}
+
+void TfrmProps::btnclTATClick()
+{
+    clear(QStringLiteral("Total Access Time"), stats::TotalTime, Variant(SecondsToDuration(0)), lblTAT);
+}
+
+void TfrmProps::Button1Click()
+{
+    if (refreshEntryList)
+        refreshEntryList();
+    accept();
+}
