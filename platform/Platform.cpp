@@ -1,7 +1,9 @@
 #include "platform/Platform.h"
 
 #include "platform/Paths.h"
+#include "platform/linux/PulseSound.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "platform/linux/XcbDesktopWindows.h"
 #include "platform/sim/SimRemoteAccess.h"
 
 #include <map>
@@ -34,6 +36,16 @@ std::shared_ptr<RemoteAccess> remoteAccess()
         current = service;
     }
     return service;
+}
+
+std::unique_ptr<DesktopWindows> desktopWindows()
+{
+    return std::make_unique<XcbDesktopWindows>();
+}
+
+std::unique_ptr<Sound> sound()
+{
+    return std::make_unique<PulseSound>();
 }
 
 } // namespace vorn::platform

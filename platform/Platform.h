@@ -8,7 +8,10 @@
 // Components take their service by constructor and fall back to these.
 namespace vorn
 {
+class DesktopWindows;
+class NotificationArea;
 class RemoteAccess;
+class Sound;
 }
 
 namespace vorn::platform
@@ -21,5 +24,13 @@ Registry& registry();
 // The remote-access service: the client of the simulated dial-up service.
 // One instance per process, shared by every user.
 std::shared_ptr<RemoteAccess> remoteAccess();
+
+// One icon in the notification area; needs the widget library (vorn_ui).
+std::unique_ptr<NotificationArea> notificationArea();
+
+// A new connection to the display, for use by one thread.
+std::unique_ptr<DesktopWindows> desktopWindows();
+
+std::unique_ptr<Sound> sound();
 
 } // namespace vorn::platform

@@ -76,6 +76,9 @@ export VORN_TEST_RECORDING="$session/null-monitor.raw"
 parec --device=null.monitor --latency-msec=10 --raw --format=s16le --rate=8000 --channels=1 \
     >"$VORN_TEST_RECORDING" 2>"$session/parec.log" &
 pids+=($!)
+# The idle null sink renders in 2-second blocks until the recorder's low
+# latency takes hold; sounds started before then are late.
+wait_for 10 "parec" test -s "$VORN_TEST_RECORDING"
 
 status=0
 "$@" || status=$?

@@ -1,0 +1,289 @@
+#include "platform/linux/XcbDesktopWindows.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace vorn {
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+template <typename T>
+Reply<T> own(T* reply)
+{
+    return Reply<T>(reply);
+}
+
+// ICCCM WM_STATE values.
+constexpr std::uint32_t IconicState = 3;
+
+// Window managers put a client at most this deep below their frame.
+constexpr int MaxFrameDepth = 2;
+
+// Longest title read, in 32-bit units (4 KiB).
+constexpr std::uint32_t TitleLength = 1024;
+
+constexpr std::uint32_t ClientEvents = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+
+xcb_atom_t replyAtom(xcb_connection_t* c, xcb_intern_atom_cookie_t cookie)
+{
+    const auto reply = own(xcb_intern_atom_reply(c, cookie, nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// The text before the first NUL; a missing property gives a null string.
+QString propertyText(const xcb_get_property_reply_t* reply, xcb_atom_t utf8String)
+{
+    if (!reply || reply->type == XCB_ATOM_NONE || reply->format != 8)
+        return {};
+    const auto* data = static_cast<const char*>(xcb_get_property_value(reply));
+    const auto length = strnlen(data, std::size_t(xcb_get_property_value_length(reply)));
+    if (reply->type == utf8String)
+        return QString::fromUtf8(data, qsizetype(length));
+    // STRING is Latin-1; COMPOUND_TEXT titles are read the same way, which is
+    // right for their ASCII and Latin-1 parts.
+    return QString::fromLatin1(data, qsizetype(length));
+}
+
+xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property)
+{
+    return xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, TitleLength);
+}
+
+} // namespace
+
+XcbDesktopWindows::XcbDesktopWindows(const QByteArray& display)
+{
+    int screenNumber = 0;
+    connection_ = xcb_connect(display.isEmpty() ? nullptr : display.constData(), &screenNumber);
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (broken())
+        return;
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));
+    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
+        xcb_screen_next(&screens);
+    root_ = screens.data->root;
+
+    // Root children appearing, being mapped or reparented into frames.
+    const std::uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &rootEvents);
+
+    const auto intern = [this](const char* name) {
+        return xcb_intern_atom(connection_, 0, std::uint16_t(std::strlen(name)), name);
+    };
+    const auto netWmName = intern("_NET_WM_NAME");
+    const auto utf8String = intern("UTF8_STRING");
+    const auto wmState = intern("WM_STATE");
+    netWmName_ = replyAtom(connection_, netWmName);
+    utf8String_ = replyAtom(connection_, utf8String);
+    wmState_ = replyAtom(connection_, wmState);
+}
+
+XcbDesktopWindows::~XcbDesktopWindows()
+{
+    // Requests still buffered or in flight are dropped by a bare disconnect;
+    // a round trip makes sure the server has handled them (a hide, above all).
+    if (!broken())
+        own(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    xcb_disconnect(connection_);
+    if (wakeFd_ >= 0)
+        close(wakeFd_);
+}
+
+bool XcbDesktopWindows::broken() const
+{
+    return xcb_connection_has_error(connection_) != 0;
+}
+
+std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWindows()
+{
+    // Events so far are covered by this listing; only their bookkeeping counts.
+    takeEvents();
+    const auto tree = own(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr));
+    if (!tree || broken())
+        return std::nullopt;
+    const std::span<const xcb_window_t> children(
+        xcb_query_tree_children(tree.get()), std::size_t(xcb_query_tree_children_length(tree.get())));
+    const auto clients = findClients(children);
+
+    struct Requests {
+        xcb_get_property_cookie_t netWmName;
+        xcb_get_property_cookie_t wmName;
+        xcb_get_window_attributes_cookie_t attributes;
+    };
+    std::vector<Requests> requests;
+    requests.reserve(clients.size());
+    for (const auto& client : clients) {
+        requests.push_back({requestProperty(connection_, client.window, netWmName_),
+            requestProperty(connection_, client.window, XCB_ATOM_WM_NAME),
+            xcb_get_window_attributes(connection_, client.window)});
+        watch(client.window);
+    }
+
+    std::vector<Window> windows;
+    windows.reserve(clients.size());
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        const auto netWmName = own(xcb_get_property_reply(connection_, requests[i].netWmName, nullptr));
+        const auto wmName = own(xcb_get_property_reply(connection_, requests[i].wmName, nullptr));
+        const auto attributes
+            = own(xcb_get_window_attributes_reply(connection_, requests[i].attributes, nullptr));
+        if (!attributes)
+            continue; // destroyed meanwhile
+        QString title = propertyText(netWmName.get(), utf8String_);
+        if (title.isNull())
+            title = propertyText(wmName.get(), utf8String_);
+        const bool visible = attributes->map_state != XCB_MAP_STATE_UNMAPPED || clients[i].iconic;
+        windows.push_back({clients[i].window, title, visible});
+    }
+    if (broken())
+        return std::nullopt;
+    // The server lists bottom to top; callers expect the topmost first.
+    std::reverse(windows.begin(), windows.end());
+    return windows;
+}
+
+// A root child is either a program's window or a window manager's frame; the
+// program's window is the one carrying WM_STATE, set by the manager.
+std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<const xcb_window_t> rootChildren)
+{
+    std::vector<Client> clients(rootChildren.size());
+    std::vector<std::vector<xcb_window_t>> candidates(rootChildren.size());
+    std::vector<bool> found(rootChildren.size(), false);
+    for (std::size_t i = 0; i < rootChildren.size(); ++i) {
+        clients[i].window = rootChildren[i];
+        candidates[i] = {rootChildren[i]};
+    }
+    for (int depth = 0; depth <= MaxFrameDepth; ++depth) {
+        std::vector<std::vector<xcb_get_property_cookie_t>> states(candidates.size());
+        for (std::size_t i = 0; i < candidates.size(); ++i)
+            for (const auto window : candidates[i])
+                states[i].push_back(xcb_get_property(connection_, 0, window, wmState_, wmState_, 0, 2));
+        bool searchDeeper = false;
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            for (std::size_t k = 0; k < states[i].size(); ++k) {
+                const auto state = own(xcb_get_property_reply(connection_, states[i][k], nullptr));
+                if (found[i] || !state || state->type != wmState_ || xcb_get_property_value_length(state.get()) < 4)
+                    continue;
+                found[i] = true;
+                clients[i].window = candidates[i][k];
+                clients[i].iconic = *static_cast<const std::uint32_t*>(xcb_get_property_value(state.get())) == IconicState;
+            }
+            if (found[i])
+                candidates[i].clear();
+            searchDeeper = searchDeeper || !candidates[i].empty();
+        }
+        if (!searchDeeper || depth == MaxFrameDepth)
+            break;
+
+        std::vector<std::vector<xcb_query_tree_cookie_t>> trees(candidates.size());
+        for (std::size_t i = 0; i < candidates.size(); ++i)
+            for (const auto window : candidates[i])
+                trees[i].push_back(xcb_query_tree(connection_, window));
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            std::vector<xcb_window_t> below;
+            for (const auto cookie : trees[i]) {
+                const auto tree = own(xcb_query_tree_reply(connection_, cookie, nullptr));
+                if (!tree)
+                    continue;
+                const auto* children = xcb_query_tree_children(tree.get());
+                below.insert(below.end(), children, children + xcb_query_tree_children_length(tree.get()));
+            }
+            candidates[i] = std::move(below);
+        }
+    }
+    // A root child without a client below it is a top-level window itself
+    // (no window manager, or a window the manager does not frame).
+    return clients;
+}
+
+void XcbDesktopWindows::watch(xcb_window_t window)
+{
+    if (watched_.insert(window).second)
+        xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &ClientEvents);
+}
+
+// Handles the queued events; true when one of them may have shown a window
+// or changed a title.
+bool XcbDesktopWindows::takeEvents()
+{
+    bool changed = false;
+    xcb_flush(connection_);
+    while (const auto event = own(xcb_poll_for_event(connection_))) {
+        switch (event->response_type & 0x7f) {
+        case XCB_CREATE_NOTIFY:
+            // Watch it from birth, so its mapping under a frame wakes us.
+            watch(reinterpret_cast<const xcb_create_notify_event_t*>(event.get())->window);
+            break;
+        case XCB_DESTROY_NOTIFY:
+            watched_.erase(reinterpret_cast<const xcb_destroy_notify_event_t*>(event.get())->window);
+            break;
+        case XCB_MAP_NOTIFY:
+            changed = true;
+            break;
+        case XCB_PROPERTY_NOTIFY: {
+            const auto atom = reinterpret_cast<const xcb_property_notify_event_t*>(event.get())->atom;
+            changed = changed || atom == XCB_ATOM_WM_NAME || atom == netWmName_ || atom == wmState_;
+            break;
+        }
+        default: // unmaps, moves, and errors about windows already gone
+            break;
+        }
+    }
+    return changed;
+}
+
+DesktopWindows::Wait XcbDesktopWindows::waitForChange(std::chrono::milliseconds timeout, std::stop_token stop)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + timeout;
+    const std::stop_callback wake(stop, [this] {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = write(wakeFd_, &one, sizeof one);
+    });
+    while (true) {
+        if (takeEvents())
+            return Wait::Changed;
+        if (broken())
+            return Wait::Broken;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (stop.stop_requested() || left.count() <= 0)
+            return Wait::Quiet;
+        pollfd fds[] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        poll(fds, 2, int(left.count()));
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto read_ = read(wakeFd_, &count, sizeof count);
+        }
+    }
+}
+
+bool XcbDesktopWindows::hide(WindowId window)
+{
+    if (broken())
+        return false;
+    const auto unmap = xcb_unmap_window_checked(connection_, window);
+    // ICCCM withdrawal: the synthetic UnmapNotify tells the window manager to
+    // forget the window, not merely to keep an empty frame or an icon for it.
+    xcb_unmap_notify_event_t notice {};
+    notice.response_type = XCB_UNMAP_NOTIFY;
+    notice.event = root_;
+    notice.window = window;
+    char bytes[32] = {};
+    std::memcpy(bytes, &notice, sizeof notice);
+    xcb_send_event(connection_, 0, root_,
+        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY, bytes);
+    const auto error = own(xcb_request_check(connection_, unmap));
+    return !error && !broken();
+}
+
+} // namespace vorn

@@ -1,0 +1,206 @@
+// The watchers on the test desktop: windows of other programs, the window
+// manager, and the recorded sound server.
+#include "platform/DesktopHelpers.h"
+#include "platform/ToneFile.h"
+#include "platform/linux/PulseSound.h"
+#include "platform/linux/XcbDesktopWindows.h"
+#include "shell/WindowWatchers.h"
+#include "support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sndfile.h>
+#include <thread>
+#include <xcb/xcb.h>
+
+using namespace std::chrono_literals;
+using vorn::test::MessageWindow;
+using vorn::test::uniqueTitle;
+using vorn::test::waitForWindow;
+using vorn::test::waitUntil;
+
+namespace {
+
+// When a window appears on the screen, as the X server reports it: the time
+// of the map event and how far the sound recording had got by then.
+struct Mapped {
+    std::chrono::steady_clock::time_point at;
+    qint64 recordingOffset = -1;
+};
+
+class MapObserver {
+public:
+    MapObserver()
+        : connection_(xcb_connect(nullptr, nullptr))
+    {
+        const auto root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        const std::uint32_t events = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection_, root, XCB_CW_EVENT_MASK, &events);
+        std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
+    ~MapObserver() { xcb_disconnect(connection_); }
+
+    // The last map event before the titled window was listed as visible.
+    std::optional<Mapped> waitForMapped(const QString& title)
+    {
+        vorn::XcbDesktopWindows lister;
+        std::optional<Mapped> last;
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd fd {xcb_get_file_descriptor(connection_), POLLIN, 0};
+            poll(&fd, 1, 5);
+            while (auto* event = xcb_poll_for_event(connection_)) {
+                if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY)
+                    last = Mapped {std::chrono::steady_clock::now(), vorn::test::recordingSize()};
+                std::free(event);
+            }
+            const auto window = last ? vorn::test::findWindow(lister, title) : std::nullopt;
+            if (window && window->visible)
+                return last;
+        }
+        return std::nullopt;
+    }
+
+private:
+    xcb_connection_t* connection_;
+};
+
+class WatchersDesktopTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    vorn::XcbDesktopWindows lister;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(vorn::test::inTestSession()) << "run through scripts/test-session.sh";
+        PDTFound = false;
+        PDTDone = false;
+        FWDone = false;
+    }
+    void TearDown() override { stopAllWatchers(); }
+
+    QString tune(double seconds)
+    {
+        const QString path = dir.filePath(QStringLiteral("tune.wav"));
+        EXPECT_TRUE(vorn::test::writeTone(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, seconds));
+        return path;
+    }
+
+    static void startTuneWatcher(const QString& caption, const QString& tuneFile,
+        std::unique_ptr<vorn::Sound> sound = vorn::platform::sound())
+    {
+        (new TPDTThread(caption, tuneFile, vorn::platform::desktopWindows(), std::move(sound)))
+            ->setFreeOnTerminate(true);
+    }
+
+    static bool tuneDone() { return waitUntil([] { return PDTDone.load(); }, 10s); }
+    static void waitAWhile() { std::this_thread::sleep_for(500ms); }
+};
+
+TEST_F(WatchersDesktopTest, TuneIsHeardAsSoonAsTheWindowIsMapped)
+{
+    constexpr double seconds = 0.5;
+    const QString caption = uniqueTitle(QStringLiteral("Connection Established"));
+    startTuneWatcher(caption, tune(seconds));
+    waitAWhile();
+
+    MapObserver observer;
+    const MessageWindow window(caption);
+    const auto mapped = observer.waitForMapped(caption);
+    ASSERT_TRUE(mapped);
+    ASSERT_TRUE(tuneDone());
+    std::this_thread::sleep_for(200ms); // the recorder trails the sink
+
+    const auto heard = vorn::test::scanRecording(mapped->recordingOffset);
+    const auto expected = vorn::test::expectedLoudSamples(seconds);
+    EXPECT_GT(heard.loudSamples, expected * 85 / 100);
+    EXPECT_LT(heard.loudSamples, expected * 115 / 100);
+    RecordProperty("delay_ms", int(heard.firstLoud * 1000 / vorn::test::RecordingRate));
+    ASSERT_GE(heard.firstLoud, 0);
+    EXPECT_LT(heard.firstLoud, vorn::test::RecordingRate / 10) << "started within 100 ms of the mapping";
+}
+
+TEST_F(WatchersDesktopTest, HiddenWindowIsPassedOverUntilShown)
+{
+    const QString caption = uniqueTitle(QStringLiteral("Connection Established"));
+    const MessageWindow window(caption);
+    const auto shown = waitForWindow(lister, caption, true);
+    ASSERT_TRUE(shown);
+    const QString id = QString::number(shown->id);
+    ASSERT_TRUE(vorn::test::xtool(QStringLiteral("xdotool"), {QStringLiteral("windowunmap"), QStringLiteral("--sync"), id}));
+    ASSERT_TRUE(waitForWindow(lister, caption, false));
+
+    const qint64 start = vorn::test::recordingSize();
+    startTuneWatcher(caption, tune(0.2));
+    waitAWhile();
+    EXPECT_FALSE(PDTDone);
+    EXPECT_EQ(vorn::test::scanRecording(start).loudSamples, 0);
+
+    ASSERT_TRUE(vorn::test::xtool(QStringLiteral("xdotool"), {QStringLiteral("windowmap"), id}));
+    ASSERT_TRUE(tuneDone());
+    EXPECT_TRUE(PDTFound);
+}
+
+TEST_F(WatchersDesktopTest, TitlesDifferingInCaseOrTrailingBlankNeverMatch)
+{
+    const QString caption = uniqueTitle(QStringLiteral("Connection Established"));
+    const MessageWindow lower(caption.toLower());
+    const MessageWindow trailing(caption + QLatin1Char(' '));
+    ASSERT_TRUE(waitForWindow(lister, caption.toLower(), true));
+    ASSERT_TRUE(waitForWindow(lister, caption + QLatin1Char(' '), true));
+
+    startTuneWatcher(caption, tune(0.2));
+    waitAWhile();
+    EXPECT_FALSE(PDTDone);
+
+    const MessageWindow exact(caption);
+    EXPECT_TRUE(tuneDone());
+}
+
+TEST_F(WatchersDesktopTest, HiderWithdrawsTheWindowOfAnotherProgram)
+{
+    const QString caption = uniqueTitle(QStringLiteral("Connected to Home"));
+    new TFWThread(caption);
+    waitAWhile();
+    const MessageWindow window(caption);
+    ASSERT_TRUE(waitUntil([] { return FWDone.load(); }, 10s));
+
+    const auto hidden = waitForWindow(lister, caption, false);
+    ASSERT_TRUE(hidden);
+    const auto clients = vorn::test::runProgram(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST")});
+    EXPECT_FALSE(QString::fromLatin1(clients.out).contains(QStringLiteral("0x%1").arg(hidden->id, 0, 16)));
+    EXPECT_TRUE(window.running());
+}
+
+TEST_F(WatchersDesktopTest, MissingTuneOrSoundServerEndsTheWatcher)
+{
+    const QString caption = uniqueTitle(QStringLiteral("Connection Established"));
+    const MessageWindow window(caption);
+    ASSERT_TRUE(waitForWindow(lister, caption, true));
+
+    startTuneWatcher(caption, dir.filePath(QStringLiteral("missing.wav")));
+    EXPECT_TRUE(tuneDone());
+
+    PDTDone = false;
+    startTuneWatcher(caption, tune(0.2), std::make_unique<vorn::PulseSound>("unix:" + QFile::encodeName(dir.filePath(QStringLiteral("no-server")))));
+    EXPECT_TRUE(tuneDone());
+}
+
+TEST_F(WatchersDesktopTest, WaitingWatchersStopPromptlyAtExit)
+{
+    startTuneWatcher(uniqueTitle(QStringLiteral("never")), tune(0.2));
+    new TFWThread(uniqueTitle(QStringLiteral("never")));
+    waitAWhile();
+    QElapsedTimer timer;
+    timer.start();
+    stopAllWatchers();
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_FALSE(PDTDone);
+    EXPECT_FALSE(FWDone);
+}
+
+} // namespace

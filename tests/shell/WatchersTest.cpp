@@ -1,0 +1,189 @@
+// The tune watcher and the window hider against an in-memory desktop.
+#include "WatcherFakes.h"
+#include "shell/WindowWatchers.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace std::chrono_literals;
+using vorn::test::FakeDesktop;
+using vorn::test::FakeScreen;
+using vorn::test::FakeSound;
+using vorn::test::FakeSpeaker;
+
+namespace {
+
+bool eventually(const std::function<bool()>& pred)
+{
+    return vorn::test::waitUntil(pred, 5s);
+}
+
+class WatchersTest : public ::testing::Test {
+protected:
+    std::shared_ptr<FakeScreen> screen = std::make_shared<FakeScreen>();
+    std::shared_ptr<FakeSpeaker> speaker = std::make_shared<FakeSpeaker>();
+
+    void SetUp() override
+    {
+        PDTFound = false;
+        PDTDone = false;
+        FWDone = false;
+    }
+    void TearDown() override { stopAllWatchers(); }
+
+    TPDTThread* tuneWatcher(const QString& caption, const QString& tune)
+    {
+        return new TPDTThread(
+            caption, tune, std::make_unique<FakeDesktop>(screen), std::make_unique<FakeSound>(speaker));
+    }
+
+    TFWThread* windowHider(const QString& caption)
+    {
+        return new TFWThread(caption, std::make_unique<FakeDesktop>(screen));
+    }
+
+    // Lets a watcher make a few passes over the present windows.
+    void letPassesRun()
+    {
+        const int before = screen->passCount();
+        screen->put(999, QStringLiteral("unrelated"), true);
+        ASSERT_TRUE(eventually([&] { return screen->passCount() > before; }));
+        std::this_thread::sleep_for(50ms);
+    }
+};
+
+TEST_F(WatchersTest, TunePlaysOnceTheWindowIsShownAndFlagsFollowTheSound)
+{
+    speaker->length = 200ms;
+    screen->put(1, QStringLiteral("Other"), true);
+    screen->put(2, QStringLiteral("Connection Established"), false);
+    std::unique_ptr<TPDTThread> watcher(tuneWatcher(QStringLiteral("Connection Established"), QStringLiteral("a.wav")));
+
+    letPassesRun();
+    EXPECT_TRUE(speaker->playedFiles().empty()) << "a hidden window is passed over";
+
+    screen->put(2, QStringLiteral("Connection Established"), true);
+    ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
+    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> {QStringLiteral("a.wav")});
+    EXPECT_FALSE(speaker->flagsSetWhilePlaying);
+    EXPECT_TRUE(PDTFound);
+    EXPECT_TRUE(PDTDone);
+}
+
+TEST_F(WatchersTest, OnlyTheExactTitleMatches)
+{
+    screen->put(1, QStringLiteral("connection established"), true);
+    screen->put(2, QStringLiteral("Connection Established "), true);
+    screen->put(3, QStringLiteral(" Connection Established"), true);
+    screen->put(4, QStringLiteral("Connection Establishe"), true);
+    auto* watcher = tuneWatcher(QStringLiteral("Connection Established"), QStringLiteral("a.wav"));
+    watcher->setFreeOnTerminate(true);
+
+    letPassesRun();
+    EXPECT_TRUE(speaker->playedFiles().empty());
+    EXPECT_FALSE(PDTDone);
+
+    screen->put(5, QStringLiteral("Connection Established"), true);
+    ASSERT_TRUE(eventually([&] { return PDTDone.load(); }));
+    EXPECT_EQ(speaker->playedFiles().size(), 1u);
+}
+
+TEST_F(WatchersTest, EmptyCaptionMatchesAWindowWithoutTitle)
+{
+    screen->put(1, QStringLiteral("Titled"), true);
+    screen->put(2, QString(), true);
+    tuneWatcher(QString(), QStringLiteral("a.wav"))->setFreeOnTerminate(true);
+    ASSERT_TRUE(eventually([&] { return PDTDone.load(); }));
+}
+
+TEST_F(WatchersTest, TuneWatchersShareTheirFlagsAndTheNewestTuneFile)
+{
+    speaker->length = 100ms;
+    auto* first = tuneWatcher(QStringLiteral("Connected"), QStringLiteral("first.wav"));
+    first->setFreeOnTerminate(true);
+    auto* second = tuneWatcher(QStringLiteral("Connected"), QStringLiteral("second.wav"));
+    second->setFreeOnTerminate(true);
+    ASSERT_EQ(screen->connectionCount(), 2);
+
+    screen->put(1, QStringLiteral("Connected"), true);
+    // Both end once one has played; both are released.
+    ASSERT_TRUE(eventually([&] { return screen->connectionCount() == 0; }));
+    const auto played = speaker->playedFiles();
+    ASSERT_FALSE(played.empty());
+    for (const auto& file : played)
+        EXPECT_EQ(file, QStringLiteral("second.wav"));
+    EXPECT_TRUE(PDTFound);
+}
+
+TEST_F(WatchersTest, TuneWatcherWaitsWhileFoundAndResumesWhenCleared)
+{
+    std::unique_ptr<TPDTThread> watcher(tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav")));
+    EXPECT_FALSE(PDTFound) << "construction clears it";
+    letPassesRun();
+
+    PDTFound = true;
+    std::this_thread::sleep_for(2 * TWindowWatcher::FlagCheck);
+    const int passes = screen->passCount();
+    screen->put(1, QStringLiteral("Connected"), true);
+    std::this_thread::sleep_for(3 * TWindowWatcher::FlagCheck);
+    EXPECT_EQ(screen->passCount(), passes) << "no listing while found";
+    EXPECT_TRUE(speaker->playedFiles().empty());
+
+    PDTFound = false;
+    ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
+    EXPECT_EQ(speaker->playedFiles().size(), 1u);
+}
+
+TEST_F(WatchersTest, HiderHidesTheFirstMatchOnlyAndReleasesItself)
+{
+    screen->put(1, QStringLiteral("Connected to Home"), true);
+    screen->put(2, QStringLiteral("Connected to Home"), true);
+    windowHider(QStringLiteral("Connected to Home"));
+    ASSERT_TRUE(eventually([&] { return screen->connectionCount() == 0; }));
+    EXPECT_TRUE(FWDone);
+    EXPECT_EQ(screen->hiddenWindows(), std::vector<vorn::DesktopWindows::WindowId> {1});
+
+    // Ended: showing the window again hides nothing.
+    screen->put(1, QStringLiteral("Connected to Home"), true);
+    std::this_thread::sleep_for(2 * TWindowWatcher::FlagCheck);
+    EXPECT_EQ(screen->hiddenWindows().size(), 1u);
+}
+
+TEST_F(WatchersTest, StopAllEndsWaitingAndPlayingWatchers)
+{
+    speaker->length = 60s;
+    windowHider(QStringLiteral("never shown"));
+    tuneWatcher(QStringLiteral("never shown"), QStringLiteral("a.wav"))->setFreeOnTerminate(true);
+    tuneWatcher(QStringLiteral("Connected"), QStringLiteral("long.wav"))->setFreeOnTerminate(true);
+    screen->put(1, QStringLiteral("Connected"), true);
+    ASSERT_TRUE(eventually([&] { return !speaker->playedFiles().empty(); }));
+
+    stopAllWatchers();
+    EXPECT_EQ(screen->connectionCount(), 0);
+    EXPECT_FALSE(FWDone);
+}
+
+TEST_F(WatchersTest, BrokenDisplayEndsTheWatcherQuietly)
+{
+    std::unique_ptr<TPDTThread> tune(tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav")));
+    windowHider(QStringLiteral("Connected"));
+    screen->breakConnections();
+    ASSERT_TRUE(eventually([&] { return tune->Finished() && screen->connectionCount() == 1; }));
+    EXPECT_FALSE(PDTFound);
+    EXPECT_FALSE(PDTDone);
+    EXPECT_FALSE(FWDone);
+}
+
+TEST_F(WatchersTest, SelfDisposalTurnedOnAfterTheRunReleasesAtOnce)
+{
+    screen->put(1, QStringLiteral("Connected"), true);
+    auto* watcher = tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav"));
+    ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
+    EXPECT_EQ(screen->connectionCount(), 1);
+    watcher->setFreeOnTerminate(true);
+    EXPECT_EQ(screen->connectionCount(), 0);
+}
+
+} // namespace
