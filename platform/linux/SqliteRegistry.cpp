@@ -106,6 +106,7 @@ class SqliteRegistry::Statement
 public:
     Statement(SqliteRegistry& registry, const char* sql)
         : statement_(registry.prepared(sql))
+        , prepareError_(statement_ == nullptr ? sqlite3_extended_errcode(registry.db_) : SQLITE_OK)
     {
     }
     ~Statement()
@@ -129,15 +130,18 @@ public:
         bindBytes(statement_, index, bytes);
         return *this;
     }
-    int step() { return statement_ == nullptr ? SQLITE_ERROR : sqlite3_step(statement_); }
+    // A statement that did not prepare answers with the reason, such as a damaged file.
+    int step() { return statement_ == nullptr ? prepareError_ : sqlite3_step(statement_); }
     sqlite3_stmt* get() const { return statement_; }
 
 private:
     sqlite3_stmt* statement_;
+    int prepareError_;
 };
 
-SqliteRegistry::SqliteRegistry(QString file)
+SqliteRegistry::SqliteRegistry(QString file, Mode mode)
     : file_(std::move(file))
+    , mode_(mode)
 {
 }
 
@@ -160,8 +164,8 @@ std::int32_t SqliteRegistry::ensureOpen()
         return Success;
 
     const QFileInfo info(file_);
-    QDir().mkpath(info.absolutePath());
-    if (!info.exists()) {
+    if (mode_ == Mode::ReadWrite && !info.exists()) {
+        QDir().mkpath(info.absolutePath());
         // Created here, before SQLite, so that the hive and its journal files are private.
         const int fd = ::open(QFile::encodeName(file_).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0)
@@ -169,7 +173,9 @@ std::int32_t SqliteRegistry::ensureOpen()
     }
 
     const QByteArray name = QFile::encodeName(file_);
-    int rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = SQLITE_CANTOPEN;
+    if (mode_ == Mode::ReadWrite)
+        rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(db_);
         db_ = nullptr;
@@ -436,7 +442,10 @@ std::int32_t SqliteRegistry::queryValue(
     if (characterCount(name) > MaxValueNameLength)
         return InvalidParameter;
 
-    Statement query(*this, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
+    // A size query leaves the data where it is: length() reads only the record header.
+    Statement query(*this,
+        data == nullptr ? "SELECT type, length(data) FROM vals WHERE key = ?1 AND fold = ?2"
+                        : "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
     const int rc = query.bind(1, key.id).bind(2, fold(name)).step();
     if (rc == SQLITE_DONE) {
         if (type != nullptr)
@@ -448,17 +457,17 @@ std::int32_t SqliteRegistry::queryValue(
     if (rc != SQLITE_ROW)
         return fail(rc);
 
-    const auto storedType = std::uint32_t(sqlite3_column_int64(query.get(), 0));
+    if (type != nullptr)
+        *type = std::uint32_t(sqlite3_column_int64(query.get(), 0));
+    if (data == nullptr) {
+        if (size != nullptr)
+            *size = std::uint32_t(sqlite3_column_int64(query.get(), 1));
+        return Success;
+    }
     const void* stored = sqlite3_column_blob(query.get(), 1);
     const auto storedSize = std::uint32_t(sqlite3_column_bytes(query.get(), 1));
-    if (type != nullptr)
-        *type = storedType;
-    if (size == nullptr)
-        return Success;
     const std::uint32_t room = *size;
     *size = storedSize;
-    if (data == nullptr)
-        return Success;
     if (room < storedSize)
         return MoreData;
     if (storedSize > 0)

@@ -25,7 +25,8 @@ namespace vorn
 class SqliteRegistry final : public Registry
 {
 public:
-    explicit SqliteRegistry(QString file);
+    enum class Mode { ReadWrite, ReadOnly };
+    explicit SqliteRegistry(QString file, Mode mode = Mode::ReadWrite);
     ~SqliteRegistry() override;
     SqliteRegistry(const SqliteRegistry&) = delete;
     SqliteRegistry& operator=(const SqliteRegistry&) = delete;
@@ -65,6 +66,7 @@ private:
     std::int32_t exec(const char* sql);
 
     QString file_;
+    Mode mode_;
     mutable std::mutex mutex_;
     sqlite3* db_ = nullptr;
     bool readOnly_ = false;

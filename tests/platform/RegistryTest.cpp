@@ -1,0 +1,344 @@
+// The hive answers as the Win32 registry does (measured on Wine, which
+// follows Windows NT), and survives files it cannot write or read.
+#include "platform/linux/SqliteRegistry.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vorn;
+using namespace vorn::reg;
+
+namespace
+{
+
+class Hive : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString file = dir.filePath(QStringLiteral("sub/registry.db"));
+    SqliteRegistry hive { file };
+
+    HKEY create(const QByteArray& path, HKEY parent = HKEY_LOCAL_MACHINE)
+    {
+        HKEY key = 0;
+        EXPECT_EQ(hive.createKey(parent, path, KEY_ALL_ACCESS, key), Success) << path.constData();
+        return key;
+    }
+    std::int32_t open(const QByteArray& path, HKEY& key, std::uint32_t access = KEY_ALL_ACCESS)
+    {
+        return hive.openKey(HKEY_LOCAL_MACHINE, path, access, key);
+    }
+    std::int32_t set(HKEY key, const QByteArray& name, std::uint32_t type, const QByteArray& data)
+    {
+        return hive.setValue(
+            key, name, type, reinterpret_cast<const std::uint8_t*>(data.constData()), std::uint32_t(data.size()));
+    }
+    // Reads a value whole; the type is 0xFFFF when the read failed.
+    std::pair<std::uint32_t, QByteArray> get(HKEY key, const QByteArray& name)
+    {
+        std::uint32_t type = 0xFFFF;
+        std::uint32_t size = 0;
+        if (hive.queryValue(key, name, &type, nullptr, &size) != Success)
+            return { 0xFFFF, {} };
+        QByteArray data(qsizetype(size), '\0');
+        if (hive.queryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size) != Success)
+            return { 0xFFFF, {} };
+        return { type, data };
+    }
+};
+
+TEST_F(Hive, PathsDropEmptyPartsAndRefuseALeadingBackslash)
+{
+    bool created = false;
+    HKEY key = 0;
+    ASSERT_EQ(hive.createKey(HKEY_LOCAL_MACHINE, "A\\B\\", KEY_ALL_ACCESS, key, &created), Success);
+    EXPECT_TRUE(created);
+    ASSERT_EQ(set(key, "v", REG_SZ, QByteArray("x", 2)), Success);
+    for (const char* same : { "A\\B", "A\\B\\", "A\\\\B", "a\\b" }) {
+        HKEY other = 0;
+        ASSERT_EQ(open(same, other), Success) << same;
+        EXPECT_EQ(get(other, "v").second, QByteArray("x", 2)) << same;
+        EXPECT_EQ(hive.closeKey(other), Success);
+    }
+    HKEY parent = 0;
+    EXPECT_EQ(open("A", parent), Success);
+    HKEY again = 0;
+    EXPECT_EQ(hive.createKey(HKEY_LOCAL_MACHINE, "a\\B", KEY_ALL_ACCESS, again, &created), Success);
+    EXPECT_FALSE(created);
+
+    EXPECT_EQ(open("\\A\\B", key), BadPathName);
+    EXPECT_EQ(hive.createKey(HKEY_LOCAL_MACHINE, "\\C", KEY_ALL_ACCESS, key), BadPathName);
+    // The refused create made nothing.
+    EXPECT_EQ(open("C", key), FileNotFound);
+}
+
+TEST_F(Hive, EmptyPathsAndClosingHandles)
+{
+    HKEY key = 0;
+    ASSERT_EQ(hive.openKey(HKEY_CURRENT_USER, "", KEY_READ, key), Success);
+    EXPECT_EQ(key, HKEY_CURRENT_USER);
+
+    const HKEY a = create("A");
+    HKEY sameKey = 0;
+    ASSERT_EQ(hive.openKey(a, "", KEY_ALL_ACCESS, sameKey), Success);
+    EXPECT_NE(sameKey, a);
+    ASSERT_EQ(set(sameKey, "v", REG_DWORD, "1234"), Success);
+    EXPECT_EQ(get(a, "v").second, "1234");
+
+    EXPECT_EQ(hive.closeKey(HKEY_LOCAL_MACHINE), Success);
+    EXPECT_EQ(hive.closeKey(HKEY_LOCAL_MACHINE), Success);
+    EXPECT_EQ(open("A", key), Success) << "a closed root stays usable";
+
+    EXPECT_EQ(hive.closeKey(a), Success);
+    EXPECT_EQ(hive.closeKey(a), InvalidHandle);
+    EXPECT_EQ(hive.closeKey(0), InvalidHandle);
+    EXPECT_EQ(hive.closeKey(0x1234567), InvalidHandle);
+    std::uint32_t size = 0;
+    EXPECT_EQ(hive.queryValue(a, "v", nullptr, nullptr, &size), InvalidHandle);
+    EXPECT_EQ(set(a, "v", REG_SZ, "x"), InvalidHandle);
+}
+
+TEST_F(Hive, NamesIgnoreCaseAndKeepTheirFirstSpelling)
+{
+    const HKEY key = create("Software\\MixedCase");
+    create("SOFTWARE\\mixedcase\\Child");
+    ASSERT_EQ(set(key, "Value", REG_DWORD, "1111"), Success);
+    ASSERT_EQ(set(key, "VALUE", REG_SZ, "two"), Success);
+    EXPECT_EQ(get(key, "vAlUe"), std::make_pair(REG_SZ, QByteArray("two")));
+
+    std::vector<RegValue> values;
+    ASSERT_EQ(hive.enumValues(key, values), Success);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].name, "Value");
+    QByteArrayList names;
+    ASSERT_EQ(hive.enumKeys(HKEY_LOCAL_MACHINE, names), Success);
+    EXPECT_EQ(names, QByteArrayList { "Software" });
+    ASSERT_EQ(hive.enumKeys(key, names), Success);
+    EXPECT_EQ(names, QByteArrayList { "Child" });
+
+    // Non-ASCII names fold too; bytes that are no UTF-8 are still names.
+    ASSERT_EQ(set(key, "Größe", REG_SZ, "a"), Success);
+    EXPECT_EQ(get(key, "GRÖSSE").first, 0xFFFFu) << "no special casing beyond folding";
+    EXPECT_EQ(get(key, "GRÖßE").second, "a");
+    ASSERT_EQ(set(key, "\xff\xfeX", REG_SZ, "b"), Success);
+    EXPECT_EQ(get(key, "\xff\xfex").second, "b");
+
+    // A backslash in a value name is part of the name, not a subkey.
+    ASSERT_EQ(set(key, "sub\\name", REG_SZ, "c"), Success);
+    EXPECT_EQ(get(key, "SUB\\NAME").second, "c");
+    ASSERT_EQ(hive.enumKeys(key, names), Success);
+    EXPECT_EQ(names, QByteArrayList { "Child" });
+}
+
+TEST_F(Hive, MissingKeysValuesAndTheDefaultValue)
+{
+    HKEY key = 0;
+    EXPECT_EQ(open("Nowhere\\Deep", key), FileNotFound);
+    key = create("K");
+
+    std::uint32_t type = 77;
+    std::uint32_t size = 99;
+    EXPECT_EQ(hive.queryValue(key, "missing", &type, nullptr, &size), FileNotFound);
+    EXPECT_EQ(type, 0u);
+    EXPECT_EQ(size, 0u);
+    std::uint8_t buffer[4] = {};
+    size = 4;
+    EXPECT_EQ(hive.queryValue(key, "missing", &type, buffer, &size), FileNotFound);
+    EXPECT_EQ(size, 4u) << "with a buffer the size is left alone";
+
+    EXPECT_EQ(hive.queryValue(key, QByteArray(), &type, nullptr, &size), FileNotFound);
+    ASSERT_EQ(set(key, "", REG_SZ, QByteArray("default", 8)), Success);
+    EXPECT_EQ(get(key, QByteArray()).second, QByteArray("default", 8));
+    std::vector<RegValue> values;
+    ASSERT_EQ(hive.enumValues(key, values), Success);
+    EXPECT_EQ(values.size(), 1u);
+}
+
+TEST_F(Hive, SizesBuffersAndDataComeBackExactlyAsWritten)
+{
+    const HKEY key = create("Data");
+    ASSERT_EQ(set(key, "s", REG_SZ, QByteArray("Hello", 6)), Success);
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    ASSERT_EQ(hive.queryValue(key, "s", &type, nullptr, &size), Success);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(type, REG_SZ);
+
+    std::uint8_t small[3] = { 'x', 'x', 'x' };
+    size = sizeof small;
+    EXPECT_EQ(hive.queryValue(key, "s", &type, small, &size), MoreData);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(small[0], 'x') << "nothing copied";
+    EXPECT_EQ(hive.queryValue(key, "s", &type, small, nullptr), InvalidParameter);
+
+    const std::pair<std::uint32_t, QByteArray> odd[] = {
+        { REG_DWORD, QByteArray("\x01\x02\x03", 3) },
+        { REG_DWORD, QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8) },
+        { REG_SZ, QByteArray() },
+        { 0x12345678, QByteArray("\0\0a\0", 4) },
+        { REG_MULTI_SZ, QByteArray("one\0two\0\0", 9) },
+        { REG_BINARY, QByteArray(70000, '\xAB') },
+        { REG_NONE, QByteArray() },
+    };
+    for (const auto& [valueType, data] : odd) {
+        ASSERT_EQ(set(key, "odd", valueType, data), Success);
+        EXPECT_EQ(get(key, "odd"), std::make_pair(valueType, data)) << valueType;
+    }
+    EXPECT_EQ(hive.setValue(key, "null", REG_BINARY, nullptr, 4), InvalidParameter);
+    EXPECT_EQ(hive.setValue(key, "null", REG_BINARY, nullptr, 0), Success);
+}
+
+TEST_F(Hive, NameLengthLimits)
+{
+    HKEY key = 0;
+    EXPECT_EQ(hive.createKey(HKEY_LOCAL_MACHINE, QByteArray(255, 'k'), KEY_ALL_ACCESS, key), Success);
+    EXPECT_EQ(hive.createKey(HKEY_LOCAL_MACHINE, "ok\\" + QByteArray(256, 'k'), KEY_ALL_ACCESS, key), InvalidParameter);
+    EXPECT_EQ(open(QByteArray(256, 'k'), key), InvalidParameter);
+    key = create("Limits");
+    EXPECT_EQ(set(key, QByteArray(16383, 'v'), REG_SZ, "x"), Success);
+    EXPECT_EQ(set(key, QByteArray(16384, 'v'), REG_SZ, "x"), InvalidParameter);
+}
+
+TEST_F(Hive, AccessRightsAndDeletion)
+{
+    create("Tree\\Leaf");
+    HKEY readOnly = 0;
+    ASSERT_EQ(open("Tree", readOnly, KEY_READ), Success);
+    EXPECT_EQ(set(readOnly, "v", REG_SZ, "x"), AccessDenied);
+    HKEY child = 0;
+    EXPECT_EQ(hive.createKey(readOnly, "New", KEY_ALL_ACCESS, child), AccessDenied);
+    EXPECT_EQ(hive.createKey(readOnly, "leaf", KEY_ALL_ACCESS, child), Success) << "an existing key just opens";
+
+    HKEY writeOnly = 0;
+    ASSERT_EQ(open("Tree", writeOnly, KEY_SET_VALUE), Success);
+    std::uint32_t size = 0;
+    EXPECT_EQ(hive.queryValue(writeOnly, "v", nullptr, nullptr, &size), AccessDenied);
+
+    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, "Tree"), AccessDenied) << "no recursive delete";
+    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, ""), AccessDenied) << "roots stay";
+    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, "Tree\\Leaf"), Success);
+    EXPECT_EQ(set(child, "v", REG_SZ, "x"), KeyDeleted);
+    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, "Tree"), Success);
+    HKEY gone = 0;
+    EXPECT_EQ(open("Tree", gone), FileNotFound);
+}
+
+TEST_F(Hive, FileIsPrivateAndSharedBetweenConnections)
+{
+    const HKEY key = create("Shared");
+    ASSERT_EQ(set(key, "v", REG_DWORD, "abcd"), Success);
+    struct stat info {
+    };
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    SqliteRegistry second(file);
+    HKEY other = 0;
+    ASSERT_EQ(second.openKey(HKEY_LOCAL_MACHINE, "shared", KEY_READ, other), Success);
+    std::uint32_t type = 0;
+    std::uint8_t data[4] = {};
+    std::uint32_t size = 4;
+    ASSERT_EQ(second.queryValue(other, "V", &type, data, &size), Success);
+    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(data), 4), "abcd");
+}
+
+TEST_F(Hive, ReadOnlyHiveRefusesWritesButReads)
+{
+    const HKEY key = create("Settings");
+    ASSERT_EQ(set(key, "v", REG_SZ, "kept"), Success);
+    auto check = [](SqliteRegistry& readOnly) {
+        HKEY handle = 0;
+        EXPECT_EQ(readOnly.createKey(HKEY_LOCAL_MACHINE, "Settings", KEY_ALL_ACCESS, handle), AccessDenied);
+        EXPECT_EQ(readOnly.createKey(HKEY_LOCAL_MACHINE, "Other", KEY_ALL_ACCESS, handle), AccessDenied);
+        ASSERT_EQ(readOnly.openKey(HKEY_LOCAL_MACHINE, "Settings", KEY_ALL_ACCESS, handle), Success);
+        EXPECT_EQ(readOnly.setValue(handle, "v", REG_SZ, reinterpret_cast<const std::uint8_t*>("x"), 1), AccessDenied);
+        std::uint32_t size = 0;
+        EXPECT_EQ(readOnly.queryValue(handle, "v", nullptr, nullptr, &size), Success);
+        EXPECT_EQ(size, 4u);
+    };
+    SqliteRegistry readOnly(file, SqliteRegistry::Mode::ReadOnly);
+    check(readOnly);
+
+    if (::geteuid() != 0) { // root writes whatever the mode bits say
+        ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
+        SqliteRegistry unwritable(file);
+        check(unwritable);
+    }
+}
+
+TEST_F(Hive, DamagedOrForeignFilesGiveAClearError)
+{
+    QTemporaryDir other;
+    auto expectRefused = [](const QString& path, const char* why) {
+        SqliteRegistry broken(path);
+        HKEY key = 0;
+        EXPECT_EQ(broken.createKey(HKEY_LOCAL_MACHINE, "A", KEY_ALL_ACCESS, key), BadDatabase) << why;
+        EXPECT_EQ(broken.openKey(HKEY_LOCAL_MACHINE, "A", KEY_ALL_ACCESS, key), BadDatabase) << why;
+        EXPECT_TRUE(broken.problem().contains(path)) << broken.problem().toStdString();
+    };
+
+    const QString garbage = other.filePath(QStringLiteral("garbage.db"));
+    QFile out(garbage);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(QByteArray(8192, '\x5A'));
+    out.close();
+    expectRefused(garbage, "not a database");
+    EXPECT_TRUE(SqliteRegistry(garbage).problem().isEmpty()) << "nothing known before first use";
+
+    const QString foreign = other.filePath(QStringLiteral("foreign.db"));
+    {
+        SqliteRegistry make(foreign);
+        HKEY key = 0;
+        make.openKey(HKEY_LOCAL_MACHINE, "", KEY_READ, key);
+    }
+    ASSERT_EQ(QProcess::execute(QStringLiteral("sqlite3"), { foreign, QStringLiteral("PRAGMA user_version=7") }), 0);
+    expectRefused(foreign, "another program's database");
+}
+
+TEST_F(Hive, TruncatedFileNeverCrashes)
+{
+    const QString whole = dir.filePath(QStringLiteral("whole.db"));
+    {
+        // Closing the last connection moves everything into the file itself.
+        SqliteRegistry writer(whole);
+        HKEY key = 0;
+        ASSERT_EQ(writer.createKey(HKEY_LOCAL_MACHINE, "Big", KEY_ALL_ACCESS, key), Success);
+        for (int i = 0; i < 200; ++i) {
+            const QByteArray data(1000, char(i));
+            ASSERT_EQ(writer.setValue(key, "v" + QByteArray::number(i), REG_BINARY,
+                          reinterpret_cast<const std::uint8_t*>(data.constData()), 1000),
+                Success);
+        }
+    }
+    const QString copy = dir.filePath(QStringLiteral("cut.db"));
+    ASSERT_TRUE(QFile::copy(whole, copy));
+    QFile cut(copy);
+    ASSERT_TRUE(cut.resize(cut.size() / 2));
+
+    SqliteRegistry broken(copy);
+    HKEY handle = 0;
+    const std::int32_t opened = broken.openKey(HKEY_LOCAL_MACHINE, "Big", KEY_ALL_ACCESS, handle);
+    if (opened != Success) {
+        EXPECT_EQ(opened, BadDatabase);
+        EXPECT_FALSE(broken.problem().isEmpty());
+        return;
+    }
+    int failures = 0;
+    for (int i = 0; i < 200; ++i) {
+        std::uint8_t data[1000];
+        std::uint32_t size = sizeof data;
+        const std::int32_t code = broken.queryValue(handle, "v" + QByteArray::number(i), nullptr, data, &size);
+        EXPECT_TRUE(code == Success || code == FileNotFound || code == BadDatabase) << code;
+        failures += code == BadDatabase;
+    }
+    EXPECT_GT(failures, 0) << "half the pages are gone";
+    EXPECT_TRUE(broken.problem().contains(QStringLiteral("damaged"))) << broken.problem().toStdString();
+}
+
+} // namespace

@@ -1,0 +1,296 @@
+// TRegFile against a real hive file: how values are stored and read back,
+// what it refuses, and that no key stays open whatever happens.
+#include "settings/RegFiles.h"
+
+#include "FaultyRegistry.h"
+#include "platform/linux/SqliteRegistry.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace vorn;
+using namespace vorn::reg;
+
+namespace
+{
+
+class Store : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    SqliteRegistry hive { dir.filePath(QStringLiteral("registry.db")) };
+    FaultyRegistry faulty { hive };
+    TRegFile reg { nullptr, &faulty };
+
+    void SetUp() override
+    {
+        reg.RootKey = hkLocalMachine;
+        reg.Key = QStringLiteral("SOFTWARE\\Test\\");
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(reg.KeyHandle(), 0u);
+        EXPECT_EQ(faulty.openHandles, 0) << "a key was left open";
+    }
+
+    bool keyExists(const QByteArray& path)
+    {
+        HKEY key = 0;
+        const bool found = hive.openKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key) == Success;
+        hive.closeKey(key);
+        return found;
+    }
+    std::pair<std::uint32_t, QByteArray> stored(const QByteArray& path, const QByteArray& name)
+    {
+        HKEY key = 0;
+        hive.openKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key);
+        std::uint32_t type = 0xFFFF;
+        std::uint32_t size = 1 << 20;
+        QByteArray data(qsizetype(size), '\0');
+        if (hive.queryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size) != Success)
+            type = 0xFFFF;
+        hive.closeKey(key);
+        return { type, data.left(qsizetype(size)) };
+    }
+    void store(const QByteArray& path, const QByteArray& name, std::uint32_t type, const QByteArray& data)
+    {
+        HKEY key = 0;
+        ASSERT_EQ(hive.createKey(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, key), Success);
+        ASSERT_EQ(hive.setValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.constData()),
+                      std::uint32_t(data.size())),
+            Success);
+        hive.closeKey(key);
+    }
+    QByteArray record(std::uint16_t code, qint64 payload = 0)
+    {
+        QByteArray bytes(16, '\0');
+        std::memcpy(bytes.data(), &code, 2);
+        std::memcpy(bytes.data() + 8, &payload, 8);
+        return bytes;
+    }
+};
+
+TEST_F(Store, MissingValuesReadAsNullAndCreateOnlyOnRead)
+{
+    reg.Key = QStringLiteral("SOFTWARE\\Test\\Absent");
+    EXPECT_FALSE(reg.ValueExists(QString(), QStringLiteral("x")));
+    EXPECT_FALSE(keyExists("SOFTWARE\\Test\\Absent")) << "ValueExists created the key";
+
+    EXPECT_TRUE(reg.ReadValue(QStringLiteral("x")).isNull());
+    EXPECT_TRUE(keyExists("SOFTWARE\\Test\\Absent")) << "ReadValue creates its key";
+    EXPECT_EQ(reg.LastResult(), 0);
+
+    // Present but zero bytes: it exists, yet reads as null.
+    store("SOFTWARE\\Test\\Absent", "zero", REG_SZ, QByteArray());
+    EXPECT_TRUE(reg.ValueExists(QString(), QStringLiteral("ZERO")));
+    EXPECT_TRUE(reg.ReadValue(QStringLiteral("zero")).isNull());
+
+    reg.Key = QStringLiteral("SOFTWARE");
+    EXPECT_TRUE(reg.ValueExists(QStringLiteral("Test\\Absent"), QStringLiteral("zero")));
+}
+
+TEST_F(Store, ValuesAreStoredInTheirRegistryForms)
+{
+    const QByteArray key = "SOFTWARE\\Test";
+    reg.WriteValue(QStringLiteral("zero"), Variant(0));
+    EXPECT_EQ(stored(key, "zero"), std::make_pair(REG_DWORD, QByteArray(4, '\0')));
+    reg.WriteValue(QStringLiteral("empty"), Variant(""));
+    EXPECT_EQ(stored(key, "empty"), std::make_pair(REG_SZ, QByteArray(1, '\0')));
+    reg.WriteValue(QStringLiteral("true"), Variant(true));
+    EXPECT_EQ(stored(key, "true"), std::make_pair(REG_DWORD, QByteArray(4, '\xFF')));
+    reg.WriteValue(QStringLiteral("short"), Variant(short(-2)));
+    EXPECT_EQ(stored(key, "short"), std::make_pair(REG_DWORD, QByteArray("\xFE\xFF\xFF\xFF", 4)));
+
+    const QString long300(300, QLatin1Char('q'));
+    reg.WriteValue(QStringLiteral("long"), Variant(long300));
+    EXPECT_EQ(stored(key, "long").second.size(), 301);
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("long")).toString(), long300);
+
+    reg.WriteValue(QStringLiteral("double"), Variant(2.5));
+    const auto [type, data] = stored(key, "double");
+    EXPECT_EQ(type, REG_BINARY);
+    ASSERT_EQ(data.size(), 16);
+    EXPECT_EQ(data.left(2), QByteArray("\x05\x00", 2));
+
+    // Every storable kind comes back as written; text keeps any bytes.
+    const Variant kinds[] = { Variant(qint32(-7)), Variant(2.5), Variant(1.25f), Variant::Currency(-123456789),
+        Variant::Date(45000.75), Variant(QByteArray("\xC3\x28 not utf-8")) };
+    for (const Variant& value : kinds) {
+        reg.WriteValue(QStringLiteral("kind"), value);
+        EXPECT_EQ(reg.ReadValue(QStringLiteral("kind")), value) << value.type();
+    }
+    // Booleans and smallints become plain integers.
+    reg.WriteValue(QStringLiteral("kind"), Variant(true));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("kind")), Variant(-1));
+    EXPECT_EQ(reg.LastResult(), 0);
+
+    // Rewriting replaces any type.
+    reg.WriteValue(QStringLiteral("zero"), Variant("now text"));
+    EXPECT_EQ(stored(key, "zero").first, REG_SZ);
+}
+
+TEST_F(Store, UnstorableVariantsAreRefusedAndStoreNothing)
+{
+    reg.Key = QStringLiteral("SOFTWARE\\Test\\Refused");
+    Variant::Record bstr {};
+    bstr[0] = 8;
+    for (const Variant& value : { Variant(), Variant::Null(), Variant::fromRecord(bstr) }) {
+        try {
+            reg.WriteValue(QStringLiteral("v"), value);
+            ADD_FAILURE() << "stored type " << value.type();
+        } catch (const ERegFileError& error) {
+            EXPECT_STREQ(error.what(), "Invalid variant type");
+        }
+    }
+    EXPECT_TRUE(faulty.writtenNames.isEmpty());
+    EXPECT_TRUE(keyExists("SOFTWARE\\Test\\Refused")) << "the key made by the attempt stays";
+}
+
+TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
+{
+    const QByteArray key = "SOFTWARE\\Test";
+    struct Case {
+        const char* name;
+        std::uint32_t type;
+        QByteArray data;
+    };
+    const Case emptyCases[] = {
+        { "binary15", REG_BINARY, QByteArray(15, '\x05') },
+        { "binary17", REG_BINARY, record(5) + 'x' },
+        { "expand", REG_EXPAND_SZ, QByteArray("%PATH%", 7) },
+        { "multi", REG_MULTI_SZ, QByteArray("a\0b\0\0", 5) },
+        { "bigendian", REG_DWORD_BIG_ENDIAN, QByteArray(4, '\1') },
+        { "qword", REG_QWORD, QByteArray(8, '\1') },
+        // Records whose code carries a reference or nothing are not numbers.
+        { "text record", REG_BINARY, record(256, 0x7fff12345678) },
+        { "bstr record", REG_BINARY, record(8, 0x7fff12345678) },
+        { "byref record", REG_BINARY, record(0x4003, 0x7fff12345678) },
+        { "array record", REG_BINARY, record(0x2003, 0x7fff12345678) },
+        { "null record", REG_BINARY, record(1) },
+        { "empty record", REG_BINARY, record(0) },
+        { "variant record", REG_BINARY, record(12) },
+    };
+    for (const Case& c : emptyCases) {
+        store(key, c.name, c.type, c.data);
+        EXPECT_TRUE(reg.ReadValue(QLatin1String(c.name)).isEmpty()) << c.name;
+    }
+
+    store(key, "int record", REG_BINARY, record(3, 42));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("int record")).toInt(), 42);
+    // Short DWORDs are padded, not read past their end; text without a NUL is taken whole.
+    store(key, "short dword", REG_DWORD, QByteArray("\x01\x02", 2));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("short dword")), Variant(0x0201));
+    store(key, "long dword", REG_DWORD, QByteArray("\x01\0\0\0\x09", 5));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("long dword")), Variant(1));
+    store(key, "unterminated", REG_SZ, "abc");
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("unterminated")).text(), "abc");
+    store(key, "two strings", REG_SZ, QByteArray("one\0two\0", 8));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("two strings")).text(), "one");
+}
+
+TEST_F(Store, NamesWithKeyPartsAndTheRootItself)
+{
+    using Split = std::pair<QString, QString>;
+    EXPECT_EQ(
+        TRegFile::SplitValueName(QStringLiteral("a\\b\\c")), Split(QStringLiteral("\\a\\b"), QStringLiteral("c")));
+    EXPECT_EQ(TRegFile::SplitValueName(QStringLiteral("x\\\\y")), Split(QString(), QStringLiteral("x\\\\y")));
+    EXPECT_EQ(
+        TRegFile::SplitValueName(QStringLiteral("a\\\\\\b")), Split(QStringLiteral("\\a"), QStringLiteral("\\\\b")));
+    EXPECT_EQ(TRegFile::SplitValueName(QStringLiteral("plain")), Split(QString(), QStringLiteral("plain")));
+    EXPECT_EQ(TRegFile::SplitValueName(QStringLiteral("k\\")), Split(QStringLiteral("\\k"), QString()));
+
+    reg.WriteValue(QStringLiteral("a\\b\\c"), Variant(7));
+    EXPECT_EQ(stored("SOFTWARE\\Test\\a\\b", "c").first, REG_DWORD);
+    reg.WriteValue(QStringLiteral("x\\\\y"), Variant(8));
+    EXPECT_EQ(stored("SOFTWARE\\Test", "x\\\\y").first, REG_DWORD);
+    reg.WriteValue(QStringLiteral("k\\"), Variant("default of k"));
+    EXPECT_EQ(stored("SOFTWARE\\Test\\k", "").second, QByteArray("default of k", 13));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("K\\")).text(), "default of k");
+
+    reg.Key.clear();
+    reg.WriteValue(QStringLiteral("at root"), Variant(1));
+    EXPECT_EQ(stored("", "at root").first, REG_DWORD);
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("at root")), Variant(1));
+    EXPECT_TRUE(reg.ValueExists(QString(), QStringLiteral("at root")));
+}
+
+TEST_F(Store, FailuresRaiseTheirMessagesAndCloseTheKey)
+{
+    faulty.createResult = AccessDenied;
+    try {
+        reg.WriteValue(QStringLiteral("v"), Variant(1));
+        ADD_FAILURE() << "no error";
+    } catch (const ERegFileError& error) {
+        EXPECT_STREQ(error.what(), "Reg Error: 00000005");
+    }
+    EXPECT_EQ(reg.LastResult(), 5);
+    faulty.createResult = -2;
+    EXPECT_THROW(
+        {
+            try {
+                reg.ReadValue(QStringLiteral("v"));
+            } catch (const ERegFileError& error) {
+                EXPECT_STREQ(error.what(), "Reg Error: FFFFFFFE");
+                throw;
+            }
+        },
+        ERegFileError);
+    faulty.createResult = 0;
+
+    // Under HKEY_DYN_DATA keys are opened, never created.
+    reg.RootKey = hkDynData;
+    reg.Key = QStringLiteral("Missing");
+    try {
+        reg.WriteValue(QStringLiteral("v"), Variant(1));
+        ADD_FAILURE() << "no error";
+    } catch (const ERegFileError& error) {
+        EXPECT_STREQ(error.what(), "Can't open a Key");
+    }
+    EXPECT_EQ(reg.LastResult(), -2) << "a failed open leaves LastResult alone";
+
+    // A failing close raises, but leaves no handle behind.
+    reg.RootKey = hkCurrentUser;
+    faulty.closeResult = InvalidHandle;
+    EXPECT_THROW(reg.WriteValue(QStringLiteral("v"), Variant(1)), ERegFileError);
+    EXPECT_EQ(reg.LastResult(), InvalidHandle);
+    faulty.closeResult = 0;
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("v")), Variant(1));
+}
+
+TEST_F(Store, ValueChangedByAnotherProcessBetweenSizeAndRead)
+{
+    store("SOFTWARE\\Test", "grows", REG_SZ, QByteArray("ab", 3));
+    faulty.beforeDataRead = [this] { store("SOFTWARE\\Test", "grows", REG_SZ, QByteArray("much longer", 12)); };
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("grows")).text(), "much longer");
+    EXPECT_EQ(reg.LastResult(), 0);
+}
+
+TEST_F(Store, RootsMapToTheirHandles)
+{
+    const std::pair<TRootKey, HKEY> roots[] = { { hkClassesRoot, HKEY_CLASSES_ROOT },
+        { hkCurrentUser, HKEY_CURRENT_USER }, { hkLocalMachine, HKEY_LOCAL_MACHINE }, { hkUsers, HKEY_USERS },
+        { hkCurrentConfig, HKEY_CURRENT_CONFIG }, { hkDynData, HKEY_DYN_DATA } };
+    for (const auto& [root, handle] : roots) {
+        HKEY key = 0;
+        ASSERT_EQ(hive.createKey(handle, "Marker", KEY_ALL_ACCESS, key), Success);
+        hive.closeKey(key);
+        reg.RootKey = root;
+        reg.Key = QStringLiteral("Marker");
+        reg.WriteValue(QStringLiteral("root"), Variant(qint32(handle)));
+    }
+    for (const auto& [root, handle] : roots) {
+        HKEY key = 0;
+        ASSERT_EQ(hive.openKey(handle, "Marker", KEY_READ, key), Success);
+        std::int32_t value = 0;
+        std::uint32_t size = 4;
+        ASSERT_EQ(hive.queryValue(key, "root", nullptr, reinterpret_cast<std::uint8_t*>(&value), &size), Success);
+        EXPECT_EQ(HKEY(value), handle);
+        hive.closeKey(key);
+    }
+    EXPECT_EQ(TRegFile(nullptr, &hive).RootKey, hkCurrentUser);
+}
+
+} // namespace
