@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
@@ -19,9 +20,12 @@ namespace
 constexpr int AnswerTimeoutMs = 5000;
 constexpr int ServiceStartTimeoutMs = 5000;
 
-bool isPhonebookGiven(const char* phonebook)
+// The phonebook as the service needs it: absolute, since its folder is not ours.
+QString phonebookPath(const char* phonebook)
 {
-    return phonebook != nullptr && phonebook[0] != '\0';
+    if (phonebook == nullptr || phonebook[0] == '\0')
+        return QString();
+    return QFileInfo(QString::fromUtf8(phonebook)).absoluteFilePath();
 }
 
 } // namespace
@@ -161,8 +165,7 @@ std::uint32_t SimRemoteAccess::enumEntries(
         return ras::InvalidParameter;
     Request request;
     request.op = Op::Entries;
-    if (isPhonebookGiven(phonebook))
-        request.phonebook = QString::fromUtf8(phonebook);
+    request.phonebook = phonebookPath(phonebook);
     const auto answer = call(request);
     if (!answer)
         return ras::ServiceUnavailable;
@@ -223,8 +226,7 @@ std::uint32_t SimRemoteAccess::dial(
         return ras::InvalidParameter;
     Request request;
     request.op = Op::Dial;
-    if (isPhonebookGiven(phonebook))
-        request.phonebook = QString::fromUtf8(phonebook);
+    request.phonebook = phonebookPath(phonebook);
     request.entry = QString::fromUtf8(fieldText(params.szEntryName));
     request.phoneNumber = QString::fromUtf8(fieldText(params.szPhoneNumber));
     request.callbackNumber = QString::fromUtf8(fieldText(params.szCallbackNumber));

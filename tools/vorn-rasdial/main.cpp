@@ -1,0 +1,299 @@
+// vorn-rasdial: dials, lists and hangs up remote-access connections from the
+// command line, in the manner of the platform's rasdial.
+#include "platform/Platform.h"
+#include "platform/RemoteAccess.h"
+#include "platform/sim/SimRemoteAccess.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+using namespace vorn;
+
+namespace
+{
+
+constexpr const char* Usage = R"(usage:
+  vorn-rasdial                          list the active connections
+  vorn-rasdial ENTRY [USER [PASSWORD]]  dial ENTRY, printing each step
+      [/DOMAIN:DOMAIN] [/PHONE:NUMBER] [/CALLBACK:NUMBER] [/PHONEBOOK:FILE]
+  vorn-rasdial ENTRY /DISCONNECT        hang ENTRY up
+Simulated service only:
+  vorn-rasdial --drop ENTRY             break ENTRY's line as a faulty modem would
+  vorn-rasdial --lines                  list every line, dialing ones included
+  vorn-rasdial --reload                 read the phonebook again
+)";
+
+void print(const QString& text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+void printError(std::uint32_t code)
+{
+    const QString text = rasErrorText(code);
+    print(QStringLiteral("Remote access error %1 - %2")
+              .arg(code)
+              .arg(text.isEmpty() ? QStringLiteral("unknown error") : text));
+}
+
+struct Options {
+    QString entry;
+    QString userName;
+    QString password;
+    QString domain;
+    QString phoneNumber;
+    QString callbackNumber;
+    QString phonebook;
+    bool disconnect = false;
+    QString control; // --drop, --lines or --reload
+};
+
+bool parse(const QStringList& args, Options* options)
+{
+    QStringList positional;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        auto option = [&arg](const char* name, QString* value) {
+            const QString prefix = QLatin1StringView(name);
+            if (!arg.startsWith(prefix, Qt::CaseInsensitive))
+                return false;
+            *value = arg.mid(prefix.size());
+            return true;
+        };
+        if (arg.compare(QLatin1StringView("/DISCONNECT"), Qt::CaseInsensitive) == 0
+            || arg.compare(QLatin1StringView("/D"), Qt::CaseInsensitive) == 0) {
+            options->disconnect = true;
+        } else if (option("/PHONEBOOK:", &options->phonebook) || option("/DOMAIN:", &options->domain)
+            || option("/PHONE:", &options->phoneNumber) || option("/CALLBACK:", &options->callbackNumber)) {
+        } else if (arg == QLatin1StringView("--drop") && i + 1 < args.size()) {
+            options->control = arg;
+            options->entry = args[++i];
+        } else if (arg == QLatin1StringView("--lines") || arg == QLatin1StringView("--reload")) {
+            options->control = arg;
+        } else if (arg.startsWith(QLatin1Char('/')) || arg.startsWith(QLatin1Char('-'))) {
+            return false;
+        } else {
+            positional.append(arg);
+        }
+    }
+    if (positional.size() > 3 || (options->disconnect && positional.size() != 1))
+        return false;
+    if (!options->control.isEmpty() && !positional.isEmpty())
+        return false;
+    options->entry = positional.value(0, options->entry);
+    options->userName = positional.value(1);
+    options->password = positional.value(2);
+    return true;
+}
+
+std::vector<RASCONN> activeConnections(RemoteAccess& service, std::uint32_t* result)
+{
+    std::vector<RASCONN> connections(4);
+    for (;;) {
+        auto bytes = static_cast<std::uint32_t>(connections.size() * sizeof(RASCONN));
+        std::uint32_t count = 0;
+        connections.assign(connections.size(), RASCONN {});
+        connections[0].dwSize = sizeof(RASCONN);
+        *result = service.enumConnections(connections.data(), &bytes, &count);
+        if (*result == ras::BufferTooSmall) {
+            connections.resize(count);
+            continue;
+        }
+        connections.resize(*result == ras::Success ? count : 0);
+        return connections;
+    }
+}
+
+int listConnections(RemoteAccess& service)
+{
+    std::uint32_t result = 0;
+    const auto connections = activeConnections(service, &result);
+    if (result != ras::Success) {
+        printError(result);
+        return 1;
+    }
+    if (connections.empty()) {
+        print(QStringLiteral("No connections"));
+        return 0;
+    }
+    print(QStringLiteral("Connected to"));
+    for (const auto& connection : connections)
+        print(QString::fromUtf8(fieldText(connection.szEntryName)));
+    print(QStringLiteral("Command completed successfully."));
+    return 0;
+}
+
+int disconnect(RemoteAccess& service, const QString& entry)
+{
+    std::uint32_t result = 0;
+    int hungUp = 0;
+    for (const auto& connection : activeConnections(service, &result)) {
+        if (QString::fromUtf8(fieldText(connection.szEntryName)).compare(entry, Qt::CaseInsensitive) != 0)
+            continue;
+        if (const auto code = service.hangUp(connection.hrasconn); code != ras::Success) {
+            printError(code);
+            return 1;
+        }
+        ++hungUp;
+    }
+    if (result != ras::Success) {
+        printError(result);
+        return 1;
+    }
+    if (hungUp == 0) {
+        print(QStringLiteral("You are not connected to %1.").arg(entry));
+        return 1;
+    }
+    print(QStringLiteral("Command completed successfully."));
+    return 0;
+}
+
+// Prints each progress notification of one dial and ends the program with its outcome.
+class DialProgress : public QObject
+{
+public:
+    DialProgress(RemoteAccess& service, QString entry)
+        : service_(service)
+        , entry_(std::move(entry))
+    {
+    }
+    RasHandle handle = 0;
+
+protected:
+    bool event(QEvent* event) override
+    {
+        const auto* progress = dynamic_cast<RasDialEvent*>(event);
+        if (progress == nullptr)
+            return QObject::event(event);
+        if (progress->error != 0) {
+            printError(progress->error);
+            service_.hangUp(handle);
+            QCoreApplication::exit(1);
+        } else {
+            print(stateText(progress->state));
+            if (progress->state == ras::Connected)
+                QCoreApplication::exit(0);
+        }
+        return true;
+    }
+
+private:
+    QString stateText(std::uint32_t state)
+    {
+        switch (state) {
+        case ras::OpenPort:
+            return QStringLiteral("Opening port...");
+        case ras::PortOpened:
+            return QStringLiteral("Port opened.");
+        case ras::ConnectDevice: {
+            RASCONNSTATUS status {};
+            status.dwSize = sizeof status;
+            service_.connectStatus(handle, &status);
+            return QStringLiteral("Connecting device %1 (%2)...")
+                .arg(QString::fromUtf8(fieldText(status.szDeviceName)),
+                    QString::fromUtf8(fieldText(status.szDeviceType)));
+        }
+        case ras::DeviceConnected:
+            return QStringLiteral("Device connected.");
+        case ras::AllDevicesConnected:
+            return QStringLiteral("All devices connected.");
+        case ras::Authenticate:
+            return QStringLiteral("Verifying user name and password...");
+        case ras::Authenticated:
+            return QStringLiteral("Authenticated.");
+        case ras::Connected:
+            return QStringLiteral("Connected to %1.").arg(entry_);
+        default:
+            return QStringLiteral("State %1.").arg(state);
+        }
+    }
+
+    RemoteAccess& service_;
+    QString entry_;
+};
+
+int dial(RemoteAccess& service, const Options& options)
+{
+    RASDIALPARAMS params {};
+    params.dwSize = sizeof params;
+    copyToField(params.szEntryName, options.entry.toUtf8());
+    copyToField(params.szPhoneNumber, options.phoneNumber.toUtf8());
+    copyToField(params.szCallbackNumber, options.callbackNumber.toUtf8());
+    copyToField(params.szUserName, options.userName.toUtf8());
+    copyToField(params.szPassword, options.password.toUtf8());
+    copyToField(params.szDomain, options.domain.toUtf8());
+
+    print(QStringLiteral("Connecting to %1...").arg(options.entry));
+    DialProgress progress(service, options.entry);
+    const QByteArray phonebook = options.phonebook.toUtf8();
+    const auto result
+        = service.dial(phonebook.isEmpty() ? nullptr : phonebook.constData(), params, &progress, &progress.handle);
+    if (result != ras::Success) {
+        printError(result);
+        if (progress.handle != 0)
+            service.hangUp(progress.handle);
+        return 1;
+    }
+    return QCoreApplication::exec();
+}
+
+int control(RemoteAccess& service, const Options& options)
+{
+    auto* simulated = dynamic_cast<sim::SimRemoteAccess*>(&service);
+    if (simulated == nullptr) {
+        print(QStringLiteral("%1 works with the simulated dial-up service only.").arg(options.control));
+        return 1;
+    }
+    sim::Request request;
+    request.op = options.control == QLatin1StringView("--drop") ? sim::Op::Drop
+        : options.control == QLatin1StringView("--lines")       ? sim::Op::Lines
+                                                                : sim::Op::Reload;
+    request.entry = options.entry;
+    const auto answer = simulated->call(request);
+    if (!answer) {
+        printError(ras::ServiceUnavailable);
+        return 1;
+    }
+    for (const auto& line : answer->lines) {
+        print(QStringLiteral("%1\t%2\tstate %3\terror %4\t%5 (%6)")
+                  .arg(line.handle)
+                  .arg(line.entry)
+                  .arg(line.state)
+                  .arg(line.error)
+                  .arg(line.deviceName, line.deviceType));
+    }
+    for (const auto& warning : answer->warnings)
+        print(warning);
+    if (answer->result != ras::Success) {
+        print(answer->message.isEmpty() ? rasErrorText(answer->result) : answer->message);
+        return 1;
+    }
+    print(QStringLiteral("Command completed successfully."));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    Options options;
+    if (args.contains(QLatin1StringView("--help")) || !parse(args, &options)) {
+        std::fputs(Usage, args.contains(QLatin1StringView("--help")) ? stdout : stderr);
+        return args.contains(QLatin1StringView("--help")) ? 0 : 2;
+    }
+    const auto service = platform::remoteAccess();
+    if (!options.control.isEmpty())
+        return control(*service, options);
+    if (options.entry.isEmpty())
+        return listConnections(*service);
+    if (options.disconnect)
+        return disconnect(*service, options.entry);
+    return dial(*service, options);
+}
