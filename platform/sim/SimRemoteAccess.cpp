@@ -112,7 +112,8 @@ std::optional<Answer> SimRemoteAccess::call(Request request)
 
 void SimRemoteAccess::readMessages()
 {
-    pending_ += socket_.readAll();
+    if (socket_.bytesAvailable() > 0)
+        pending_ += socket_.readAll();
     qsizetype newline;
     while (!answer_ && (newline = pending_.indexOf('\n')) >= 0) {
         const QByteArray line = pending_.left(newline);

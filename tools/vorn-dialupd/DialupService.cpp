@@ -336,12 +336,17 @@ Answer DialupService::drop(const Request& request)
 
 Answer DialupService::reload()
 {
-    Answer answer;
-    // Forget every phonebook (and its dial counts); the next use reads it afresh.
+    // Every phonebook in use is read afresh, its dial counts starting over.
+    const QStringList known = phonebooks_.keys();
     phonebooks_.clear();
-    std::uint32_t result = ras::Success;
-    if (LoadedPhonebook* loaded = phonebook(QString(), &result))
-        answer.warnings = loaded->book.warnings;
+    Answer answer;
+    for (const QString& path : known) {
+        std::uint32_t result = ras::Success;
+        if (LoadedPhonebook* loaded = phonebook(path, &result)) {
+            for (const QString& warning : std::as_const(loaded->book.warnings))
+                answer.warnings.append(path + QStringLiteral(": ") + warning);
+        }
+    }
     return answer;
 }
 

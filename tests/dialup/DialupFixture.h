@@ -1,0 +1,117 @@
+#pragma once
+
+#include "platform/RemoteAccess.h"
+#include "platform/sim/SimRemoteAccess.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QList>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+
+namespace vorn::test
+{
+
+using DialStep = std::pair<std::uint32_t, std::uint32_t>; // state, error
+
+// Records the progress notifications of one dial.
+class DialRecorder : public QObject
+{
+public:
+    QList<DialStep> steps;
+    bool finished() const
+    {
+        return !steps.isEmpty() && (steps.last().second != 0 || steps.last().first == ras::Connected);
+    }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (const auto* progress = dynamic_cast<RasDialEvent*>(event)) {
+            steps.append({ progress->state, progress->error });
+            return true;
+        }
+        return QObject::event(event);
+    }
+};
+
+// A private simulated dial-up service (own socket, phonebook and config
+// folder) per test, so tests may run side by side.
+class DialupFixture : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QProcess service;
+
+    QString socketPath() const { return dir.filePath(QStringLiteral("run/dialup.sock")); }
+    QString phonebookPath() const { return dir.filePath(QStringLiteral("test.pbk")); }
+    QByteArray phonebook() const { return phonebookPath().toUtf8(); }
+
+    void writePhonebook(const QByteArray& text)
+    {
+        QFile file(phonebookPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    // Starts the service on the private socket; `environment` adjusts its environment.
+    void startService(const std::function<void(QProcessEnvironment&)>& environment = {})
+    {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        if (environment)
+            environment(env);
+        service.setProcessEnvironment(env);
+        service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        service.start(binPath(QStringLiteral("vorn-dialupd")),
+            { QStringLiteral("--socket"), socketPath(), QStringLiteral("--idle-exit"), QStringLiteral("0") });
+        ASSERT_TRUE(service.waitForStarted(5000));
+        ASSERT_TRUE(waitUntil([this] { return QFile::exists(socketPath()); }, std::chrono::seconds(5)));
+    }
+
+    std::shared_ptr<sim::SimRemoteAccess> client() const
+    {
+        return std::make_shared<sim::SimRemoteAccess>(socketPath());
+    }
+
+    // Dials `entry` and waits until it has connected or failed.
+    QList<DialStep> dialToEnd(sim::SimRemoteAccess& access, const QString& entry, RasHandle* handle = nullptr)
+    {
+        DialRecorder recorder;
+        RASDIALPARAMS params {};
+        params.dwSize = sizeof params;
+        copyToField(params.szEntryName, entry.toUtf8());
+        RasHandle dialed = 0;
+        EXPECT_EQ(access.dial(phonebook().constData(), params, &recorder, &dialed), 0U);
+        EXPECT_TRUE(waitUntil([&recorder] { return recorder.finished(); }, std::chrono::seconds(10)));
+        if (handle != nullptr)
+            *handle = dialed;
+        return recorder.steps;
+    }
+
+    static std::vector<RASCONN> connections(RemoteAccess& access)
+    {
+        std::vector<RASCONN> records(8);
+        records[0].dwSize = sizeof(RASCONN);
+        auto bytes = static_cast<std::uint32_t>(records.size() * sizeof(RASCONN));
+        std::uint32_t count = 0;
+        EXPECT_EQ(access.enumConnections(records.data(), &bytes, &count), 0U);
+        records.resize(count);
+        return records;
+    }
+
+    void TearDown() override
+    {
+        if (service.state() != QProcess::NotRunning) {
+            service.kill();
+            service.waitForFinished(5000);
+        }
+    }
+};
+
+} // namespace vorn::test

@@ -1,0 +1,342 @@
+// The simulated dial-up service process, driven through its real client.
+#include "DialupFixture.h"
+#include "rascomp/Rascomp32.h"
+
+#include <QDir>
+#include <QLocalSocket>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+using namespace vorn;
+using namespace vorn::test;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+const QByteArray testPhonebook = R"([Busy Line]
+Device=Sportster 28800
+DeviceType=modem
+Outcomes=busy
+StepDelay=10
+
+[Nobody Home]
+Outcomes=noanswer
+StepDelay=10
+
+[no tone]
+Outcomes=nodialtone
+StepDelay=10
+
+[Quick]
+Device=Fast Modem
+Outcomes=connect
+StepDelay=10
+
+[Refused]
+Outcomes=badpassword
+StepDelay=10
+
+[Twice Busy]
+Outcomes=busy,busy,connect
+StepDelay=10
+
+[Slow]
+Outcomes=connect
+StepDelay=5000
+
+[Short Lived]
+Outcomes=connect
+StepDelay=10
+DropAfter=1
+)";
+
+// The steps of a dial that fails with `error` once the device is being connected.
+QList<DialStep> failedAtDevice(std::uint32_t error);
+
+const QList<DialStep> beforeDevice { { ras::OpenPort, 0 }, { ras::PortOpened, 0 }, { ras::ConnectDevice, 0 } };
+const QList<DialStep> connected = beforeDevice
+    + QList<DialStep> { { ras::DeviceConnected, 0 }, { ras::AllDevicesConnected, 0 }, { ras::Authenticate, 0 },
+          { ras::Authenticated, 0 }, { ras::Connected, 0 } };
+
+QList<DialStep> failedAtDevice(std::uint32_t error)
+{
+    return beforeDevice + QList<DialStep> { { ras::ConnectDevice, error } };
+}
+
+class DialupServiceTest : public DialupFixture
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        writePhonebook(testPhonebook);
+        startService();
+    }
+
+    // One raw request line to the service, and the first line it answers.
+    QByteArray rawExchange(QLocalSocket& socket, const QByteArray& request)
+    {
+        socket.write(request);
+        socket.flush();
+        waitUntil([&socket] { return socket.canReadLine() || socket.state() != QLocalSocket::ConnectedState; }, 5s);
+        return socket.readLine();
+    }
+
+    sim::Answer control(sim::Op op, const QString& entry = QString())
+    {
+        sim::Request request;
+        request.op = op;
+        request.entry = entry;
+        const auto answer = client()->call(request);
+        EXPECT_TRUE(answer.has_value());
+        return answer.value_or(sim::Answer {});
+    }
+};
+
+} // namespace
+
+TEST_F(DialupServiceTest, DialsRunThroughThePublishedStatesInOrder)
+{
+    const auto access = client();
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Busy Line")), failedAtDevice(ras::LineBusy));
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Nobody Home")), failedAtDevice(ras::NoAnswer));
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("no tone")), failedAtDevice(ras::NoDialTone));
+    const QList<DialStep> refused = connected.mid(0, 6) + QList<DialStep>({ { ras::Authenticate, 691 } });
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Refused")), refused);
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("quick")), connected); // letter case does not matter
+
+    // The outcomes follow one another; the last one repeats.
+    for (const int expected : { 676, 676, 0, 0 })
+        EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last().second, std::uint32_t(expected));
+
+    RASDIALPARAMS params {};
+    params.dwSize = sizeof params;
+    copyToField(params.szEntryName, "Nowhere");
+    RasHandle handle = 0;
+    EXPECT_EQ(access->dial(phonebook().constData(), params, nullptr, &handle), ras::CannotFindPhonebookEntry);
+    EXPECT_EQ(access->dial("/no/such/phonebook.pbk", params, nullptr, &handle), ras::CannotOpenPhonebook);
+}
+
+TEST_F(DialupServiceTest, EngineReportsDeviceAndConnectsThroughTheService)
+{
+    TRAS engine(nullptr, client());
+    engine.setPhoneBookPath(phonebookPath());
+    ASSERT_EQ(engine.Entries().first(), "Busy Line");
+    ASSERT_EQ(engine.Entries().size(), 8);
+
+    QStringList texts;
+    bool isConnected = false;
+    engine.OnAboutToConnDev = [&](QObject*) { texts.append(engine.StatusText()); };
+    engine.OnConnect = [&](QObject*) { isConnected = true; };
+    engine.EntryName = QStringLiteral("Quick");
+    ASSERT_EQ(engine.Dial(), 0);
+    ASSERT_TRUE(waitUntil([&] { return isConnected; }, 5s));
+    EXPECT_EQ(texts, QStringList { "Using Device: Fast Modem - modem" });
+    EXPECT_EQ(engine.QueryStatus(), 0);
+
+    engine.EntryName = QStringLiteral("Busy Line");
+    engine.Dial(); // the connection is released first
+    ASSERT_TRUE(waitUntil([&] { return engine.QueryStatus() > 601; }, 5s));
+    EXPECT_EQ(engine.StatusText(), "The line is busy.");
+    EXPECT_EQ(engine.EnumConnections(), 0);
+    EXPECT_EQ(engine.Connections().Count(), 0);
+}
+
+TEST_F(DialupServiceTest, TwoClientsSeeTheSameConnection)
+{
+    const auto first = client();
+    const auto second = client();
+    RasHandle handle = 0;
+    dialToEnd(*first, QStringLiteral("Quick"), &handle);
+
+    const auto seen = connections(*second);
+    ASSERT_EQ(seen.size(), 1U);
+    EXPECT_EQ(seen[0].hrasconn, handle);
+    EXPECT_EQ(fieldText(seen[0].szEntryName), "Quick");
+    EXPECT_EQ(fieldText(seen[0].szDeviceName), "Fast Modem");
+
+    // The second client hangs up what the first dialed.
+    EXPECT_EQ(second->hangUp(handle), 0U);
+    EXPECT_TRUE(connections(*first).empty());
+    EXPECT_EQ(first->hangUp(handle), ras::InvalidHandle);
+}
+
+TEST_F(DialupServiceTest, DroppedLineVanishesForEveryClient)
+{
+    const auto first = client();
+    const auto second = client();
+    RasHandle handle = 0;
+    dialToEnd(*first, QStringLiteral("Quick"), &handle);
+    ASSERT_EQ(connections(*second).size(), 1U);
+
+    EXPECT_EQ(control(sim::Op::Drop, QStringLiteral("QUICK")).result, 0U);
+    EXPECT_TRUE(connections(*first).empty());
+    EXPECT_TRUE(connections(*second).empty());
+    RASCONNSTATUS status {};
+    status.dwSize = sizeof status;
+    EXPECT_EQ(first->connectStatus(handle, &status), 0U);
+    EXPECT_EQ(status.rasconnstate, std::uint32_t(ras::Disconnected));
+    EXPECT_EQ(status.dwError, ras::RemoteDisconnection);
+    EXPECT_EQ(control(sim::Op::Drop, QStringLiteral("Quick")).result, ras::InvalidHandle);
+
+    // A line with DropAfter breaks by itself.
+    dialToEnd(*first, QStringLiteral("Short Lived"));
+    EXPECT_EQ(connections(*second).size(), 1U);
+    EXPECT_TRUE(waitUntil([&] { return connections(*second).empty(); }, 3s));
+}
+
+TEST_F(DialupServiceTest, ServiceKilledMidDialFailsTheAttempt)
+{
+    TRAS engine(nullptr, client());
+    engine.setPhoneBookPath(phonebookPath());
+    engine.EntryName = QStringLiteral("Slow");
+    ASSERT_EQ(engine.Dial(), 0);
+    ASSERT_TRUE(waitUntil([&] { return engine.ConnState() == ras::OpenPort && engine.QueryStatus() == 0; }, 2s));
+    service.kill();
+    service.waitForFinished();
+    EXPECT_TRUE(waitUntil([&] { return engine.QueryStatus() > 601; }, 3s));
+    EXPECT_EQ(engine.LastError(), int(ras::PortDisconnected));
+    EXPECT_EQ(engine.HangUp(), 0);
+}
+
+TEST_F(DialupServiceTest, ClientGoingAwayMidDialHasItsAttemptHungUp)
+{
+    {
+        const auto leaving = client();
+        DialRecorder recorder;
+        RASDIALPARAMS params {};
+        params.dwSize = sizeof params;
+        copyToField(params.szEntryName, "Slow");
+        RasHandle handle = 0;
+        ASSERT_EQ(leaving->dial(phonebook().constData(), params, &recorder, &handle), 0U);
+        ASSERT_EQ(control(sim::Op::Lines).lines.size(), 1);
+    }
+    EXPECT_TRUE(waitUntil([&] { return control(sim::Op::Lines).lines.isEmpty(); }, 3s));
+}
+
+TEST_F(DialupServiceTest, MalformedAndOversizedRequestsGetAnErrorAnswer)
+{
+    QLocalSocket raw;
+    raw.connectToServer(socketPath());
+    ASSERT_TRUE(raw.waitForConnected(2000));
+    for (const QByteArray& bad : { QByteArray("garbage\n"), QByteArray("{\"op\":\"dial\",\"id\":1}\n"),
+             QByteArray("{\"op\":\"status\",\"handle\":-4}\n"), QByteArray("[1,2]\n") }) {
+        const auto answer = sim::parseServiceMessage(rawExchange(raw, bad).trimmed());
+        ASSERT_TRUE(std::holds_alternative<sim::Answer>(answer)) << bad.constData();
+        EXPECT_EQ(std::get<sim::Answer>(answer).result, ras::InvalidParameter);
+        EXPECT_FALSE(std::get<sim::Answer>(answer).message.isEmpty());
+    }
+    // The same client is still served.
+    EXPECT_TRUE(rawExchange(raw, "{\"op\":\"connections\",\"id\":5}\n").startsWith("{\"re\":5,\"result\":0"));
+
+    // A message with no end in sight is answered and its client let go.
+    const QByteArray answer = rawExchange(raw, QByteArray(sim::MaxMessageBytes + 10, 'x'));
+    EXPECT_TRUE(answer.contains("too long")) << answer.constData();
+    EXPECT_TRUE(waitUntil([&] { return raw.state() == QLocalSocket::UnconnectedState; }, 3s));
+
+    // Everyone else goes on as before.
+    EXPECT_EQ(dialToEnd(*client(), QStringLiteral("Busy Line")).last().second, ras::LineBusy);
+}
+
+TEST_F(DialupServiceTest, ClientOfAnotherUserIsRefused)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    // Let the other user reach the socket, so only the service's own check stands in the way.
+    for (const QString& path : { dir.path(), dir.filePath(QStringLiteral("run")) })
+        QFile::setPermissions(path, QFileDevice::Permissions(0x7755));
+    QFile::setPermissions(socketPath(), QFileDevice::Permissions(0x7777));
+
+    const QByteArray path = QFile::encodeName(socketPath());
+    const pid_t child = fork();
+    if (child == 0) {
+        // Only async-signal-safe calls from here on; a hang ends in SIGALRM.
+        alarm(5);
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(
+            address.sun_path, path.constData(), std::min<std::size_t>(path.size(), sizeof address.sun_path - 1));
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            _exit(3);
+        char answer[512] = {};
+        ssize_t total = 0;
+        for (ssize_t got = 1; got > 0 && total < ssize_t(sizeof answer) - 1; total += got)
+            got = read(fd, answer + total, sizeof answer - 1 - std::size_t(total));
+        // Refused at once, before it could ask anything.
+        _exit(std::strstr(answer, "refused") != nullptr ? 0 : 5);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(DialupServiceTest, ReloadReadsThePhonebookAgainAndReportsBadSections)
+{
+    const auto access = client();
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last().second, ras::LineBusy);
+    writePhonebook(testPhonebook + "\n[]\nOutcomes=busy\n[bad\\name]\n");
+    const auto answer = control(sim::Op::Reload);
+    EXPECT_EQ(answer.result, 0U);
+    const QString warnings = answer.warnings.join(QLatin1Char('\n'));
+    EXPECT_TRUE(warnings.contains(QStringLiteral("empty entry name"))) << qPrintable(warnings);
+    EXPECT_TRUE(warnings.contains(QStringLiteral("backslash"))) << qPrintable(warnings);
+    EXPECT_EQ(access->enumEntries(phonebook().constData(), nullptr, nullptr, nullptr), ras::InvalidParameter);
+    // Dial counts start over.
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last().second, ras::LineBusy);
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last().second, ras::LineBusy);
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last(), DialStep(ras::Connected, 0));
+}
+
+TEST_F(DialupServiceTest, DefaultPhonebookIsSeededFromTheSample)
+{
+    TRAS engine(nullptr, client());
+    EXPECT_EQ(engine.EnumEntries(), 0);
+    EXPECT_TRUE(engine.Entries().contains(QStringLiteral("Office")));
+    EXPECT_TRUE(engine.Entries().contains(QStringLiteral("backup")));
+    EXPECT_TRUE(engine.Entries().contains(QStringLiteral("Home")));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("config/vorn95/rasphone.pbk"))));
+}
+
+TEST_F(DialupServiceTest, ConnectionShowsTheDialerWindowsUntilHungUp)
+{
+    if (!inTestSession())
+        GTEST_SKIP() << "needs the test display";
+    auto windowExists = [](const QString& title) {
+        const auto found = runProgram(QStringLiteral("xdotool"),
+            { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                QLatin1Char('^') + title + QLatin1Char('$') });
+        return found.exitCode == 0 && !found.out.trimmed().isEmpty();
+    };
+    const auto access = client();
+    RasHandle handle = 0;
+    dialToEnd(*access, QStringLiteral("Quick"), &handle);
+    EXPECT_TRUE(waitUntil([&] { return windowExists(QStringLiteral("Connection Established")); }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return windowExists(QStringLiteral("Connected to Quick")); }, 5s));
+    access->hangUp(handle);
+    EXPECT_TRUE(waitUntil([&] { return !windowExists(QStringLiteral("Connected to Quick")); }, 5s));
+    EXPECT_FALSE(windowExists(QStringLiteral("Connection Established")));
+}
+
+TEST_F(DialupServiceTest, ServiceWithoutDisplayStillConnects)
+{
+    TearDown();
+    QFile::remove(socketPath());
+    startService([](QProcessEnvironment& env) {
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    });
+    const auto access = client();
+    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Quick")).last(), DialStep(ras::Connected, 0));
+    EXPECT_EQ(connections(*access).size(), 1U);
+}

@@ -1,0 +1,90 @@
+// The service started on demand, and the programs beside it.
+#include "DialupFixture.h"
+
+#include <QDir>
+
+using namespace vorn;
+using namespace vorn::test;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+class ToolsTest : public DialupFixture
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        writePhonebook("[Busy Line]\nOutcomes=busy\nStepDelay=10\n\n"
+                       "[My Provider]\nDevice=Fast Modem\nStepDelay=10\n");
+        startService();
+    }
+
+    RunResult rasdial(QStringList args)
+    {
+        qputenv("VORN_DIALUP_SOCKET", socketPath().toUtf8());
+        args.append(QStringLiteral("/PHONEBOOK:") + phonebookPath());
+        auto result = runProgram(binPath(QStringLiteral("vorn-rasdial")), args);
+        qunsetenv("VORN_DIALUP_SOCKET");
+        return result;
+    }
+};
+
+} // namespace
+
+TEST_F(ToolsTest, RasdialDialsListsDropsAndHangsUp)
+{
+    auto result = rasdial({ QStringLiteral("Busy Line") });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.out.contains("Connecting device")) << result.out.constData();
+    EXPECT_TRUE(result.out.contains("676 - The line is busy.")) << result.out.constData();
+
+    result = rasdial({ QStringLiteral("My Provider"), QStringLiteral("user"), QStringLiteral("secret") });
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.out.contains("Connecting device Fast Modem (modem)...\nDevice connected."))
+        << result.out.constData();
+    EXPECT_TRUE(result.out.endsWith("Connected to My Provider.\n")) << result.out.constData();
+
+    // The connection outlives the program that dialed it.
+    result = rasdial({});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.out.contains("Connected to\nMy Provider\n")) << result.out.constData();
+
+    EXPECT_EQ(rasdial({ QStringLiteral("--drop"), QStringLiteral("My Provider") }).exitCode, 0);
+    EXPECT_TRUE(rasdial({}).out.contains("No connections"));
+    EXPECT_EQ(rasdial({ QStringLiteral("My Provider"), QStringLiteral("/DISCONNECT") }).exitCode, 1);
+
+    EXPECT_EQ(rasdial({ QStringLiteral("My Provider") }).exitCode, 0);
+    EXPECT_EQ(rasdial({ QStringLiteral("my provider"), QStringLiteral("/DISCONNECT") }).exitCode, 0);
+    EXPECT_TRUE(rasdial({}).out.contains("No connections"));
+
+    EXPECT_EQ(rasdial({ QStringLiteral("/BOGUS") }).exitCode, 2);
+}
+
+TEST_F(ToolsTest, ServiceStartsOnDemandAndEndsWhenIdle)
+{
+    const QString spawnedSocket = dir.filePath(QStringLiteral("spawned/dialup.sock"));
+    qputenv("VORN_DIALUPD_IDLE_EXIT", "1");
+    {
+        sim::SimRemoteAccess access(spawnedSocket);
+        EXPECT_TRUE(connections(access).empty());
+    }
+    qunsetenv("VORN_DIALUPD_IDLE_EXIT");
+    ASSERT_TRUE(QFile::exists(spawnedSocket));
+    EXPECT_EQ(QFileInfo(dir.filePath(QStringLiteral("spawned"))).permissions() & 0x0077, 0);
+    // Idle with no client for a second: it ends and takes its socket along.
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(spawnedSocket); }, 5s));
+}
+
+TEST_F(ToolsTest, InitvornWritesTheConnectedWindowTitle)
+{
+    QProcess initvorn;
+    initvorn.setWorkingDirectory(dir.path());
+    initvorn.start(binPath(QStringLiteral("initvorn")), {});
+    ASSERT_TRUE(initvorn.waitForFinished(10000));
+    EXPECT_EQ(initvorn.exitCode(), 0);
+    QFile file(dir.filePath(QStringLiteral("vorninfo.pdt")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readLine(), "Connection Established\n");
+}

@@ -1,0 +1,382 @@
+// TRAS against a scripted remote-access service.
+#include "FakeRemoteAccess.h"
+#include "rascomp/Rascomp32.h"
+
+#include <gtest/gtest.h>
+
+using namespace vorn;
+
+namespace
+{
+
+class TRasTest : public ::testing::Test
+{
+protected:
+    std::shared_ptr<FakeRemoteAccess> fake = std::make_shared<FakeRemoteAccess>();
+    std::unique_ptr<TRAS> ras = std::make_unique<TRAS>(nullptr, fake);
+
+    // Binds a counter to every event slot; returns the counters by name.
+    std::map<std::string, int>& countEvents()
+    {
+        const std::pair<const char*, TNotifyEvent TRAS::*> eventSlots[] = {
+            { "OnCallBack", &TRAS::OnCallBack },
+            { "OnConnect", &TRAS::OnConnect },
+            { "OnAboutToOpenPort", &TRAS::OnAboutToOpenPort },
+            { "OnPortOpened", &TRAS::OnPortOpened },
+            { "OnAboutToConnDev", &TRAS::OnAboutToConnDev },
+            { "OnDevConnected", &TRAS::OnDevConnected },
+            { "OnAllDevsConnected", &TRAS::OnAllDevsConnected },
+            { "OnAuthenticate", &TRAS::OnAuthenticate },
+            { "OnAuthNotify", &TRAS::OnAuthNotify },
+            { "OnAuthRetry", &TRAS::OnAuthRetry },
+            { "OnAuthCallBack", &TRAS::OnAuthCallBack },
+            { "OnAuthChangePassword", &TRAS::OnAuthChangePassword },
+            { "OnAuthProject", &TRAS::OnAuthProject },
+            { "OnAuthLinkSpeed", &TRAS::OnAuthLinkSpeed },
+            { "OnAuthAck", &TRAS::OnAuthAck },
+            { "OnReAuthenticate", &TRAS::OnReAuthenticate },
+            { "OnAuthenticated", &TRAS::OnAuthenticated },
+            { "OnPrepareforCallback", &TRAS::OnPrepareforCallback },
+            { "OnWaitForModemReset", &TRAS::OnWaitForModemReset },
+            { "OnInteractiveStarted", &TRAS::OnInteractiveStarted },
+            { "OnRetryAuth", &TRAS::OnRetryAuth },
+            { "OnPasswordExpired", &TRAS::OnPasswordExpired },
+        };
+        for (const auto& [name, slot] : eventSlots) {
+            counts[name] = 0;
+            ras.get()->*slot = [this, key = std::string(name)](QObject* sender) {
+                EXPECT_EQ(sender, ras.get());
+                ++counts[key];
+            };
+        }
+        counts["OnDisconnect"] = 0;
+        ras->OnDisconnect = [this](QObject*, int error, const QString& text) {
+            ++counts["OnDisconnect"];
+            disconnectError = error;
+            disconnectText = text;
+        };
+        return counts;
+    }
+
+    int raised() const
+    {
+        int total = 0;
+        for (const auto& [name, count] : counts)
+            total += count;
+        return total;
+    }
+
+    std::map<std::string, int> counts;
+    int disconnectError = -1;
+    QString disconnectText = QStringLiteral("unset");
+};
+
+QList<QByteArray> numberedNames(int count)
+{
+    QList<QByteArray> names;
+    for (int i = 0; i < count; ++i)
+        names.append("Entry " + QByteArray::number(i));
+    return names;
+}
+
+} // namespace
+
+TEST_F(TRasTest, EnumEntriesKeepsPlatformOrderAndSkipsEmptyNames)
+{
+    fake->entryNames = { "Office", "", "backup", "Office" };
+    EXPECT_EQ(ras->EnumEntries(), 0);
+    EXPECT_EQ(ras->Entries(), (QStringList { "Office", "backup", "Office" }));
+    EXPECT_EQ(fake->lastEntriesBytes, 5280U);
+    EXPECT_EQ(fake->lastEntriesFirstSize, 264U);
+    EXPECT_EQ(fake->phonebooksAsked.last(), "<none>");
+
+    fake->entryNames.clear();
+    EXPECT_EQ(ras->EnumEntries(), 0);
+    EXPECT_TRUE(ras->Entries().isEmpty());
+}
+
+TEST_F(TRasTest, EnumEntriesWithBufferTooSmallReadsOnlyWrittenRecords)
+{
+    fake->entryNames = numberedNames(25);
+    fake->entriesResult = ras::BufferTooSmall;
+    EXPECT_EQ(ras->EnumEntries(), 603);
+    ASSERT_EQ(ras->Entries().size(), 20);
+    EXPECT_EQ(ras->Entries().first(), "Entry 0");
+    EXPECT_EQ(ras->Entries().last(), "Entry 19");
+    EXPECT_EQ(ras->LastError(), 603);
+
+    // The platform counts 25 but writes only 3: the rest is never read as names.
+    fake->entriesWritten = 3;
+    ras->EnumEntries();
+    EXPECT_EQ(ras->Entries(), (QStringList { "Entry 0", "Entry 1", "Entry 2" }));
+}
+
+TEST_F(TRasTest, FailedEnumerationsLeaveListsEmpty)
+{
+    fake->entryNames = { "Office" };
+    ras->EnumEntries();
+    fake->entriesResult = ras::CannotOpenPhonebook;
+    EXPECT_EQ(ras->EnumEntries(), 621);
+    EXPECT_TRUE(ras->Entries().isEmpty());
+    EXPECT_EQ(ras->LastError(), 621);
+
+    fake->connections = { FakeRemoteAccess::connection(7, "Office") };
+    ras->EnumConnections();
+    fake->connectionsResult = ras::ServiceUnavailable;
+    EXPECT_EQ(ras->EnumConnections(), 711);
+    EXPECT_EQ(ras->Connections().Count(), 0);
+    EXPECT_EQ(ras->LastError(), 711);
+}
+
+TEST_F(TRasTest, AssigningPhoneBookPathEnumeratesEveryTime)
+{
+    fake->entryNames = { "Home" };
+    ras->setPhoneBookPath(QStringLiteral("/tmp/a.pbk"));
+    ras->setPhoneBookPath(QStringLiteral("/tmp/a.pbk"));
+    ras->setPhoneBookPath(QString());
+    EXPECT_EQ(fake->phonebooksAsked, (QList<QByteArray> { "/tmp/a.pbk", "/tmp/a.pbk", "<none>" }));
+    EXPECT_EQ(ras->Entries(), QStringList { "Home" });
+}
+
+TEST_F(TRasTest, EnumConnectionsKeepsFirstFourWrittenRecords)
+{
+    EXPECT_EQ(ras->EnumConnections(), 0);
+    EXPECT_EQ(ras->Connections().Count(), 0);
+    EXPECT_EQ(fake->lastConnectionsBytes, 1648U);
+    EXPECT_EQ(fake->lastConnectionsFirstSize, 412U);
+
+    for (RasHandle h = 1; h <= 6; ++h)
+        fake->connections.push_back(FakeRemoteAccess::connection(h, h == 2 ? "" : "Line"));
+    fake->connectionsResult = ras::BufferTooSmall;
+    EXPECT_EQ(ras->EnumConnections(), 603);
+    ASSERT_EQ(ras->Connections().Count(), 4);
+    EXPECT_EQ(ras->Connections().RASConn(3), 4U);
+    EXPECT_EQ(ras->Connections().EntryName(1), QString()); // kept despite its empty name
+
+    // Counted but never written: no connection is made up from an empty record.
+    fake->connectionsWritten = 0;
+    ras->EnumConnections();
+    EXPECT_EQ(ras->Connections().Count(), 0);
+}
+
+TEST(TConnectionListTest, DeleteMovesLaterItemsDownAndBadIndexThrows)
+{
+    TConnectionList list;
+    for (RasHandle h = 1; h <= 3; ++h)
+        list.AddConnection(FakeRemoteAccess::connection(h, "Line " + QByteArray::number(h)));
+    list.Delete(0);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.RASConn(0), 2U);
+    EXPECT_EQ(list.EntryName(1), "Line 3");
+    EXPECT_THROW(list.EntryName(2), std::out_of_range);
+    EXPECT_THROW(list.Delete(-1), std::out_of_range);
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST_F(TRasTest, EachStateRaisesItsOneEventAndGivesItsStatusText)
+{
+    struct Case {
+        std::uint32_t state;
+        const char* event; // nullptr: none
+        const char* text;
+    };
+    const Case cases[] = {
+        { ras::OpenPort, "OnAboutToOpenPort", "Opening Port" },
+        { ras::PortOpened, "OnPortOpened", "Port Opened" },
+        { ras::DeviceConnected, "OnDevConnected", "Device is connected" },
+        { ras::AllDevicesConnected, "OnAllDevsConnected", "All Required Devices Connected" },
+        { ras::Authenticate, "OnAuthenticate", "Validating User/Password/Domain" },
+        { ras::AuthNotify, "OnAuthNotify", "Authentication Notification" },
+        { ras::AuthRetry, "OnAuthRetry", "" },
+        { ras::AuthCallback, "OnAuthCallBack", "Authentication Call Back" },
+        { ras::AuthChangePassword, "OnAuthChangePassword", "" },
+        { ras::AuthProject, "OnAuthProject", "Project" },
+        { ras::AuthLinkSpeed, "OnAuthLinkSpeed", "Calculating Link speed" },
+        { ras::AuthAck, "OnAuthAck", "Authentication acknowledged" },
+        { ras::ReAuthenticate, "OnReAuthenticate", "Reauthenticating" },
+        { ras::Authenticated, "OnAuthenticated", "Login Authenticated" },
+        { ras::PrepareForCallback, "OnPrepareforCallback", "Preparing for Callback" },
+        { ras::WaitForModemReset, "OnWaitForModemReset", "Waiting for Modem Reset" },
+        { ras::WaitForCallback, "OnCallBack", "Waiting for Callback" },
+        { ras::Interactive, "OnInteractiveStarted", "" },
+        { ras::RetryAuthentication, "OnRetryAuth", "" },
+        { ras::CallbackSetByCaller, nullptr, "" },
+        { ras::PasswordExpired, "OnPasswordExpired", "" },
+        { ras::Connected, "OnConnect", "" },
+        { ras::Disconnected, "OnDisconnect", "" },
+        { 0x4242, nullptr, "" },
+    };
+    countEvents();
+    ASSERT_EQ(ras->Dial(), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        for (auto& [name, count] : counts)
+            count = 0;
+        fake->notify(c.state);
+        EXPECT_EQ(raised(), c.event ? 1 : 0);
+        if (c.event) {
+            EXPECT_EQ(counts[c.event], 1);
+        }
+        EXPECT_EQ(ras->ConnState(), c.state & 0xFFFF);
+        EXPECT_EQ(ras->StatusText(), QString::fromLatin1(c.text));
+    }
+}
+
+TEST_F(TRasTest, DeviceStateShowsDeviceNameAndType)
+{
+    countEvents();
+    ras->Dial();
+    fake->notify(ras::ConnectDevice);
+    EXPECT_EQ(counts["OnAboutToConnDev"], 1);
+    EXPECT_EQ(ras->StatusText(), "Using Device:  - ");
+
+    fake->statuses[fake->nextHandle].deviceName = "Sportster 28800";
+    fake->statuses[fake->nextHandle].deviceType = "modem";
+    EXPECT_EQ(ras->StatusText(), "Using Device: Sportster 28800 - modem");
+    EXPECT_EQ(ras->DeviceName, "Sportster 28800");
+    EXPECT_EQ(ras->DeviceType, "modem");
+}
+
+TEST_F(TRasTest, ErrorNotificationRaisesNothingAndKeepsState)
+{
+    countEvents();
+    fake->errorTexts.insert(676, "The line is busy.");
+    ras->Dial();
+    fake->notify(ras::ConnectDevice);
+    fake->notify(ras::Connected, ras::LineBusy);
+    EXPECT_EQ(counts["OnConnect"], 0);
+    EXPECT_EQ(counts["OnDisconnect"], 0);
+    EXPECT_EQ(ras->LastError(), 676); // refreshed from the status query
+    EXPECT_EQ(ras->ConnState(), ras::Connected & 0xFFFF); // as the status reported it
+    EXPECT_EQ(ras->QueryStatus(), 676);
+    EXPECT_EQ(ras->StatusText(), "The line is busy.");
+}
+
+TEST_F(TRasTest, NotificationWithNoHandleHeldChangesNothing)
+{
+    countEvents();
+    fake->dialResult = ras::CannotFindPhonebookEntry;
+    fake->nextHandle = 0;
+    EXPECT_EQ(ras->Dial(), 623);
+    ASSERT_NE(ras->NotifyWindow(), nullptr);
+    fake->notify(ras::Connected);
+    EXPECT_EQ(raised(), 0);
+    EXPECT_EQ(ras->ConnState(), 0);
+    EXPECT_EQ(ras->LastError(), 623);
+    EXPECT_TRUE(fake->statusAsked.isEmpty());
+}
+
+TEST_F(TRasTest, HandlerHangingUpInItsOwnNotificationIsSafe)
+{
+    countEvents();
+    ras->OnPortOpened = [this](QObject*) { ras->HangUp(); };
+    ras->Dial();
+    const QPointer<QObject> window = ras->NotifyWindow();
+    fake->statusAsked.clear();
+    fake->notify(ras::PortOpened);
+    EXPECT_EQ(ras->ConnectionHandle(), 0U);
+    EXPECT_EQ(ras->NotifyWindow(), nullptr);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(counts["OnDisconnect"], 1);
+    // Only the hang-up's own status query of the empty handle; nothing after it.
+    EXPECT_EQ(fake->statusAsked, QList<RasHandle> { 0 });
+}
+
+TEST_F(TRasTest, DialWhileConnectedReleasesSilentlyWithNewWindow)
+{
+    countEvents();
+    ras->Dial();
+    fake->notify(ras::Connected);
+    const QPointer<QObject> firstWindow = ras->NotifyWindow();
+    fake->nextHandle = 200;
+    EXPECT_EQ(ras->Dial(), 0);
+    EXPECT_EQ(fake->hungUp, QList<RasHandle> { 100 });
+    EXPECT_EQ(counts["OnDisconnect"], 0);
+    EXPECT_TRUE(firstWindow.isNull());
+    EXPECT_NE(ras->NotifyWindow(), nullptr);
+    EXPECT_EQ(ras->ConnectionHandle(), 200U);
+}
+
+TEST_F(TRasTest, HangUpReportsEmptyHandleAndEmptyText)
+{
+    countEvents();
+    EXPECT_EQ(ras->HangUp(), 0);
+    EXPECT_EQ(ras->LastError(), 0);
+    EXPECT_EQ(counts["OnDisconnect"], 1);
+    EXPECT_EQ(disconnectError, int(ras::InvalidHandle));
+    EXPECT_EQ(disconnectText, QString());
+    EXPECT_TRUE(fake->hungUp.isEmpty());
+
+    fake->hangUpResult = 668;
+    ras->Dial();
+    EXPECT_EQ(ras->HangUp(), 668);
+    EXPECT_EQ(ras->LastError(), 668);
+    EXPECT_EQ(ras->NotifyWindow(), nullptr);
+    EXPECT_EQ(ras->ConnectionHandle(), 0U);
+    EXPECT_EQ(counts["OnDisconnect"], 2);
+}
+
+TEST_F(TRasTest, DialCutsTextsToTheirFields)
+{
+    ras->EntryName = QString(300, QLatin1Char('E'));
+    ras->Domain = QString(20, QLatin1Char('D'));
+    ras->UserName = QStringLiteral("user");
+    ras->Dial();
+    EXPECT_EQ(fieldText(fake->lastParams.szEntryName), QByteArray(256, 'E'));
+    EXPECT_EQ(fieldText(fake->lastParams.szDomain), QByteArray(15, 'D'));
+    EXPECT_EQ(fieldText(fake->lastParams.szUserName), "user");
+    EXPECT_EQ(fake->lastParams.dwSize, 1052U);
+
+    // A multi-byte character at the limit is left out whole, not cut in half.
+    ras->Domain = QString(14, QLatin1Char('D')) + QStringLiteral("é");
+    ras->Dial();
+    EXPECT_EQ(fieldText(fake->lastParams.szDomain), QByteArray(14, 'D'));
+}
+
+TEST_F(TRasTest, StatusAndErrorTexts)
+{
+    EXPECT_EQ(ras->StatusText(), "Not Active");
+    EXPECT_EQ(ras->GetErrorString(678), QString());
+    EXPECT_TRUE(fake->statusAsked.isEmpty());
+    EXPECT_EQ(fake->errorStringCalls, 0);
+
+    fake->errorTexts.insert(678, "There was no answer.");
+    ras->Dial();
+    auto& status = fake->statuses[fake->nextHandle];
+    status.error = 678;
+    EXPECT_EQ(ras->StatusText(), "There was no answer.");
+    status.error = 6;
+    EXPECT_EQ(ras->StatusText(), "Invalid Handle");
+    status.error = 8;
+    EXPECT_EQ(ras->StatusText(), "Not enough memory");
+    status.error = 5;
+    EXPECT_EQ(ras->StatusText(), QString());
+    EXPECT_EQ(ras->GetErrorString(12345), "Status Unknown");
+
+    // A failed status query leaves the state and reports 0.
+    status = FakeRemoteAccess::Status {};
+    status.result = 6;
+    EXPECT_EQ(ras->QueryStatus(), 0);
+}
+
+TEST_F(TRasTest, DestroyingWhileConnectedHangsUpWithoutEvent)
+{
+    countEvents();
+    ras->Dial();
+    fake->notify(ras::Connected);
+    ras.reset();
+    EXPECT_EQ(fake->hungUp, QList<RasHandle> { 100 });
+    EXPECT_EQ(counts["OnDisconnect"], 0);
+}
+
+TEST_F(TRasTest, DefaultsAndDialEventMessage)
+{
+    EXPECT_EQ(ras->RedialAttempts(), 1);
+    ras->setRedialAttempts(0);
+    EXPECT_EQ(ras->RedialAttempts(), 0);
+    EXPECT_EQ(ras->ConnectionHandle(), 0U);
+    EXPECT_EQ(ras->NotifyWindow(), nullptr);
+    EXPECT_NE(ras->DialEventMessage(), 0);
+    EXPECT_EQ(TRAS(nullptr, fake).DialEventMessage(), ras->DialEventMessage());
+}
