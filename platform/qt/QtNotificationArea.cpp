@@ -91,11 +91,6 @@ QPoint QtNotificationArea::cursorPosition() const
     return QCursor::pos();
 }
 
-QRect QtNotificationArea::geometry() const
-{
-    return tray_.geometry();
-}
-
 bool QtNotificationArea::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == embedded_) {

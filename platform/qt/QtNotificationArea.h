@@ -23,9 +23,6 @@ public:
     void setMouseHandler(MouseHandler handler) override;
     QPoint cursorPosition() const override;
 
-    // Where the icon sits on the screen (empty while it is not shown).
-    QRect geometry() const;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
