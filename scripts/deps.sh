@@ -16,6 +16,8 @@ packages=(
     imagemagick sqlite3 sox dbus
     # sanitizer and fuzz builds
     clang libclang-rt-14-dev
+    # the Debian package: building, checking, installing on a fresh root
+    dpkg-dev file lintian desktop-file-utils appstream man-db mmdebstrap
 )
 if [ "${1:-}" = "--runtime-only" ]; then
     packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev

@@ -23,6 +23,12 @@ echo "== test build (warnings as errors)"
 scripts/build.sh test
 run_ctest --test-dir build/test
 
+echo "== Debian package: lintian, files, staged start-up, fresh Debian 12 root"
+deb=$(scripts/package.sh)
+scripts/test-session.sh tests/package/staged.sh "$deb"
+scripts/test-session.sh tests/package/fresh-root.sh "$deb"
+package_checks=2
+
 echo "== ASan+UBSan build: unit tests"
 scripts/build.sh asan
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
@@ -50,4 +56,4 @@ for fuzzer in build/fuzz/bin/fuzz_*; do
 done
 
 total=$(awk '/tests failed out of/ { n += $NF } END { print n + 0 }' "$summary")
-echo "tests: $((total + fuzzers)) passed, 0 failed"
+echo "tests: $((total + package_checks + fuzzers)) passed, 0 failed"

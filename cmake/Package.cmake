@@ -1,0 +1,32 @@
+# The Debian package (scripts/package.sh builds it): installs under /usr, its
+# library dependencies found by dpkg-shlibdeps, plus what is loaded at run
+# time rather than linked.
+set(VORN_PACKAGE_MAINTAINER "The VORN95 Wizard authors <maintainers@users.noreply.c-seed-121622cf.example>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vorn95)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VORN_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The X11 platform plugin is loaded by Qt at start-up, so no linker sees it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "wizard that dials phonebook entries in turn until one connects
+VORN95 Wizard dials the dial-up entries you pick from your phonebook one
+after another, cycling through them while they are busy or fail, until one
+of them connects. While you are connected it sits in the notification area
+with the elapsed time in its tool tip, notices a broken line, can play a
+tune when the connection is made, and keeps statistics for every entry.
+.
+It comes with a simulated dial-up service and a sample phonebook, so it can
+be tried without a modem, and with vorn-rasdial, to dial from a terminal,
+and vorn-reg, to inspect and back up the statistics.")
+
+include(CPack)
