@@ -27,8 +27,8 @@ expect_failure() {
 # wait_for_window DESCRIPTION TITLE-REGEX: a visible window with that title
 # appears on the display within 30 seconds.
 wait_for_window() {
-    local what=$1 title=$2
-    for _ in $(seq 300); do
+    local what=$1 title=$2 deadline=$((SECONDS + 30))
+    while [ "$SECONDS" -lt "$deadline" ]; do
         xdotool search --onlyvisible --name "$title" >/dev/null 2>&1 && { echo "ok: $what"; return 0; }
         sleep 0.1
     done

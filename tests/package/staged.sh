@@ -24,11 +24,12 @@ cleanup() {
     rm -rf "$stage"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
-lintian --fail-on error --no-tag-display-limit "$deb" >"$stage/lintian.log" 2>&1 ||
+lintian --fail-on error --tag-display-limit 0 "$deb" >"$stage/lintian.log" 2>&1 ||
     fail "lintian: $(cat "$stage/lintian.log")"
 echo "ok: lintian finds no errors ($(grep -c '^W:' "$stage/lintian.log" || true) warnings)"
-sed 's/^/    /' "$stage/lintian.log"
+grep '^W:' "$stage/lintian.log" | sed 's/^/    /' || true
 
 depends=$(dpkg-deb --field "$deb" Depends)
 for library in qt6-qpa-plugins libqt6widgets6 libqt6network6 libsqlite3-0 libsndfile1 libpulse0 libxcb1; do
