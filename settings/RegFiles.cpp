@@ -4,6 +4,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace vorn;
@@ -316,13 +317,7 @@ bool TRegFile::ValueExists(const QString& SubKey, const QString& Name)
     if (!OpenKey(FullKeyPath(SubKey), true))
         return false;
     std::uint32_t type = 0;
-    qint64 size = -1;
-    try {
-        size = GetDataSize(Name, type);
-    } catch (...) {
-        CloseAfterFailure();
-        throw;
-    }
+    const qint64 size = GetDataSize(Name, type); // raises nothing
     CloseKey();
     return size >= 0;
 }

@@ -147,9 +147,16 @@ SqliteRegistry::SqliteRegistry(QString file, Mode mode)
 
 SqliteRegistry::~SqliteRegistry()
 {
+    closeDatabase();
+}
+
+void SqliteRegistry::closeDatabase()
+{
     for (const auto& entry : statements_)
         sqlite3_finalize(entry.second);
+    statements_.clear();
     sqlite3_close(db_);
+    db_ = nullptr;
 }
 
 QString SqliteRegistry::problem() const
@@ -177,15 +184,13 @@ std::int32_t SqliteRegistry::ensureOpen()
     if (mode_ == Mode::ReadWrite)
         rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        sqlite3_close(db_);
-        db_ = nullptr;
+        closeDatabase();
         rc = sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     }
     if (rc != SQLITE_OK) {
-        problem_
-            = QStringLiteral("Cannot open the registry file %1: %2").arg(file_, QString::fromUtf8(sqlite3_errstr(rc)));
-        sqlite3_close(db_);
-        db_ = nullptr;
+        report(
+            QStringLiteral("Cannot open the registry file %1: %2").arg(file_, QString::fromUtf8(sqlite3_errstr(rc))));
+        closeDatabase();
         return IoFailed;
     }
     sqlite3_extended_result_codes(db_, 1);
@@ -194,11 +199,7 @@ std::int32_t SqliteRegistry::ensureOpen()
 
     const std::int32_t result = createSchema();
     if (result != Success) {
-        for (const auto& entry : statements_)
-            sqlite3_finalize(entry.second);
-        statements_.clear();
-        sqlite3_close(db_);
-        db_ = nullptr;
+        closeDatabase();
         return result;
     }
     problem_.clear();
@@ -222,7 +223,7 @@ std::int32_t SqliteRegistry::createSchema()
         tables = sqlite3_column_int(check.get(), 1);
     }
     if (version != SchemaVersion && !(version == 0 && tables == 0)) {
-        problem_ = QStringLiteral("The file %1 is not a registry hive of this program").arg(file_);
+        report(QStringLiteral("The file %1 is not a registry hive of this program").arg(file_));
         return BadDatabase;
     }
     if (version == SchemaVersion) {
@@ -231,7 +232,7 @@ std::int32_t SqliteRegistry::createSchema()
         return exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON");
     }
     if (readOnly_) {
-        problem_ = QStringLiteral("The registry file %1 is empty and cannot be written").arg(file_);
+        report(QStringLiteral("The registry file %1 is empty and cannot be written").arg(file_));
         return BadDatabase;
     }
 
@@ -265,6 +266,15 @@ std::int32_t SqliteRegistry::createSchema()
     return exec("COMMIT");
 }
 
+// Keeps why the hive cannot be used; said once on standard error, since
+// callers only see a result code.
+void SqliteRegistry::report(const QString& problem)
+{
+    if (problem != problem_)
+        qWarning("%s", qPrintable(problem));
+    problem_ = problem;
+}
+
 // Maps an SQLite failure to the registry's answer, noting why.
 std::int32_t SqliteRegistry::fail(int sqliteCode)
 {
@@ -279,10 +289,10 @@ std::int32_t SqliteRegistry::fail(int sqliteCode)
         return KeyDeleted;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-        problem_ = QStringLiteral("The registry file %1 is damaged: %2").arg(file_, detail);
+        report(QStringLiteral("The registry file %1 is damaged: %2").arg(file_, detail));
         return BadDatabase;
     default:
-        problem_ = QStringLiteral("The registry file %1 cannot be used: %2").arg(file_, detail);
+        report(QStringLiteral("The registry file %1 cannot be used: %2").arg(file_, detail));
         return IoFailed;
     }
 }
@@ -318,6 +328,17 @@ std::int32_t SqliteRegistry::lookup(HKEY handle, OpenKey& key) const
         return InvalidHandle;
     key = found->second;
     return Success;
+}
+
+// The open key behind a handle, when the handle allows `needed` (and the hive writing).
+std::int32_t SqliteRegistry::useKey(HKEY handle, std::uint32_t needed, bool writes, OpenKey& key)
+{
+    std::int32_t result = ensureOpen();
+    if (result == Success)
+        result = lookup(handle, key);
+    if (result == Success && ((writes && readOnly_) || (key.access & needed) == 0))
+        result = AccessDenied;
+    return result;
 }
 
 std::int32_t SqliteRegistry::findKey(const QByteArray& path, qint64& id)
@@ -388,11 +409,11 @@ HKEY SqliteRegistry::addHandle(const OpenKey& key)
     return handle;
 }
 
-std::int32_t SqliteRegistry::openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result)
+std::int32_t SqliteRegistry::openHandle(
+    HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool create, bool* created)
 {
-    std::lock_guard lock(mutex_);
     OpenKey key;
-    const std::int32_t code = resolve(parent, path, key, false, nullptr);
+    const std::int32_t code = resolve(parent, path, key, create, created);
     if (code != Success)
         return code;
     if (isRoot(parent) && key.id == rootId(parent)) {
@@ -402,6 +423,12 @@ std::int32_t SqliteRegistry::openKey(HKEY parent, const QByteArray& path, std::u
     key.access = access;
     result = addHandle(key);
     return Success;
+}
+
+std::int32_t SqliteRegistry::openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result)
+{
+    std::lock_guard lock(mutex_);
+    return openHandle(parent, path, access, result, false, nullptr);
 }
 
 std::int32_t SqliteRegistry::createKey(
@@ -412,17 +439,7 @@ std::int32_t SqliteRegistry::createKey(
         *created = false;
     if (ensureOpen() == Success && readOnly_)
         return AccessDenied;
-    OpenKey key;
-    const std::int32_t code = resolve(parent, path, key, true, created);
-    if (code != Success)
-        return code;
-    if (isRoot(parent) && key.id == rootId(parent)) {
-        result = parent;
-        return Success;
-    }
-    key.access = access;
-    result = addHandle(key);
-    return Success;
+    return openHandle(parent, path, access, result, true, created);
 }
 
 std::int32_t SqliteRegistry::queryValue(
@@ -430,13 +447,9 @@ std::int32_t SqliteRegistry::queryValue(
 {
     std::lock_guard lock(mutex_);
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_QUERY_VALUE, false, key);
     if (result != Success)
         return result;
-    if ((key.access & KEY_QUERY_VALUE) == 0)
-        return AccessDenied;
     if (data != nullptr && size == nullptr)
         return InvalidParameter;
     if (characterCount(name) > MaxValueNameLength)
@@ -480,13 +493,9 @@ std::int32_t SqliteRegistry::setValue(
 {
     std::lock_guard lock(mutex_);
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_SET_VALUE, true, key);
     if (result != Success)
         return result;
-    if (readOnly_ || (key.access & KEY_SET_VALUE) == 0)
-        return AccessDenied;
     if ((data == nullptr && size > 0) || characterCount(name) > MaxValueNameLength)
         return InvalidParameter;
 
@@ -546,13 +555,9 @@ std::int32_t SqliteRegistry::deleteValue(HKEY handle, const QByteArray& name)
 {
     std::lock_guard lock(mutex_);
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_SET_VALUE, true, key);
     if (result != Success)
         return result;
-    if (readOnly_ || (key.access & KEY_SET_VALUE) == 0)
-        return AccessDenied;
     Statement remove(*this, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
     const int rc = remove.bind(1, key.id).bind(2, fold(name)).step();
     if (rc != SQLITE_DONE)
@@ -565,13 +570,9 @@ std::int32_t SqliteRegistry::enumKeys(HKEY handle, QByteArrayList& names)
     std::lock_guard lock(mutex_);
     names.clear();
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_ENUMERATE_SUB_KEYS, false, key);
     if (result != Success)
         return result;
-    if ((key.access & KEY_ENUMERATE_SUB_KEYS) == 0)
-        return AccessDenied;
     Statement list(*this, "SELECT name FROM keys WHERE parent = ?1 ORDER BY path");
     list.bind(1, key.id);
     int rc;
@@ -585,13 +586,9 @@ std::int32_t SqliteRegistry::enumValues(HKEY handle, std::vector<RegValue>& valu
     std::lock_guard lock(mutex_);
     values.clear();
     OpenKey key;
-    std::int32_t result = ensureOpen();
-    if (result == Success)
-        result = lookup(handle, key);
+    const std::int32_t result = useKey(handle, KEY_QUERY_VALUE, false, key);
     if (result != Success)
         return result;
-    if ((key.access & KEY_QUERY_VALUE) == 0)
-        return AccessDenied;
     Statement list(*this, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold");
     list.bind(1, key.id);
     int rc;

@@ -56,9 +56,14 @@ private:
     class Statement;
 
     std::int32_t ensureOpen();
+    void closeDatabase();
     std::int32_t createSchema();
     std::int32_t fail(int sqliteCode);
+    void report(const QString& problem);
     std::int32_t lookup(HKEY handle, OpenKey& key) const;
+    std::int32_t useKey(HKEY handle, std::uint32_t needed, bool writes, OpenKey& key);
+    std::int32_t openHandle(
+        HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool create, bool* created);
     std::int32_t findKey(const QByteArray& path, qint64& id);
     std::int32_t resolve(HKEY parent, const QByteArray& path, OpenKey& key, bool create, bool* created);
     HKEY addHandle(const OpenKey& key);

@@ -6,8 +6,6 @@
 #include "platform/linux/SqliteRegistry.h"
 #include "settings/RegFiles.h"
 
-#include <QCoreApplication>
-
 #include <cstdio>
 
 namespace
@@ -39,8 +37,10 @@ int count(TRegFile& reg, const QString& prefix, int n)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    // No application object: the writer should be writing within milliseconds.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
     if (args.size() < 3)
         return 2;
     vorn::SqliteRegistry hive(args[2]);

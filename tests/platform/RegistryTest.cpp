@@ -1,5 +1,6 @@
 // The hive answers as the Win32 registry does (measured on Wine, which
 // follows Windows NT), and survives files it cannot write or read.
+#include "HiveAccess.h"
 #include "platform/linux/SqliteRegistry.h"
 
 #include <QFile>
@@ -13,6 +14,9 @@
 
 using namespace vorn;
 using namespace vorn::reg;
+using vorn::test::getRaw;
+using vorn::test::storedRaw;
+using vorn::test::storeRaw;
 
 namespace
 {
@@ -36,21 +40,9 @@ protected:
     }
     std::int32_t set(HKEY key, const QByteArray& name, std::uint32_t type, const QByteArray& data)
     {
-        return hive.setValue(
-            key, name, type, reinterpret_cast<const std::uint8_t*>(data.constData()), std::uint32_t(data.size()));
+        return vorn::test::setRaw(hive, key, name, type, data);
     }
-    // Reads a value whole; the type is 0xFFFF when the read failed.
-    std::pair<std::uint32_t, QByteArray> get(HKEY key, const QByteArray& name)
-    {
-        std::uint32_t type = 0xFFFF;
-        std::uint32_t size = 0;
-        if (hive.queryValue(key, name, &type, nullptr, &size) != Success)
-            return { 0xFFFF, {} };
-        QByteArray data(qsizetype(size), '\0');
-        if (hive.queryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size) != Success)
-            return { 0xFFFF, {} };
-        return { type, data };
-    }
+    std::pair<std::uint32_t, QByteArray> get(HKEY key, const QByteArray& name) { return getRaw(hive, key, name); }
 };
 
 TEST_F(Hive, PathsDropEmptyPartsAndRefuseALeadingBackslash)
@@ -237,33 +229,36 @@ TEST_F(Hive, FileIsPrivateAndSharedBetweenConnections)
     };
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(QFile::encodeName(file + QStringLiteral("-wal")).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "the journal holds the same data";
 
     SqliteRegistry second(file);
-    HKEY other = 0;
-    ASSERT_EQ(second.openKey(HKEY_LOCAL_MACHINE, "shared", KEY_READ, other), Success);
-    std::uint32_t type = 0;
-    std::uint8_t data[4] = {};
-    std::uint32_t size = 4;
-    ASSERT_EQ(second.queryValue(other, "V", &type, data, &size), Success);
-    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(data), 4), "abcd");
+    EXPECT_EQ(storedRaw(second, "shared", "V").second, "abcd");
 }
 
 TEST_F(Hive, ReadOnlyHiveRefusesWritesButReads)
 {
-    const HKEY key = create("Settings");
-    ASSERT_EQ(set(key, "v", REG_SZ, "kept"), Success);
     auto check = [](SqliteRegistry& readOnly) {
         HKEY handle = 0;
         EXPECT_EQ(readOnly.createKey(HKEY_LOCAL_MACHINE, "Settings", KEY_ALL_ACCESS, handle), AccessDenied);
         EXPECT_EQ(readOnly.createKey(HKEY_LOCAL_MACHINE, "Other", KEY_ALL_ACCESS, handle), AccessDenied);
-        ASSERT_EQ(readOnly.openKey(HKEY_LOCAL_MACHINE, "Settings", KEY_ALL_ACCESS, handle), Success);
-        EXPECT_EQ(readOnly.setValue(handle, "v", REG_SZ, reinterpret_cast<const std::uint8_t*>("x"), 1), AccessDenied);
-        std::uint32_t size = 0;
-        EXPECT_EQ(readOnly.queryValue(handle, "v", nullptr, nullptr, &size), Success);
-        EXPECT_EQ(size, 4u);
+        EXPECT_EQ(storeRaw(readOnly, "", "v", REG_SZ, "x"), AccessDenied);
+        EXPECT_EQ(storedRaw(readOnly, "Settings", "v").second, "kept");
     };
-    SqliteRegistry readOnly(file, SqliteRegistry::Mode::ReadOnly);
-    check(readOnly);
+    ASSERT_EQ(storeRaw(hive, "Settings", "v", REG_SZ, "kept"), Success);
+    {
+        SqliteRegistry whileInUse(file, SqliteRegistry::Mode::ReadOnly);
+        check(whileInUse);
+    }
+    // With no writer left the journal files are gone; reading must still work.
+    const QString copy = dir.filePath(QStringLiteral("copy.db"));
+    {
+        SqliteRegistry writer(copy);
+        ASSERT_EQ(storeRaw(writer, "Settings", "v", REG_SZ, "kept"), Success);
+    }
+    ASSERT_FALSE(QFile::exists(copy + QStringLiteral("-wal")));
+    SqliteRegistry alone(copy, SqliteRegistry::Mode::ReadOnly);
+    check(alone);
 
     if (::geteuid() != 0) { // root writes whatever the mode bits say
         ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
@@ -307,14 +302,8 @@ TEST_F(Hive, TruncatedFileNeverCrashes)
     {
         // Closing the last connection moves everything into the file itself.
         SqliteRegistry writer(whole);
-        HKEY key = 0;
-        ASSERT_EQ(writer.createKey(HKEY_LOCAL_MACHINE, "Big", KEY_ALL_ACCESS, key), Success);
-        for (int i = 0; i < 200; ++i) {
-            const QByteArray data(1000, char(i));
-            ASSERT_EQ(writer.setValue(key, "v" + QByteArray::number(i), REG_BINARY,
-                          reinterpret_cast<const std::uint8_t*>(data.constData()), 1000),
-                Success);
-        }
+        for (int i = 0; i < 200; ++i)
+            ASSERT_EQ(storeRaw(writer, "Big", "v" + QByteArray::number(i), REG_BINARY, QByteArray(1000, char(i))), 0);
     }
     const QString copy = dir.filePath(QStringLiteral("cut.db"));
     ASSERT_TRUE(QFile::copy(whole, copy));
@@ -322,22 +311,10 @@ TEST_F(Hive, TruncatedFileNeverCrashes)
     ASSERT_TRUE(cut.resize(cut.size() / 2));
 
     SqliteRegistry broken(copy);
-    HKEY handle = 0;
-    const std::int32_t opened = broken.openKey(HKEY_LOCAL_MACHINE, "Big", KEY_ALL_ACCESS, handle);
-    if (opened != Success) {
-        EXPECT_EQ(opened, BadDatabase);
-        EXPECT_FALSE(broken.problem().isEmpty());
-        return;
-    }
-    int failures = 0;
-    for (int i = 0; i < 200; ++i) {
-        std::uint8_t data[1000];
-        std::uint32_t size = sizeof data;
-        const std::int32_t code = broken.queryValue(handle, "v" + QByteArray::number(i), nullptr, data, &size);
-        EXPECT_TRUE(code == Success || code == FileNotFound || code == BadDatabase) << code;
-        failures += code == BadDatabase;
-    }
-    EXPECT_GT(failures, 0) << "half the pages are gone";
+    int lost = 0;
+    for (int i = 0; i < 200; ++i)
+        lost += storedRaw(broken, "Big", "v" + QByteArray::number(i)).first == 0xFFFF;
+    EXPECT_GT(lost, 0) << "half the pages are gone";
     EXPECT_TRUE(broken.problem().contains(QStringLiteral("damaged"))) << broken.problem().toStdString();
 }
 

@@ -2,7 +2,9 @@
 // what it refuses, and that no key stays open whatever happens.
 #include "settings/RegFiles.h"
 
+#include "ErrorOf.h"
 #include "FaultyRegistry.h"
+#include "platform/HiveAccess.h"
 #include "platform/linux/SqliteRegistry.h"
 
 #include <QTemporaryDir>
@@ -45,24 +47,11 @@ protected:
     }
     std::pair<std::uint32_t, QByteArray> stored(const QByteArray& path, const QByteArray& name)
     {
-        HKEY key = 0;
-        hive.openKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key);
-        std::uint32_t type = 0xFFFF;
-        std::uint32_t size = 1 << 20;
-        QByteArray data(qsizetype(size), '\0');
-        if (hive.queryValue(key, name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &size) != Success)
-            type = 0xFFFF;
-        hive.closeKey(key);
-        return { type, data.left(qsizetype(size)) };
+        return vorn::test::storedRaw(hive, path, name);
     }
     void store(const QByteArray& path, const QByteArray& name, std::uint32_t type, const QByteArray& data)
     {
-        HKEY key = 0;
-        ASSERT_EQ(hive.createKey(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, key), Success);
-        ASSERT_EQ(hive.setValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.constData()),
-                      std::uint32_t(data.size())),
-            Success);
-        hive.closeKey(key);
+        ASSERT_EQ(vorn::test::storeRaw(hive, path, name, type, data), Success);
     }
     QByteArray record(std::uint16_t code, qint64 payload = 0)
     {
@@ -114,6 +103,9 @@ TEST_F(Store, ValuesAreStoredInTheirRegistryForms)
     EXPECT_EQ(type, REG_BINARY);
     ASSERT_EQ(data.size(), 16);
     EXPECT_EQ(data.left(2), QByteArray("\x05\x00", 2));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("double")).toDouble(), 2.5);
+    reg.WriteValue(QStringLiteral("currency"), Variant::Currency(-12345));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("currency")).toDouble(), -1.2345);
 
     // Every storable kind comes back as written; text keeps any bytes.
     const Variant kinds[] = { Variant(qint32(-7)), Variant(2.5), Variant(1.25f), Variant::Currency(-123456789),
@@ -138,12 +130,7 @@ TEST_F(Store, UnstorableVariantsAreRefusedAndStoreNothing)
     Variant::Record bstr {};
     bstr[0] = 8;
     for (const Variant& value : { Variant(), Variant::Null(), Variant::fromRecord(bstr) }) {
-        try {
-            reg.WriteValue(QStringLiteral("v"), value);
-            ADD_FAILURE() << "stored type " << value.type();
-        } catch (const ERegFileError& error) {
-            EXPECT_STREQ(error.what(), "Invalid variant type");
-        }
+        EXPECT_EQ(errorOf<ERegFileError>([&] { reg.WriteValue(QStringLiteral("v"), value); }), "Invalid variant type");
     }
     EXPECT_TRUE(faulty.writtenNames.isEmpty());
     EXPECT_TRUE(keyExists("SOFTWARE\\Test\\Refused")) << "the key made by the attempt stays";
@@ -219,43 +206,24 @@ TEST_F(Store, NamesWithKeyPartsAndTheRootItself)
 
 TEST_F(Store, FailuresRaiseTheirMessagesAndCloseTheKey)
 {
+    const auto write = [this] { reg.WriteValue(QStringLiteral("v"), Variant(1)); };
     faulty.createResult = AccessDenied;
-    try {
-        reg.WriteValue(QStringLiteral("v"), Variant(1));
-        ADD_FAILURE() << "no error";
-    } catch (const ERegFileError& error) {
-        EXPECT_STREQ(error.what(), "Reg Error: 00000005");
-    }
+    EXPECT_EQ(errorOf<ERegFileError>(write), "Reg Error: 00000005");
     EXPECT_EQ(reg.LastResult(), 5);
     faulty.createResult = -2;
-    EXPECT_THROW(
-        {
-            try {
-                reg.ReadValue(QStringLiteral("v"));
-            } catch (const ERegFileError& error) {
-                EXPECT_STREQ(error.what(), "Reg Error: FFFFFFFE");
-                throw;
-            }
-        },
-        ERegFileError);
+    EXPECT_EQ(errorOf<ERegFileError>([this] { reg.ReadValue(QStringLiteral("v")); }), "Reg Error: FFFFFFFE");
     faulty.createResult = 0;
 
     // Under HKEY_DYN_DATA keys are opened, never created.
     reg.RootKey = hkDynData;
     reg.Key = QStringLiteral("Missing");
-    try {
-        reg.WriteValue(QStringLiteral("v"), Variant(1));
-        ADD_FAILURE() << "no error";
-    } catch (const ERegFileError& error) {
-        EXPECT_STREQ(error.what(), "Can't open a Key");
-    }
+    EXPECT_EQ(errorOf<ERegFileError>(write), "Can't open a Key");
     EXPECT_EQ(reg.LastResult(), -2) << "a failed open leaves LastResult alone";
 
     // A failing close raises, but leaves no handle behind.
     reg.RootKey = hkCurrentUser;
     faulty.closeResult = InvalidHandle;
-    EXPECT_THROW(reg.WriteValue(QStringLiteral("v"), Variant(1)), ERegFileError);
-    EXPECT_EQ(reg.LastResult(), InvalidHandle);
+    EXPECT_EQ(errorOf<ERegFileError>(write), "Reg Error: 00000006");
     faulty.closeResult = 0;
     EXPECT_EQ(reg.ReadValue(QStringLiteral("v")), Variant(1));
 }
@@ -270,25 +238,16 @@ TEST_F(Store, ValueChangedByAnotherProcessBetweenSizeAndRead)
 
 TEST_F(Store, RootsMapToTheirHandles)
 {
-    const std::pair<TRootKey, HKEY> roots[] = { { hkClassesRoot, HKEY_CLASSES_ROOT },
-        { hkCurrentUser, HKEY_CURRENT_USER }, { hkLocalMachine, HKEY_LOCAL_MACHINE }, { hkUsers, HKEY_USERS },
-        { hkCurrentConfig, HKEY_CURRENT_CONFIG }, { hkDynData, HKEY_DYN_DATA } };
-    for (const auto& [root, handle] : roots) {
-        HKEY key = 0;
-        ASSERT_EQ(hive.createKey(handle, "Marker", KEY_ALL_ACCESS, key), Success);
-        hive.closeKey(key);
+    const HKEY handles[]
+        = { HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA };
+    reg.Key.clear();
+    for (const TRootKey root : { hkClassesRoot, hkCurrentUser, hkLocalMachine, hkUsers, hkCurrentConfig, hkDynData }) {
         reg.RootKey = root;
-        reg.Key = QStringLiteral("Marker");
-        reg.WriteValue(QStringLiteral("root"), Variant(qint32(handle)));
-    }
-    for (const auto& [root, handle] : roots) {
-        HKEY key = 0;
-        ASSERT_EQ(hive.openKey(handle, "Marker", KEY_READ, key), Success);
-        std::int32_t value = 0;
+        reg.WriteValue(QStringLiteral("root"), Variant(qint32(root)));
+        std::int32_t value = -1;
         std::uint32_t size = 4;
-        ASSERT_EQ(hive.queryValue(key, "root", nullptr, reinterpret_cast<std::uint8_t*>(&value), &size), Success);
-        EXPECT_EQ(HKEY(value), handle);
-        hive.closeKey(key);
+        ASSERT_EQ(hive.queryValue(handles[root], "root", nullptr, reinterpret_cast<std::uint8_t*>(&value), &size), 0);
+        EXPECT_EQ(value, root);
     }
     EXPECT_EQ(TRegFile(nullptr, &hive).RootKey, hkCurrentUser);
 }
