@@ -1,8 +1,11 @@
 #include "rascomp/Rascomp32.h"
 
 #include <QEvent>
+#include <QPointer>
 
+#include <algorithm>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 
 using namespace vorn;
@@ -59,6 +62,26 @@ const StateInfo* findState(std::uint32_t state)
 QByteArray toPlatformText(const QString& text)
 {
     return text.toUtf8();
+}
+
+// A cleared buffer of `count` records whose first carries its size.
+template <typename Record> std::vector<Record> clearedRecords(int count)
+{
+    std::vector<Record> records(static_cast<std::size_t>(count));
+    std::memset(records.data(), 0, records.size() * sizeof(Record));
+    records[0].dwSize = sizeof(Record);
+    return records;
+}
+
+// The records an enumeration reported: none unless it succeeded (603 counts
+// as success), and never more than the buffer holds.
+template <typename Record>
+std::span<const Record> reported(const std::vector<Record>& buffer, std::uint32_t result, std::uint32_t count)
+{
+    if (result != ras::Success && result != ras::BufferTooSmall)
+        return {};
+    const int records = std::clamp(static_cast<int>(count), 0, static_cast<int>(buffer.size()));
+    return { buffer.data(), static_cast<std::size_t>(records) };
 }
 
 } // namespace
@@ -157,22 +180,17 @@ int TRAS::EnumEntries()
     FEntries.clear();
     // Cleared first: with 603 the platform may count records it never wrote,
     // and those then read as empty names, which are skipped.
-    std::vector<RASENTRYNAME> buffer(MaxEntries);
-    std::memset(buffer.data(), 0, buffer.size() * sizeof(RASENTRYNAME));
-    buffer[0].dwSize = sizeof(RASENTRYNAME);
+    auto buffer = clearedRecords<RASENTRYNAME>(MaxEntries);
     std::uint32_t bytes = MaxEntries * sizeof(RASENTRYNAME);
     std::uint32_t count = 0;
     const QByteArray phonebook = toPlatformText(FPhoneBookPath);
     const auto result = FService->enumEntries(
         FPhoneBookPath.isEmpty() ? nullptr : phonebook.constData(), buffer.data(), &bytes, &count);
     FLastError = static_cast<int>(result);
-    if (result == ras::Success || result == ras::BufferTooSmall) {
-        const int records = std::min(static_cast<int>(count), MaxEntries);
-        for (int i = 0; i < records; ++i) {
-            const QByteArray name = fieldText(buffer[static_cast<std::size_t>(i)].szEntryName);
-            if (!name.isEmpty())
-                FEntries.append(QString::fromUtf8(name));
-        }
+    for (const auto& record : reported(buffer, result, count)) {
+        const QByteArray name = fieldText(record.szEntryName);
+        if (!name.isEmpty())
+            FEntries.append(QString::fromUtf8(name));
     }
     return FLastError;
 }
@@ -182,19 +200,14 @@ int TRAS::EnumConnections()
     FConnections.Clear();
     // Cleared first: a record the platform did not write keeps handle 0 and
     // is never taken for a connection.
-    std::vector<RASCONN> buffer(MaxConnections);
-    std::memset(buffer.data(), 0, buffer.size() * sizeof(RASCONN));
-    buffer[0].dwSize = sizeof(RASCONN);
+    auto buffer = clearedRecords<RASCONN>(MaxConnections);
     std::uint32_t bytes = MaxConnections * sizeof(RASCONN);
     std::uint32_t count = 0;
     const auto result = FService->enumConnections(buffer.data(), &bytes, &count);
     FLastError = static_cast<int>(result);
-    if (result == ras::Success || result == ras::BufferTooSmall) {
-        const int records = std::min(static_cast<int>(count), MaxConnections);
-        for (int i = 0; i < records; ++i) {
-            if (buffer[static_cast<std::size_t>(i)].hrasconn != 0)
-                FConnections.AddConnection(buffer[static_cast<std::size_t>(i)]);
-        }
+    for (const auto& record : reported(buffer, result, count)) {
+        if (record.hrasconn != 0)
+            FConnections.AddConnection(record);
     }
     return FLastError;
 }

@@ -4,7 +4,6 @@
 #include "platform/RemoteAccess.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
@@ -53,8 +54,16 @@ bool SimRemoteAccess::connectOnce(int timeoutMs)
 
 bool SimRemoteAccess::startService()
 {
-    return QProcess::startDetached(
-        paths::siblingProgram(serviceProgram()), { QStringLiteral("--socket"), socketPath_ });
+    // Detached, holding on to none of our files: a test runner waiting for
+    // our output to end must not wait for the service as well.
+    QProcess service;
+    service.setProgram(paths::siblingProgram(serviceProgram()));
+    service.setArguments({ QStringLiteral("--socket"), socketPath_ });
+    service.setWorkingDirectory(QDir::rootPath());
+    service.setStandardInputFile(QProcess::nullDevice());
+    service.setStandardOutputFile(QProcess::nullDevice());
+    service.setStandardErrorFile(QProcess::nullDevice());
+    return service.startDetached();
 }
 
 bool SimRemoteAccess::ensureConnected()
@@ -80,29 +89,23 @@ std::optional<Answer> SimRemoteAccess::call(Request request)
     if (!ensureConnected())
         return std::nullopt;
     request.id = nextId_++;
+    awaitedId_ = request.id;
     answer_.reset();
     socket_.write(encodeRequest(request));
     socket_.flush();
 
     const QDeadlineTimer deadline(AnswerTimeoutMs);
-    for (;;) {
-        readMessages();
-        if (answer_) {
-            // An answer refusing us comes with id 0; others of earlier, timed-out requests are stale.
-            if (answer_->id == request.id || answer_->id == 0)
-                break;
-            answer_.reset();
-            continue;
-        }
+    for (readMessages(); !answer_; readMessages()) {
         if (socket_.state() != QLocalSocket::ConnectedState)
-            return std::nullopt;
+            break;
         if (!socket_.waitForReadyRead(static_cast<int>(deadline.remainingTime())) && deadline.hasExpired()) {
             // A service that stops answering is as good as gone.
             socket_.abort();
             serviceLost();
-            return std::nullopt;
+            break;
         }
     }
+    awaitedId_ = 0;
     // Lines after the answer (notifications of a dial just started) are
     // handled once the caller has registered what they belong to.
     if (pending_.contains('\n'))
@@ -122,7 +125,7 @@ void SimRemoteAccess::readMessages()
         if (const auto* notification = std::get_if<Notification>(&message))
             deliver(*notification);
         else if (const auto* answer = std::get_if<Answer>(&message))
-            answer_ = *answer;
+            takeAnswer(*answer);
         else
             qWarning("dial-up service: %s", qPrintable(std::get<ParseError>(message).message));
     }
@@ -130,6 +133,13 @@ void SimRemoteAccess::readMessages()
         qWarning("dial-up service: message too long, connection closed");
         socket_.abort();
     }
+}
+
+void SimRemoteAccess::takeAnswer(const Answer& answer)
+{
+    // A refusal comes with id 0; an answer to an earlier request that timed out is stale.
+    if (awaitedId_ != 0 && (answer.id == awaitedId_ || answer.id == 0))
+        answer_ = answer;
 }
 
 void SimRemoteAccess::deliver(const Notification& notification)
@@ -159,14 +169,12 @@ void SimRemoteAccess::serviceLost()
     attempts_.clear();
 }
 
-std::uint32_t SimRemoteAccess::enumEntries(
-    const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count)
+template <typename Record, typename Item, typename Fill>
+std::uint32_t SimRemoteAccess::enumerate(const Request& request, Record* records, std::uint32_t* bufferBytes,
+    std::uint32_t* count, QList<Item> Answer::*items, Fill fill)
 {
-    if (bufferBytes == nullptr || count == nullptr || (entries == nullptr && *bufferBytes != 0))
+    if (bufferBytes == nullptr || count == nullptr || (records == nullptr && *bufferBytes != 0))
         return ras::InvalidParameter;
-    Request request;
-    request.op = Op::Entries;
-    request.phonebook = phonebookPath(phonebook);
     const auto answer = call(request);
     if (!answer)
         return ras::ServiceUnavailable;
@@ -174,50 +182,43 @@ std::uint32_t SimRemoteAccess::enumEntries(
     if (answer->result != ras::Success)
         return answer->result;
 
-    const auto capacity = *bufferBytes / sizeof(RASENTRYNAME);
-    const auto total = static_cast<std::size_t>(answer->entries.size());
+    // As many records as fit are written; the count says how many there are.
+    const QList<Item>& all = (*answer).*items;
+    const auto capacity = *bufferBytes / sizeof(Record);
+    const auto total = static_cast<std::size_t>(all.size());
     for (std::size_t i = 0; i < std::min(capacity, total); ++i) {
-        entries[i].dwSize = sizeof(RASENTRYNAME);
-        copyToField(entries[i].szEntryName, answer->entries[static_cast<qsizetype>(i)].toUtf8());
+        records[i].dwSize = sizeof(Record);
+        fill(records[i], all[static_cast<qsizetype>(i)]);
     }
     *count = static_cast<std::uint32_t>(total);
     if (total > capacity) {
-        *bufferBytes = static_cast<std::uint32_t>(total * sizeof(RASENTRYNAME));
+        *bufferBytes = static_cast<std::uint32_t>(total * sizeof(Record));
         return ras::BufferTooSmall;
     }
     return ras::Success;
 }
 
+std::uint32_t SimRemoteAccess::enumEntries(
+    const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count)
+{
+    Request request;
+    request.op = Op::Entries;
+    request.phonebook = phonebookPath(phonebook);
+    return enumerate(request, entries, bufferBytes, count, &Answer::entries,
+        [](RASENTRYNAME& record, const QString& name) { copyToField(record.szEntryName, name.toUtf8()); });
+}
+
 std::uint32_t SimRemoteAccess::enumConnections(RASCONN* connections, std::uint32_t* bufferBytes, std::uint32_t* count)
 {
-    if (bufferBytes == nullptr || count == nullptr || (connections == nullptr && *bufferBytes != 0))
-        return ras::InvalidParameter;
     Request request;
     request.op = Op::Connections;
-    const auto answer = call(request);
-    if (!answer)
-        return ras::ServiceUnavailable;
-    *count = 0;
-    if (answer->result != ras::Success)
-        return answer->result;
-
-    const auto capacity = *bufferBytes / sizeof(RASCONN);
-    const auto total = static_cast<std::size_t>(answer->lines.size());
-    for (std::size_t i = 0; i < std::min(capacity, total); ++i) {
-        const auto& line = answer->lines[static_cast<qsizetype>(i)];
-        auto& record = connections[i];
-        record.dwSize = sizeof(RASCONN);
-        record.hrasconn = line.handle;
-        copyToField(record.szEntryName, line.entry.toUtf8());
-        copyToField(record.szDeviceType, line.deviceType.toUtf8());
-        copyToField(record.szDeviceName, line.deviceName.toUtf8());
-    }
-    *count = static_cast<std::uint32_t>(total);
-    if (total > capacity) {
-        *bufferBytes = static_cast<std::uint32_t>(total * sizeof(RASCONN));
-        return ras::BufferTooSmall;
-    }
-    return ras::Success;
+    return enumerate(
+        request, connections, bufferBytes, count, &Answer::lines, [](RASCONN& record, const LineInfo& line) {
+            record.hrasconn = line.handle;
+            copyToField(record.szEntryName, line.entry.toUtf8());
+            copyToField(record.szDeviceType, line.deviceType.toUtf8());
+            copyToField(record.szDeviceName, line.deviceName.toUtf8());
+        });
 }
 
 std::uint32_t SimRemoteAccess::dial(
@@ -240,8 +241,11 @@ std::uint32_t SimRemoteAccess::dial(
     if (!answer)
         return ras::ServiceUnavailable;
     *handle = answer->handle;
-    if (answer->result == ras::Success && answer->handle != 0)
-        attempts_.insert(answer->handle, Attempt { receiver, ras::OpenPort });
+    if (answer->result == ras::Success && answer->handle != 0) {
+        Attempt attempt;
+        attempt.receiver = receiver;
+        attempts_.insert(answer->handle, attempt);
+    }
     return answer->result;
 }
 
@@ -265,11 +269,18 @@ std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* st
         return ras::InvalidParameter;
     if (handle == 0)
         return ras::InvalidHandle;
-    if (const auto found = lost_.constFind(handle); found != lost_.cend()) {
-        status->rasconnstate = *found;
-        status->dwError = ras::PortDisconnected;
+    auto fill = [status](std::uint32_t state, std::uint32_t error, const QString& type, const QString& name) {
+        status->rasconnstate = state;
+        status->dwError = error;
+        copyToField(status->szDeviceType, type.toUtf8());
+        copyToField(status->szDeviceName, name.toUtf8());
         return ras::Success;
-    }
+    };
+    if (const auto found = lost_.constFind(handle); found != lost_.cend())
+        return fill(*found, ras::PortDisconnected, QString(), QString());
+    if (const auto found = attempts_.constFind(handle); found != attempts_.cend() && found->deviceKnown)
+        return fill(found->lastState, 0, found->deviceType, found->deviceName);
+
     Request request;
     request.op = Op::Status;
     request.handle = handle;
@@ -278,11 +289,13 @@ std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* st
         return ras::ServiceUnavailable;
     if (answer->result != ras::Success)
         return answer->result;
-    status->rasconnstate = answer->status.state;
-    status->dwError = answer->status.error;
-    copyToField(status->szDeviceType, answer->status.deviceType.toUtf8());
-    copyToField(status->szDeviceName, answer->status.deviceName.toUtf8());
-    return ras::Success;
+    const LineInfo& line = answer->status;
+    if (auto found = attempts_.find(handle); found != attempts_.end()) {
+        found->deviceKnown = true;
+        found->deviceType = line.deviceType;
+        found->deviceName = line.deviceName;
+    }
+    return fill(line.state, line.error, line.deviceType, line.deviceName);
 }
 
 std::uint32_t SimRemoteAccess::errorString(std::uint32_t code, char* buffer, std::uint32_t size)

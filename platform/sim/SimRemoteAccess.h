@@ -41,15 +41,26 @@ public:
 
 private:
     // A dial of ours still in progress: where its notifications go.
+    // While it runs, its status follows from the notifications alone, once
+    // a first status query has told the device: polling costs no round trip.
     struct Attempt {
         QPointer<QObject> receiver;
         std::uint32_t lastState = 0;
+        bool deviceKnown = false;
+        QString deviceType;
+        QString deviceName;
     };
+
+    // Asks for a list and writes it into the caller's fixed-size records.
+    template <typename Record, typename Item, typename Fill>
+    std::uint32_t enumerate(const Request& request, Record* records, std::uint32_t* bufferBytes, std::uint32_t* count,
+        QList<Item> Answer::*items, Fill fill);
 
     bool ensureConnected();
     bool connectOnce(int timeoutMs);
     bool startService();
     void readMessages();
+    void takeAnswer(const Answer& answer);
     void deliver(const Notification& notification);
     void serviceLost();
 
@@ -57,6 +68,7 @@ private:
     QLocalSocket socket_;
     QByteArray pending_;
     qint64 nextId_ = 1;
+    qint64 awaitedId_ = 0; // the request call() waits on, 0 when none
     std::optional<Answer> answer_;
     QHash<RasHandle, Attempt> attempts_;
     // Our attempts that were cut off when the service went away, with their last state.

@@ -196,8 +196,10 @@ TEST_F(DialupServiceTest, ServiceKilledMidDialFailsTheAttempt)
     TRAS engine(nullptr, client());
     engine.setPhoneBookPath(phonebookPath());
     engine.EntryName = QStringLiteral("Slow");
+    bool opening = false;
+    engine.OnAboutToOpenPort = [&](QObject*) { opening = true; };
     ASSERT_EQ(engine.Dial(), 0);
-    ASSERT_TRUE(waitUntil([&] { return engine.ConnState() == ras::OpenPort && engine.QueryStatus() == 0; }, 2s));
+    ASSERT_TRUE(waitUntil([&] { return opening; }, 2s));
     service.kill();
     service.waitForFinished();
     EXPECT_TRUE(waitUntil([&] { return engine.QueryStatus() > 601; }, 3s));

@@ -56,6 +56,9 @@ TEST_F(ToolsTest, RasdialDialsListsDropsAndHangsUp)
     EXPECT_EQ(rasdial({ QStringLiteral("My Provider"), QStringLiteral("/DISCONNECT") }).exitCode, 1);
 
     EXPECT_EQ(rasdial({ QStringLiteral("My Provider") }).exitCode, 0);
+    result = rasdial({ QStringLiteral("My Provider") });
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "You are already connected to My Provider.\n");
     EXPECT_EQ(rasdial({ QStringLiteral("my provider"), QStringLiteral("/DISCONNECT") }).exitCode, 0);
     EXPECT_TRUE(rasdial({}).out.contains("No connections"));
 

@@ -21,7 +21,7 @@ namespace
 QString elapsedText(qint64 seconds)
 {
     return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 3, 10, QLatin1Char('0'))
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
@@ -34,6 +34,7 @@ public:
     StatusWindow(const QString& entry, const QString& deviceName, std::function<void()> disconnect)
     {
         setWindowTitle(captionTemplate().replace(QStringLiteral("%s"), entry));
+        setMinimumWidth(320); // room for the title
         auto* layout = new QVBoxLayout(this);
         layout->addWidget(new QLabel(QStringLiteral("Connected through %1").arg(deviceName), this));
         auto* duration = new QLabel(this);

@@ -11,6 +11,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+
 namespace vorn::sim
 {
 
@@ -236,6 +239,7 @@ Answer DialupService::dial(const Request& request, QLocalSocket* socket)
     line.owner = socket;
     line.timer = std::make_unique<QTimer>();
     line.timer->setSingleShot(true);
+    line.timer->setTimerType(Qt::PreciseTimer); // a coarse timer may be 5% late
     connect(line.timer.get(), &QTimer::timeout, this, [this, handle = line.handle] { runStep(handle); });
     answer.handle = line.handle;
     lines_.emplace(line.handle, std::move(line));
@@ -255,6 +259,11 @@ void DialupService::runStep(RasHandle handle)
     const Step step = line.script[line.nextStep++];
     line.state = step.state;
     line.error = step.error;
+    if (options_.trace) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        std::fprintf(stderr, "step %u %u %u %lld\n", handle, step.state, step.error,
+            static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+    }
     if (line.owner)
         send(line.owner, encodeNotification(Notification { handle, step.state, step.error }));
 

@@ -30,6 +30,7 @@ public:
     struct Options {
         QString socketPath;
         int idleExitSeconds = 60; // 0: never
+        bool trace = false; // each step on stderr, with its steady-clock time
     };
 
     // One published progress step of a dial script.

@@ -21,7 +21,7 @@
 namespace
 {
 
-constexpr const char* Usage = "usage: vorn-dialupd [--socket PATH] [--idle-exit SECONDS]\n";
+constexpr const char* Usage = "usage: vorn-dialupd [--socket PATH] [--idle-exit SECONDS] [--trace]\n";
 
 bool displayReachable()
 {
@@ -68,6 +68,8 @@ int main(int argc, char* argv[])
         const bool hasValue = i + 1 < argc;
         if (std::strcmp(argv[i], "--socket") == 0 && hasValue) {
             options.socketPath = QFile::decodeName(argv[++i]);
+        } else if (std::strcmp(argv[i], "--trace") == 0) {
+            options.trace = true;
         } else if (std::strcmp(argv[i], "--idle-exit") == 0 && hasValue) {
             options.idleExitSeconds = std::atoi(argv[++i]);
         } else {

@@ -219,6 +219,14 @@ private:
 
 int dial(RemoteAccess& service, const Options& options)
 {
+    std::uint32_t result = 0;
+    for (const auto& connection : activeConnections(service, &result)) {
+        if (QString::fromUtf8(fieldText(connection.szEntryName)).compare(options.entry, Qt::CaseInsensitive) == 0) {
+            print(QStringLiteral("You are already connected to %1.").arg(options.entry));
+            return 0;
+        }
+    }
+
     RASDIALPARAMS params {};
     params.dwSize = sizeof params;
     copyToField(params.szEntryName, options.entry.toUtf8());
@@ -231,8 +239,7 @@ int dial(RemoteAccess& service, const Options& options)
     print(QStringLiteral("Connecting to %1...").arg(options.entry));
     DialProgress progress(service, options.entry);
     const QByteArray phonebook = options.phonebook.toUtf8();
-    const auto result
-        = service.dial(phonebook.isEmpty() ? nullptr : phonebook.constData(), params, &progress, &progress.handle);
+    result = service.dial(phonebook.isEmpty() ? nullptr : phonebook.constData(), params, &progress, &progress.handle);
     if (result != ras::Success) {
         printError(result);
         if (progress.handle != 0)
