@@ -8,12 +8,14 @@
 #include <stop_token>
 #include <vector>
 
-namespace vorn {
+namespace vorn
+{
 
 // The top-level windows of the desktop, as the user sees them: with a window
 // manager these are the programs' own windows, not the manager's frames.
 // An instance is one connection to the display; use it from one thread only.
-class DesktopWindows {
+class DesktopWindows
+{
 public:
     using WindowId = std::uint32_t;
 

@@ -6,12 +6,14 @@
 
 #include <functional>
 
-namespace vorn {
+namespace vorn
+{
 
 // One icon in the desktop's notification area (tray). Each instance owns at
 // most one icon; its owner adds, changes and removes it and hears about the
 // mouse over it.
-class NotificationArea {
+class NotificationArea
+{
 public:
     // What the owner hands to the shell: the icon and its tool tip go together.
     struct IconData {

@@ -4,9 +4,11 @@
 
 #include <stop_token>
 
-namespace vorn {
+namespace vorn
+{
 
-class Sound {
+class Sound
+{
 public:
     virtual ~Sound() = default;
 

@@ -13,7 +13,8 @@
 // One icon with a tool tip in the notification area, driven by properties:
 // while Active, every change of Icon or ToolTip goes to the shell at once;
 // while inactive, changes are kept and go with the next add.
-class TTrayIcon : public QObject {
+class TTrayIcon : public QObject
+{
     Q_OBJECT
 public:
     using TNotifyEvent = std::function<void(QObject* sender)>;
@@ -23,8 +24,8 @@ public:
     // The shell notifies at most this many characters of the tip.
     static constexpr qsizetype MaxToolTip = 62;
 
-    explicit TTrayIcon(QObject* owner = nullptr,
-        std::unique_ptr<vorn::NotificationArea> shell = vorn::platform::notificationArea());
+    explicit TTrayIcon(
+        QObject* owner = nullptr, std::unique_ptr<vorn::NotificationArea> shell = vorn::platform::notificationArea());
     ~TTrayIcon() override;
 
     bool Active() const { return FActive; }

@@ -5,11 +5,12 @@
 #include <vector>
 
 vorn::SharedText TuneFile;
-std::atomic<bool> PDTFound {false};
-std::atomic<bool> PDTDone {false};
-std::atomic<bool> FWDone {false};
+std::atomic<bool> PDTFound { false };
+std::atomic<bool> PDTDone { false };
+std::atomic<bool> FWDone { false };
 
-namespace vorn {
+namespace vorn
+{
 
 QString SharedText::get() const
 {
@@ -25,7 +26,8 @@ void SharedText::set(const QString& text)
 
 } // namespace vorn
 
-namespace {
+namespace
+{
 
 // The watcher threads of the program that are still running, and the threads
 // of released watchers that nobody has joined yet.
@@ -193,8 +195,8 @@ bool TWindowWatcher::RunPass()
     return true;
 }
 
-TPDTThread::TPDTThread(const QString& caption, const QString& tuneFile,
-    std::unique_ptr<vorn::DesktopWindows> desktop, std::unique_ptr<vorn::Sound> sound)
+TPDTThread::TPDTThread(const QString& caption, const QString& tuneFile, std::unique_ptr<vorn::DesktopWindows> desktop,
+    std::unique_ptr<vorn::Sound> sound)
     : TWindowWatcher(caption, PDTDone, std::move(desktop))
     , sound_(std::move(sound))
 {

@@ -13,11 +13,13 @@
 #include <stop_token>
 #include <thread>
 
-namespace vorn {
+namespace vorn
+{
 
 // Text shared between threads: read and replaced under a lock, so a reader
 // always gets a whole copy.
-class SharedText {
+class SharedText
+{
 public:
     QString get() const;
     void set(const QString& text);
@@ -38,7 +40,8 @@ extern std::atomic<bool> FWDone;
 // A worker thread that is created suspended, polls a stop request, and may
 // release itself when its run ends (FreeOnTerminate). Every thread still
 // running is known, so that stopAllWatchers() can end them all.
-class TWatcherThread {
+class TWatcherThread
+{
 public:
     TWatcherThread(const TWatcherThread&) = delete;
     TWatcherThread& operator=(const TWatcherThread&) = delete;
@@ -80,15 +83,16 @@ void stopAllWatchers();
 // Waits until a top-level window titled exactly WindowCaption is visible, acts
 // on it once and ends. Watchers of one kind share their done flag: once one
 // has acted, all of them end.
-class TWindowWatcher : public TWatcherThread {
+class TWindowWatcher : public TWatcherThread
+{
 public:
     const QString WindowCaption;
 
     // A waiting watcher wakes at the latest this often to look at the shared
     // flags and its stop request, and lists the windows again at the latest
     // every SafetyPass even when the display reported nothing.
-    static constexpr std::chrono::milliseconds FlagCheck {100};
-    static constexpr std::chrono::milliseconds SafetyPass {1000};
+    static constexpr std::chrono::milliseconds FlagCheck { 100 };
+    static constexpr std::chrono::milliseconds SafetyPass { 1000 };
 
 protected:
     TWindowWatcher(QString caption, std::atomic<bool>& done, std::unique_ptr<vorn::DesktopWindows> desktop);
@@ -110,7 +114,8 @@ private:
 
 // The tune watcher: plays TuneFile (the newest tune watcher's file) once a
 // window with the caption is visible. The creator turns on FreeOnTerminate.
-class TPDTThread final : public TWindowWatcher {
+class TPDTThread final : public TWindowWatcher
+{
 public:
     TPDTThread(const QString& caption, const QString& tuneFile,
         std::unique_ptr<vorn::DesktopWindows> desktop = vorn::platform::desktopWindows(),
@@ -126,7 +131,8 @@ private:
 
 // The window hider: hides the first visible window with the caption, then
 // releases itself.
-class TFWThread final : public TWindowWatcher {
+class TFWThread final : public TWindowWatcher
+{
 public:
     explicit TFWThread(
         const QString& caption, std::unique_ptr<vorn::DesktopWindows> desktop = vorn::platform::desktopWindows());

@@ -2,17 +2,20 @@
 
 #include <QFile>
 
-#include <algorithm>
-#include <memory>
 #include <pulse/context.h>
 #include <pulse/mainloop.h>
 #include <pulse/simple.h>
 #include <sndfile.h>
+
+#include <algorithm>
+#include <memory>
 #include <vector>
 
-namespace vorn {
+namespace vorn
+{
 
-namespace {
+namespace
+{
 
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
@@ -52,8 +55,8 @@ bool PulseSound::serverAnswers() const
     const std::unique_ptr<pa_context, ContextUnref> context(
         pa_context_new(pa_mainloop_get_api(loop.get()), "VORN95 Wizard"));
     if (!context
-        || pa_context_connect(context.get(), server_.isEmpty() ? nullptr : server_.constData(),
-               PA_CONTEXT_NOAUTOSPAWN, nullptr)
+        || pa_context_connect(
+               context.get(), server_.isEmpty() ? nullptr : server_.constData(), PA_CONTEXT_NOAUTOSPAWN, nullptr)
             < 0)
         return false;
     using Clock = std::chrono::steady_clock;
@@ -79,7 +82,7 @@ bool PulseSound::play(const QString& file, std::stop_token stop)
     const std::unique_ptr<SNDFILE, SndfileCloser> sound(sf_open(QFile::encodeName(file).constData(), SFM_READ, &info));
     if (!sound || info.channels <= 0 || info.samplerate <= 0)
         return false;
-    const pa_sample_spec spec {PA_SAMPLE_FLOAT32NE, std::uint32_t(info.samplerate), std::uint8_t(info.channels)};
+    const pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, std::uint32_t(info.samplerate), std::uint8_t(info.channels) };
     if (info.channels > int(PA_CHANNELS_MAX) || !pa_sample_spec_valid(&spec) || !serverAnswers())
         return false;
 
@@ -90,8 +93,9 @@ bool PulseSound::play(const QString& file, std::stop_token stop)
     buffer.minreq = std::uint32_t(-1);
     buffer.fragsize = std::uint32_t(-1);
     int error = 0;
-    const std::unique_ptr<pa_simple, SimpleFreer> stream(pa_simple_new(server_.isEmpty() ? nullptr : server_.constData(),
-        "VORN95 Wizard", PA_STREAM_PLAYBACK, nullptr, "Tune", &spec, nullptr, &buffer, &error));
+    const std::unique_ptr<pa_simple, SimpleFreer> stream(
+        pa_simple_new(server_.isEmpty() ? nullptr : server_.constData(), "VORN95 Wizard", PA_STREAM_PLAYBACK, nullptr,
+            "Tune", &spec, nullptr, &buffer, &error));
     if (!stream)
         return false;
 

@@ -6,12 +6,14 @@
 
 #include <chrono>
 
-namespace vorn {
+namespace vorn
+{
 
 // Decodes with libsndfile (every WAV encoding it knows: PCM 8 to 32 bit,
 // float, A-law, mu-law, ADPCM, and other formats besides) and plays through
 // PulseAudio's simple API, which PipeWire serves as well.
-class PulseSound final : public Sound {
+class PulseSound final : public Sound
+{
 public:
     // server: a PulseAudio server address; empty for the user's default.
     explicit PulseSound(QByteArray server = {});
@@ -19,7 +21,7 @@ public:
     bool play(const QString& file, std::stop_token stop) override;
 
     // How long a server may take to accept a connection before it counts as absent.
-    static constexpr std::chrono::milliseconds ConnectTimeout {1000};
+    static constexpr std::chrono::milliseconds ConnectTimeout { 1000 };
 
 private:
     bool serverAnswers() const;

@@ -1,25 +1,26 @@
 #include "platform/linux/XcbDesktopWindows.h"
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-namespace vorn {
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
-namespace {
+namespace vorn
+{
+
+namespace
+{
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
-template <typename T>
-Reply<T> own(T* reply)
+template <typename T> Reply<T> own(T* reply)
 {
     return Reply<T>(reply);
 }
@@ -78,9 +79,8 @@ XcbDesktopWindows::XcbDesktopWindows(const QByteArray& display)
     const std::uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &rootEvents);
 
-    const auto intern = [this](const char* name) {
-        return xcb_intern_atom(connection_, 0, std::uint16_t(std::strlen(name)), name);
-    };
+    const auto intern
+        = [this](const char* name) { return xcb_intern_atom(connection_, 0, std::uint16_t(std::strlen(name)), name); };
     const auto netWmName = intern("_NET_WM_NAME");
     const auto utf8String = intern("UTF8_STRING");
     const auto wmState = intern("WM_STATE");
@@ -114,7 +114,7 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
         return std::nullopt;
     const std::span<const xcb_window_t> children(
         xcb_query_tree_children(tree.get()), std::size_t(xcb_query_tree_children_length(tree.get())));
-    const auto clients = findClients(children);
+    const auto clients = clientsOf(children);
 
     struct Requests {
         xcb_get_property_cookie_t netWmName;
@@ -124,9 +124,9 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
     std::vector<Requests> requests;
     requests.reserve(clients.size());
     for (const auto& client : clients) {
-        requests.push_back({requestProperty(connection_, client.window, netWmName_),
+        requests.push_back({ requestProperty(connection_, client.window, netWmName_),
             requestProperty(connection_, client.window, XCB_ATOM_WM_NAME),
-            xcb_get_window_attributes(connection_, client.window)});
+            xcb_get_window_attributes(connection_, client.window) });
         watch(client.window);
     }
 
@@ -135,21 +135,41 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
     for (std::size_t i = 0; i < clients.size(); ++i) {
         const auto netWmName = own(xcb_get_property_reply(connection_, requests[i].netWmName, nullptr));
         const auto wmName = own(xcb_get_property_reply(connection_, requests[i].wmName, nullptr));
-        const auto attributes
-            = own(xcb_get_window_attributes_reply(connection_, requests[i].attributes, nullptr));
+        const auto attributes = own(xcb_get_window_attributes_reply(connection_, requests[i].attributes, nullptr));
         if (!attributes)
             continue; // destroyed meanwhile
         QString title = propertyText(netWmName.get(), utf8String_);
         if (title.isNull())
             title = propertyText(wmName.get(), utf8String_);
         const bool visible = attributes->map_state != XCB_MAP_STATE_UNMAPPED || clients[i].iconic;
-        windows.push_back({clients[i].window, title, visible});
+        windows.push_back({ clients[i].window, title, visible });
     }
     if (broken())
         return std::nullopt;
     // The server lists bottom to top; callers expect the topmost first.
     std::reverse(windows.begin(), windows.end());
     return windows;
+}
+
+std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::clientsOf(std::span<const xcb_window_t> rootChildren)
+{
+    std::vector<xcb_window_t> unknown;
+    for (const auto child : rootChildren)
+        if (!clientOf_.contains(child))
+            unknown.push_back(child);
+    const auto found = findClients(unknown);
+    for (std::size_t i = 0; i < unknown.size(); ++i)
+        clientOf_[unknown[i]] = found[i];
+
+    std::unordered_map<xcb_window_t, Client> present;
+    std::vector<Client> clients;
+    clients.reserve(rootChildren.size());
+    for (const auto child : rootChildren) {
+        clients.push_back(clientOf_[child]);
+        present.emplace(child, clients.back());
+    }
+    clientOf_ = std::move(present);
+    return clients;
 }
 
 // A root child is either a program's window or a window manager's frame; the
@@ -161,7 +181,7 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<
     std::vector<bool> found(rootChildren.size(), false);
     for (std::size_t i = 0; i < rootChildren.size(); ++i) {
         clients[i].window = rootChildren[i];
-        candidates[i] = {rootChildren[i]};
+        candidates[i] = { rootChildren[i] };
     }
     for (int depth = 0; depth <= MaxFrameDepth; ++depth) {
         std::vector<std::vector<xcb_get_property_cookie_t>> states(candidates.size());
@@ -175,8 +195,10 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<
                 if (found[i] || !state || state->type != wmState_ || xcb_get_property_value_length(state.get()) < 4)
                     continue;
                 found[i] = true;
+                clients[i].framed = true;
                 clients[i].window = candidates[i][k];
-                clients[i].iconic = *static_cast<const std::uint32_t*>(xcb_get_property_value(state.get())) == IconicState;
+                clients[i].iconic
+                    = *static_cast<const std::uint32_t*>(xcb_get_property_value(state.get())) == IconicState;
             }
             if (found[i])
                 candidates[i].clear();
@@ -212,6 +234,14 @@ void XcbDesktopWindows::watch(xcb_window_t window)
         xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &ClientEvents);
 }
 
+void XcbDesktopWindows::forget(xcb_window_t window, bool withUnframed)
+{
+    std::erase_if(clientOf_, [&](const auto& entry) {
+        const auto& [child, client] = entry;
+        return child == window || client.window == window || (withUnframed && !client.framed);
+    });
+}
+
 // Handles the queued events; true when one of them may have shown a window
 // or changed a title.
 bool XcbDesktopWindows::takeEvents()
@@ -230,9 +260,19 @@ bool XcbDesktopWindows::takeEvents()
         case XCB_MAP_NOTIFY:
             changed = true;
             break;
+        case XCB_REPARENT_NOTIFY: {
+            const auto* reparent = reinterpret_cast<const xcb_reparent_notify_event_t*>(event.get());
+            forget(reparent->window, false);
+            forget(reparent->parent, false);
+            break;
+        }
         case XCB_PROPERTY_NOTIFY: {
-            const auto atom = reinterpret_cast<const xcb_property_notify_event_t*>(event.get())->atom;
-            changed = changed || atom == XCB_ATOM_WM_NAME || atom == netWmName_ || atom == wmState_;
+            const auto* property = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+            // A window that gains WM_STATE may sit in a frame taken for a plain window.
+            if (property->atom == wmState_)
+                forget(property->window, true);
+            changed = changed || property->atom == XCB_ATOM_WM_NAME || property->atom == netWmName_
+                || property->atom == wmState_;
             break;
         }
         default: // unmaps, moves, and errors about windows already gone
@@ -258,7 +298,7 @@ DesktopWindows::Wait XcbDesktopWindows::waitForChange(std::chrono::milliseconds 
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (stop.stop_requested() || left.count() <= 0)
             return Wait::Quiet;
-        pollfd fds[] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[] = { { xcb_get_file_descriptor(connection_), POLLIN, 0 }, { wakeFd_, POLLIN, 0 } };
         poll(fds, 2, int(left.count()));
         if (fds[1].revents & POLLIN) {
             std::uint64_t count = 0;
@@ -280,8 +320,8 @@ bool XcbDesktopWindows::hide(WindowId window)
     notice.window = window;
     char bytes[32] = {};
     std::memcpy(bytes, &notice, sizeof notice);
-    xcb_send_event(connection_, 0, root_,
-        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY, bytes);
+    xcb_send_event(
+        connection_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY, bytes);
     const auto error = own(xcb_request_check(connection_, unmap));
     return !error && !broken();
 }

@@ -4,17 +4,21 @@
 
 #include <QByteArray>
 
-#include <span>
-#include <unordered_set>
 #include <xcb/xcb.h>
 
-namespace vorn {
+#include <span>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace vorn
+{
 
 // X11 through xcb, with or without a window manager. Titles come from
 // _NET_WM_NAME, else WM_NAME. The connection selects the events that tell
 // when a window is created, mapped or renamed, so a caller can sleep in
 // waitForChange() instead of polling.
-class XcbDesktopWindows final : public DesktopWindows {
+class XcbDesktopWindows final : public DesktopWindows
+{
 public:
     // display: an X display name such as ":1"; empty for $DISPLAY.
     explicit XcbDesktopWindows(const QByteArray& display = {});
@@ -30,11 +34,14 @@ private:
     struct Client {
         xcb_window_t window = XCB_WINDOW_NONE;
         bool iconic = false;
+        bool framed = false; // found below a frame by its WM_STATE
     };
 
     bool broken() const;
+    std::vector<Client> clientsOf(std::span<const xcb_window_t> rootChildren);
     std::vector<Client> findClients(std::span<const xcb_window_t> rootChildren);
     void watch(xcb_window_t window);
+    void forget(xcb_window_t window, bool withUnframed);
     bool takeEvents();
 
     xcb_connection_t* connection_ = nullptr;
@@ -44,6 +51,9 @@ private:
     xcb_atom_t wmState_ = XCB_ATOM_NONE;
     int wakeFd_ = -1;
     std::unordered_set<xcb_window_t> watched_;
+    // Root child -> the program's window in it. A frame keeps its client until
+    // a reparenting or a WM_STATE change involves them, so it is searched once.
+    std::unordered_map<xcb_window_t, Client> clientOf_;
 };
 
 } // namespace vorn

@@ -8,9 +8,11 @@
 #include <QPixmap>
 #include <QWidget>
 
-namespace vorn {
+namespace vorn
+{
 
-namespace {
+namespace
+{
 
 // The shell shows an empty slot for an icon without an image, as Windows does
 // for a null icon handle; QSystemTrayIcon refuses to show a null icon.
@@ -134,7 +136,8 @@ void QtNotificationArea::report(MouseAction action)
         handler_(action);
 }
 
-namespace platform {
+namespace platform
+{
 
 std::unique_ptr<NotificationArea> notificationArea()
 {

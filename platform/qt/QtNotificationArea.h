@@ -8,11 +8,13 @@
 
 class QWidget;
 
-namespace vorn {
+namespace vorn
+{
 
 // The icon through QSystemTrayIcon: XEmbed, or StatusNotifierItem where a
 // D-Bus tray host is there.
-class QtNotificationArea final : public QObject, public NotificationArea {
+class QtNotificationArea final : public QObject, public NotificationArea
+{
     Q_OBJECT
 public:
     explicit QtNotificationArea(QObject* parent = nullptr);

@@ -7,7 +7,8 @@
 
 using namespace std::chrono_literals;
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 MessageWindow::MessageWindow(const QString& title, const QString& display)
 {
@@ -16,7 +17,8 @@ MessageWindow::MessageWindow(const QString& title, const QString& display)
         env.insert(QStringLiteral("DISPLAY"), display);
         process_.setProcessEnvironment(env);
     }
-    process_.start(QStringLiteral("xmessage"), {QStringLiteral("-title"), title, QStringLiteral("VORN95 test window")});
+    process_.start(
+        QStringLiteral("xmessage"), { QStringLiteral("-title"), title, QStringLiteral("VORN95 test window") });
 }
 
 MessageWindow::~MessageWindow()
@@ -48,6 +50,13 @@ std::optional<DesktopWindows::Window> waitForWindow(DesktopWindows& desktop, con
     return found && found->visible == visible ? found : std::nullopt;
 }
 
+bool managedByWindowManager(DesktopWindows::WindowId id)
+{
+    const auto clients
+        = runProgram(QStringLiteral("xprop"), { QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST") });
+    return QString::fromLatin1(clients.out).contains(QStringLiteral("0x%1").arg(id, 0, 16));
+}
+
 bool xtool(const QString& program, const QStringList& args)
 {
     return runProgram(program, args).exitCode == 0;
@@ -62,8 +71,8 @@ PrivateDisplay::PrivateDisplay()
 {
     // Xvfb picks a free display number and prints it.
     server_.start(QStringLiteral("Xvfb"),
-        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-            QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("640x480x24")});
+        { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+            QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("640x480x24") });
     if (!server_.waitForStarted(5000))
         return;
     waitUntil([this] { return server_.canReadLine(); }, 10s);

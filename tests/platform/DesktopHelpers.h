@@ -7,11 +7,13 @@
 
 #include <optional>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 // An xmessage window with the given title, closed when this goes away.
 // `display` empty: the test session's display.
-class MessageWindow {
+class MessageWindow
+{
 public:
     explicit MessageWindow(const QString& title, const QString& display = {});
     ~MessageWindow();
@@ -26,6 +28,9 @@ std::optional<DesktopWindows::Window> findWindow(DesktopWindows& desktop, const 
 // Waits until a window with that title is listed with the given visibility.
 std::optional<DesktopWindows::Window> waitForWindow(DesktopWindows& desktop, const QString& title, bool visible);
 
+// Whether the window manager lists the window among those it manages.
+bool managedByWindowManager(DesktopWindows::WindowId id);
+
 // Runs xdotool (or another X tool) against the session's display; true on success.
 bool xtool(const QString& program, const QStringList& args);
 
@@ -33,7 +38,8 @@ bool xtool(const QString& program, const QStringList& args);
 QString uniqueTitle(const QString& base);
 
 // A second X server without window manager, stopped when this goes away.
-class PrivateDisplay {
+class PrivateDisplay
+{
 public:
     PrivateDisplay();
     ~PrivateDisplay();

@@ -1,5 +1,6 @@
 // Sound files played through the test desktop's sound server, whose output
 // is recorded.
+#include "StopLater.h"
 #include "ToneFile.h"
 #include "platform/linux/PulseSound.h"
 #include "support/TestSupport.h"
@@ -10,18 +11,21 @@
 #include <gtest/gtest.h>
 
 #include <sndfile.h>
-#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <thread>
 #include <unistd.h>
+
+#include <cstring>
+#include <thread>
 
 using namespace std::chrono_literals;
 using vorn::PulseSound;
 
-namespace {
+namespace
+{
 
-class SoundTest : public ::testing::Test {
+class SoundTest : public ::testing::Test
+{
 protected:
     QTemporaryDir dir;
 
@@ -56,21 +60,22 @@ TEST_F(SoundTest, EveryWaveEncodingIsHeardToItsEnd)
         const char* name;
         int format;
     } encodings[] = {
-        {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
-        {"s16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-        {"s24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
-        {"s32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32},
-        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
-        {"alaw.wav", SF_FORMAT_WAV | SF_FORMAT_ALAW},
-        {"ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW},
-        {"ima-adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM},
-        {"ms-adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM},
+        { "u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8 },
+        { "s16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16 },
+        { "s24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24 },
+        { "s32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32 },
+        { "float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT },
+        { "alaw.wav", SF_FORMAT_WAV | SF_FORMAT_ALAW },
+        { "ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW },
+        { "ima-adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM },
+        { "ms-adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM },
     };
     constexpr double seconds = 0.4;
     for (const auto& encoding : encodings) {
         SCOPED_TRACE(encoding.name);
         qint64 elapsedMs = 0;
-        const qint64 loud = heardWhilePlaying(tone(QString::fromLatin1(encoding.name), encoding.format, seconds), &elapsedMs);
+        const qint64 loud
+            = heardWhilePlaying(tone(QString::fromLatin1(encoding.name), encoding.format, seconds), &elapsedMs);
         // It returns once the sound has ended, not when it was handed over.
         EXPECT_GE(elapsedMs, qint64(seconds * 1000 * 0.9));
         EXPECT_GT(loud, vorn::test::expectedLoudSamples(seconds) * 85 / 100);
@@ -105,7 +110,8 @@ TEST_F(SoundTest, UnreadableFilesFailAtOnceAndSilently)
 
 // A server socket that accepts connections and never answers, as a stopped
 // or hung sound server does.
-class SilentServer {
+class SilentServer
+{
 public:
     explicit SilentServer(const QString& path)
     {
@@ -131,8 +137,8 @@ TEST_F(SoundTest, AbsentOrSilentServerFailsPromptly)
     SilentServer silent(silentPath);
     ASSERT_TRUE(silent.ok());
 
-    for (const QString& server : {QStringLiteral("unix:") + dir.filePath(QStringLiteral("nobody")),
-             QStringLiteral("unix:") + silentPath}) {
+    for (const QString& server :
+        { QStringLiteral("unix:") + dir.filePath(QStringLiteral("nobody")), QStringLiteral("unix:") + silentPath }) {
         SCOPED_TRACE(server.toStdString());
         QElapsedTimer timer;
         timer.start();
@@ -146,17 +152,12 @@ TEST_F(SoundTest, AbsentOrSilentServerFailsPromptly)
 TEST_F(SoundTest, StopRequestEndsPlaybackEarly)
 {
     const QString file = tone(QStringLiteral("long.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 20);
-    std::stop_source stop;
-    std::thread stopper([&stop] {
-        std::this_thread::sleep_for(300ms);
-        stop.request_stop();
-    });
+    const vorn::test::StopLater stop(300ms);
     QElapsedTimer timer;
     timer.start();
     PulseSound sound;
-    EXPECT_FALSE(sound.play(file, stop.get_token()));
+    EXPECT_FALSE(sound.play(file, stop.token()));
     EXPECT_LT(timer.elapsed(), 5000);
-    stopper.join();
 }
 
 } // namespace

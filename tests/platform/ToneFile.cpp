@@ -4,11 +4,13 @@
 
 #include <QFile>
 
-#include <cmath>
 #include <sndfile.h>
+
+#include <cmath>
 #include <vector>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 bool writeTone(const QString& path, int format, double seconds, int sampleRate, int channels)
 {

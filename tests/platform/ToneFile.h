@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 // Writes a sine tone of half full scale; `format` is a libsndfile format such
 // as SF_FORMAT_WAV | SF_FORMAT_PCM_16. Returns whether the file was written.

@@ -16,11 +16,13 @@
 using namespace std::chrono_literals;
 using vorn::test::waitUntil;
 
-namespace {
+namespace
+{
 
 const QString Tip = QStringLiteral("Connected to Home: 00:00:05");
 
-class TrayIconDesktopTest : public ::testing::Test {
+class TrayIconDesktopTest : public ::testing::Test
+{
 protected:
     std::unique_ptr<TTrayIcon> tray;
     QPoint centre;
@@ -42,27 +44,30 @@ protected:
         tray->setActive(true);
         // The tray host docks the icon and then moves it into its place.
         QRect settled;
-        ASSERT_TRUE(waitUntil([&] {
-            const QRect now = iconGeometry();
-            const bool same = !now.isEmpty() && now == settled;
-            settled = now;
-            return same;
-        }, 10s)) << "docked in the tray host";
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const QRect now = iconGeometry();
+                const bool same = !now.isEmpty() && now == settled;
+                settled = now;
+                return same;
+            },
+            10s))
+            << "docked in the tray host";
         centre = settled.center();
-        ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y())}));
+        ASSERT_TRUE(xdotool({ QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()) }));
     }
 
     // The icon window of this process, as the X server places it on the screen.
     static QRect iconGeometry()
     {
         const auto search = vorn::test::runProgram(QStringLiteral("xdotool"),
-            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--classname"),
-                QCoreApplication::applicationName()});
+            { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--classname"),
+                QCoreApplication::applicationName() });
         const QByteArray window = search.out.trimmed();
         if (search.exitCode != 0 || window.isEmpty() || window.contains('\n'))
             return {};
         const auto shell = vorn::test::runProgram(QStringLiteral("xdotool"),
-            {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(window)});
+            { QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(window) });
         QMap<QByteArray, int> values;
         for (const QByteArray& line : shell.out.split('\n')) {
             const auto parts = line.split('=');
@@ -90,26 +95,26 @@ TEST_F(TrayIconDesktopTest, IconShowsItsTip)
 
 TEST_F(TrayIconDesktopTest, ReleasesRaiseTheEventsWithTheCursorPosition)
 {
-    ASSERT_TRUE(xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}));
+    ASSERT_TRUE(xdotool({ QStringLiteral("mousedown"), QStringLiteral("1") }));
     EXPECT_TRUE(raisedBecomes({})) << "a press raises nothing";
-    ASSERT_TRUE(xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
-    EXPECT_TRUE(raisedBecomes({QStringLiteral("click")}));
+    ASSERT_TRUE(xdotool({ QStringLiteral("mouseup"), QStringLiteral("1") }));
+    EXPECT_TRUE(raisedBecomes({ QStringLiteral("click") }));
 
     raised.clear();
-    ASSERT_TRUE(xdotool({QStringLiteral("click"), QStringLiteral("3")}));
-    EXPECT_TRUE(raisedBecomes({QStringLiteral("right %1,%2").arg(centre.x()).arg(centre.y())}));
+    ASSERT_TRUE(xdotool({ QStringLiteral("click"), QStringLiteral("3") }));
+    EXPECT_TRUE(raisedBecomes({ QStringLiteral("right %1,%2").arg(centre.x()).arg(centre.y()) }));
 
     raised.clear();
-    ASSERT_TRUE(xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
-        QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")}));
-    EXPECT_TRUE(raisedBecomes({QStringLiteral("click"), QStringLiteral("double"), QStringLiteral("click")}));
+    ASSERT_TRUE(xdotool({ QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+        QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1") }));
+    EXPECT_TRUE(raisedBecomes({ QStringLiteral("click"), QStringLiteral("double"), QStringLiteral("click") }));
 }
 
 TEST_F(TrayIconDesktopTest, DeactivatingRemovesTheIcon)
 {
     tray->setActive(false);
     EXPECT_TRUE(waitUntil([] { return iconGeometry().isEmpty(); }, 5s));
-    ASSERT_TRUE(xdotool({QStringLiteral("click"), QStringLiteral("1")}));
+    ASSERT_TRUE(xdotool({ QStringLiteral("click"), QStringLiteral("1") }));
     EXPECT_TRUE(raisedBecomes({}));
 }
 

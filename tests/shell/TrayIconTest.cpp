@@ -8,7 +8,8 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Action = vorn::NotificationArea::MouseAction;
 
@@ -18,7 +19,8 @@ struct ShellCall {
     qint64 iconKey;
 };
 
-class FakeShell final : public vorn::NotificationArea {
+class FakeShell final : public vorn::NotificationArea
+{
 public:
     std::vector<ShellCall>& calls;
     bool accepts = true;
@@ -38,7 +40,7 @@ public:
 private:
     bool record(ShellCall::Kind kind, const IconData& data)
     {
-        calls.push_back({kind, data.tip, data.icon.cacheKey()});
+        calls.push_back({ kind, data.tip, data.icon.cacheKey() });
         return accepts;
     }
 };
@@ -50,7 +52,8 @@ QIcon colouredIcon(Qt::GlobalColor colour)
     return QIcon(pixmap);
 }
 
-class TrayIconTest : public ::testing::Test {
+class TrayIconTest : public ::testing::Test
+{
 protected:
     std::vector<ShellCall> calls;
     FakeShell* shell = nullptr;
@@ -175,8 +178,8 @@ TEST_F(TrayIconTest, MouseActionsRaiseTheirEvents)
     shell->cursor = QPoint(640, 12);
     shell->handler(Action::RightRelease);
 
-    const std::vector<QString> expected {QStringLiteral("click"), QStringLiteral("double"), QStringLiteral("click"),
-        QStringLiteral("right 640,12")};
+    const std::vector<QString> expected { QStringLiteral("click"), QStringLiteral("double"), QStringLiteral("click"),
+        QStringLiteral("right 640,12") };
     EXPECT_EQ(raised, expected);
 
     // Unbound events are simply not raised.

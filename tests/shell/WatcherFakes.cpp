@@ -4,16 +4,17 @@
 
 #include <algorithm>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 void FakeScreen::put(DesktopWindows::WindowId id, const QString& title, bool visible)
 {
     const std::lock_guard lock(mutex);
     const auto it = std::find_if(windows.begin(), windows.end(), [id](const auto& w) { return w.id == id; });
     if (it == windows.end())
-        windows.push_back({id, title, visible});
+        windows.push_back({ id, title, visible });
     else
-        *it = {id, title, visible};
+        *it = { id, title, visible };
     ++generation;
     changed.notify_all();
 }
@@ -79,8 +80,7 @@ bool FakeDesktop::hide(WindowId window)
 DesktopWindows::Wait FakeDesktop::waitForChange(std::chrono::milliseconds timeout, std::stop_token stop)
 {
     std::unique_lock lock(screen_->mutex);
-    screen_->changed.wait_for(
-        lock, stop, timeout, [this] { return screen_->broken || screen_->generation != seen_; });
+    screen_->changed.wait_for(lock, stop, timeout, [this] { return screen_->broken || screen_->generation != seen_; });
     if (screen_->broken)
         return Wait::Broken;
     if (screen_->generation == seen_)

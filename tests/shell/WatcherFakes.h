@@ -10,7 +10,8 @@
 #include <mutex>
 #include <vector>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 struct FakeScreen {
     std::mutex mutex;
@@ -30,7 +31,8 @@ struct FakeScreen {
     std::vector<DesktopWindows::WindowId> hiddenWindows();
 };
 
-class FakeDesktop final : public DesktopWindows {
+class FakeDesktop final : public DesktopWindows
+{
 public:
     explicit FakeDesktop(std::shared_ptr<FakeScreen> screen);
     ~FakeDesktop() override;
@@ -48,14 +50,15 @@ private:
 struct FakeSpeaker {
     std::mutex mutex;
     std::vector<QString> played;
-    std::chrono::milliseconds length {0};
+    std::chrono::milliseconds length { 0 };
     bool playing = false;
     bool flagsSetWhilePlaying = false;
 
     std::vector<QString> playedFiles();
 };
 
-class FakeSound final : public Sound {
+class FakeSound final : public Sound
+{
 public:
     explicit FakeSound(std::shared_ptr<FakeSpeaker> speaker);
     bool play(const QString& file, std::stop_token stop) override;

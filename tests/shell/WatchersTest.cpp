@@ -13,14 +13,16 @@ using vorn::test::FakeScreen;
 using vorn::test::FakeSound;
 using vorn::test::FakeSpeaker;
 
-namespace {
+namespace
+{
 
 bool eventually(const std::function<bool()>& pred)
 {
     return vorn::test::waitUntil(pred, 5s);
 }
 
-class WatchersTest : public ::testing::Test {
+class WatchersTest : public ::testing::Test
+{
 protected:
     std::shared_ptr<FakeScreen> screen = std::make_shared<FakeScreen>();
     std::shared_ptr<FakeSpeaker> speaker = std::make_shared<FakeSpeaker>();
@@ -66,7 +68,7 @@ TEST_F(WatchersTest, TunePlaysOnceTheWindowIsShownAndFlagsFollowTheSound)
 
     screen->put(2, QStringLiteral("Connection Established"), true);
     ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
-    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> {QStringLiteral("a.wav")});
+    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> { QStringLiteral("a.wav") });
     EXPECT_FALSE(speaker->flagsSetWhilePlaying);
     EXPECT_TRUE(PDTFound);
     EXPECT_TRUE(PDTDone);
@@ -143,7 +145,7 @@ TEST_F(WatchersTest, HiderHidesTheFirstMatchOnlyAndReleasesItself)
     windowHider(QStringLiteral("Connected to Home"));
     ASSERT_TRUE(eventually([&] { return screen->connectionCount() == 0; }));
     EXPECT_TRUE(FWDone);
-    EXPECT_EQ(screen->hiddenWindows(), std::vector<vorn::DesktopWindows::WindowId> {1});
+    EXPECT_EQ(screen->hiddenWindows(), std::vector<vorn::DesktopWindows::WindowId> { 1 });
 
     // Ended: showing the window again hides nothing.
     screen->put(1, QStringLiteral("Connected to Home"), true);
