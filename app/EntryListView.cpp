@@ -1,5 +1,7 @@
 #include "app/EntryListView.h"
 
+#include "app/SortedNameList.h"
+
 #include <QHeaderView>
 #include <QListView>
 #include <QMouseEvent>
@@ -11,6 +13,7 @@
 
 TEntryListView::TEntryListView(QWidget* parent)
     : QWidget(parent)
+    , collator(entryNameCollator(Qt::CaseSensitive))
     , model(new QStandardItemModel(this))
     , selection(new QItemSelectionModel(model, this))
     , iconView(new QListView(this))
@@ -64,7 +67,7 @@ int TEntryListView::addRow(const QString& caption)
     int row = 0;
     while (row < model->rowCount() && collator.compare(this->caption(row), caption) <= 0)
         ++row;
-    QList<QStandardItem*> items{new QStandardItem(rowIcon, caption)};
+    QList<QStandardItem*> items { new QStandardItem(rowIcon, caption) };
     for (int column = 1; column <= subItemCount; ++column)
         items.append(new QStandardItem());
     model->insertRow(row, items);
@@ -132,7 +135,7 @@ void TEntryListView::setViewStyle(ViewStyle value)
     iconView->setWrapping(true);
     iconView->setResizeMode(QListView::Adjust);
     iconView->setMovement(QListView::Static);
-    iconView->setGridSize(large ? QSize(75, 56) : QSize());
+    iconView->setGridSize(large ? QSize(75, 70) : QSize());
     iconView->setWordWrap(large);
     iconView->setSpacing(large ? 0 : 2);
     stack->setCurrentWidget(iconView);

@@ -18,7 +18,8 @@ class QTreeView;
 // with four statistics columns (sub-items). It shows them as large icons,
 // small icons, a list, or a report with column headers; the views share one
 // model and one selection, so switching keeps the selection.
-class TEntryListView : public QWidget {
+class TEntryListView : public QWidget
+{
     Q_OBJECT
 
 public:

@@ -10,8 +10,7 @@
 // or event is wrapped at that boundary, so no exception unwinds through Qt.
 void showEscapedError(const char* message);
 
-template <typename Handler>
-void runGuarded(Handler&& handler) noexcept
+template <typename Handler> void runGuarded(Handler&& handler) noexcept
 {
     try {
         std::forward<Handler>(handler)();
@@ -24,8 +23,7 @@ void runGuarded(Handler&& handler) noexcept
 
 // A slot for connect(): the handler, wrapped as above. It receives the
 // signal's arguments when it takes them.
-template <typename Handler>
-auto guarded(Handler handler)
+template <typename Handler> auto guarded(Handler handler)
 {
     return [handler = std::move(handler)](auto&&... args) {
         runGuarded([&] {

@@ -1,14 +1,16 @@
 #include "app/Select.h"
 
 #include "app/Guarded.h"
-#include "platform/Platform.h"
 #include "platform/Paths.h"
+#include "platform/Platform.h"
 #include "rascomp/Rascomp32.h"
 #include "settings/RegFiles.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QTimer>
 
 TfrmSelect::TfrmSelect()
@@ -16,17 +18,17 @@ TfrmSelect::TfrmSelect()
 {
 }
 
-TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> remoteAccess, vorn::Registry* registry, QWidget* parent)
+TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Registry* registry, QWidget* parent)
     : QWidget(parent)
     , InitializerPath(vorn::paths::siblingProgram(QStringLiteral("initvorn")))
-    , remoteAccess(std::move(remoteAccess))
+    , remoteAccess(std::move(service))
 {
     setupUi(this);
     // A dialog frame: fixed size, no maximize button.
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    RAS = new TRAS(this, this->remoteAccess);
+    RAS = new TRAS(this, remoteAccess);
     RAS->setRedialAttempts(0);
     reg = new TRegFile(this, registry);
     reg->RootKey = hkLocalMachine;
@@ -48,6 +50,9 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> remoteAccess, vorn::R
     connectHandlers();
     setOuterHeight(OuterHeight);
     setOuterWidth(OuterWidth);
+    // Centred on the screen, like a dialog.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(OuterWidth / 2, OuterHeight / 2));
 }
 
 TfrmSelect::~TfrmSelect()
@@ -120,17 +125,13 @@ void TfrmSelect::setOuterWidth(int width)
 {
     OuterWidth = width;
     setFixedSize(OuterWidth - 8, OuterHeight - 27);
+    alignPanels();
 }
 
 void TfrmSelect::setOuterHeight(int height)
 {
     OuterHeight = height;
     setFixedSize(OuterWidth - 8, OuterHeight - 27);
-}
-
-void TfrmSelect::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
     alignPanels();
 }
 

@@ -17,15 +17,17 @@ class QTimer;
 class TRAS;
 class TRegFile;
 
-namespace vorn {
+namespace vorn
+{
 class RemoteAccess;
 class Registry;
-}
+} // namespace vorn
 
 // The wizard main window: welcome, entry selection, tune, confirmation,
 // dialing and connected pages, with the entry list and its statistics.
 // Its components are public members named as in the layout (Select.ui).
-class TfrmSelect : public QWidget, public Ui_TfrmSelect {
+class TfrmSelect : public QWidget, public Ui_TfrmSelect
+{
     Q_OBJECT
 
 public:
@@ -33,7 +35,7 @@ public:
     enum Page { pgWelcomeIndex, pgSelectIndex, pgSoundIndex, pgConfirmIndex, pgDialingIndex, pgStatIndex };
 
     // The window's engine and store work on these services.
-    TfrmSelect(std::shared_ptr<vorn::RemoteAccess> remoteAccess, vorn::Registry* registry, QWidget* parent = nullptr);
+    TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Registry* registry, QWidget* parent = nullptr);
     // The same on the platform's services.
     TfrmSelect();
     ~TfrmSelect() override;
@@ -105,11 +107,10 @@ public:
 
     // The installation initializer and how long start-up waits for the file it writes.
     QString InitializerPath;
-    std::chrono::milliseconds InitializerWaitLimit{30000};
+    std::chrono::milliseconds InitializerWaitLimit { 30000 };
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

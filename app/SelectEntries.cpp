@@ -104,7 +104,7 @@ void TfrmSelect::EntryProperties1Click()
     TfrmProps dialog(this, *reg, [this] { RefreshEntryList(); });
     dialog.lbConn->setText(name);
     const QStringList texts = ConList->subItems(PopupEntry);
-    QLabel* const labels[] = {dialog.lblNA, dialog.lblLA, dialog.lblLAT, dialog.lblTAT};
+    QLabel* const labels[] = { dialog.lblNA, dialog.lblLA, dialog.lblLAT, dialog.lblTAT };
     for (qsizetype i = 0; i < texts.size() && i < 4; ++i)
         labels[i]->setText(texts.at(i));
     dialog.exec();

@@ -2,12 +2,14 @@
 #include "app/Select.h"
 #include "app/UserPrompts.h"
 #include "app/VariantConvert.h"
+#include "platform/Platform.h"
 #include "settings/Statistics.h"
 #include "shell/about.h"
 
 #include <QApplication>
 
-namespace {
+namespace
+{
 
 constexpr const char* PageCaptions[] = {
     "VORN95 Wizard - Welcome (0 of 3)",
@@ -86,8 +88,8 @@ void TfrmSelect::setPageGeometry(int page)
         setOuterHeight(161);
         setOuterWidth(outerWidth() - shift);
         Bevel1->resize(Bevel1->width() - shift, Bevel1->height());
-        for (QWidget* widget : {static_cast<QWidget*>(rdbAbout), static_cast<QWidget*>(btnPrev),
-                 static_cast<QWidget*>(btnNext), static_cast<QWidget*>(btnClose)})
+        for (QWidget* widget : { static_cast<QWidget*>(rdbAbout), static_cast<QWidget*>(btnPrev),
+                 static_cast<QWidget*>(btnNext), static_cast<QWidget*>(btnClose) })
             moveLeft(widget, widget->x() - shift);
         pnlBorder->hide();
         return;
@@ -146,7 +148,7 @@ void TfrmSelect::btnCloseClick()
 
 void TfrmSelect::rdbAboutClick()
 {
-    TAboutBox box(this);
+    TAboutBox box(this, vorn::platform::remoteAccessName());
     box.exec();
 }
 

@@ -13,7 +13,8 @@
 #include <QProcess>
 #include <QThread>
 
-namespace {
+namespace
+{
 
 const QString PDTFileName = QStringLiteral("vorninfo.pdt");
 const QString InstallationError = QStringLiteral("Error in installation");

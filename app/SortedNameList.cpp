@@ -2,9 +2,19 @@
 
 #include <algorithm>
 
-SortedNameList::SortedNameList()
+QCollator entryNameCollator(Qt::CaseSensitivity sensitivity)
 {
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English);
+    QCollator collator(locale);
+    collator.setCaseSensitivity(sensitivity);
+    return collator;
+}
+
+SortedNameList::SortedNameList()
+    : collator(entryNameCollator(Qt::CaseInsensitive))
+{
 }
 
 qsizetype SortedNameList::lowerBound(const QString& name) const

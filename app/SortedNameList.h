@@ -3,10 +3,16 @@
 #include <QCollator>
 #include <QStringList>
 
+// The locale's comparison of entry names. Under the bare "C" locale names
+// still sort as words, since a byte order would put every capital letter
+// before every small one.
+QCollator entryNameCollator(Qt::CaseSensitivity sensitivity);
+
 // Names kept in ascending order under a case-insensitive, locale-aware
 // comparison, each name at most once (adding a name already present, in any
 // letter case, changes nothing).
-class SortedNameList {
+class SortedNameList
+{
 public:
     SortedNameList();
 

@@ -4,14 +4,16 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace {
+namespace
+{
 
-class WidgetPrompts final : public UserPrompts {
+class WidgetPrompts final : public UserPrompts
+{
 public:
     int messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags) override
     {
         QMessageBox box(owner);
-        box.setWindowTitle(title.isEmpty() ? QApplication::applicationDisplayName() : title);
+        box.setWindowTitle(title.isEmpty() ? QString::fromLatin1(ApplicationTitle) : title);
         // The original platform's line break may come as LF CR.
         box.setText(QString(text).replace(QStringLiteral("\n\r"), QStringLiteral("\n")));
         if ((flags & MB_ICONERROR) != 0)

@@ -7,7 +7,8 @@ class QWidget;
 // Message boxes, the open-file dialog and the beep: everything that waits for
 // the user or makes a noise goes through here, so widget tests can answer the
 // questions and record what was shown.
-class UserPrompts {
+class UserPrompts
+{
 public:
     // Flags and answers keep the values of the original message box API.
     enum Flags : unsigned {
@@ -21,10 +22,13 @@ public:
 
     struct OpenFileRequest {
         QString title;
-        QString filter;          // "Description (*.ext)"
-        QString defaultSuffix;   // without the dot
+        QString filter; // "Description (*.ext)"
+        QString defaultSuffix; // without the dot
         QString initialPath;
     };
+
+    // The title of message boxes that have none of their own.
+    static constexpr const char* ApplicationTitle = "VORN95 Wizard";
 
     virtual ~UserPrompts() = default;
 

@@ -5,7 +5,8 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+namespace
+{
 
 // Decimal digits after optional blanks and a sign, or "$" and hexadecimal digits.
 bool parseInteger(const QString& text, qint32& result)

@@ -7,9 +7,14 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    // The title of the task-bar button and of message boxes without their own.
-    QApplication::setApplicationDisplayName(QStringLiteral("VORN95 Wizard"));
-    QFont font(QStringLiteral("MS Sans Serif"));
+    // The program's title is that of its window and of its message boxes
+    // (UserPrompts); an application display name would be appended to every
+    // window title by the platform, so none is set.
+    // The layouts are measured in an 11-pixel MS Sans Serif; where it is
+    // missing, a narrow sans font of the same pixel height stands in.
+    QFont font;
+    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+        QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"), QStringLiteral("Helvetica") });
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     QApplication::setFont(font);

@@ -48,4 +48,9 @@ std::unique_ptr<Sound> sound()
     return std::make_unique<PulseSound>();
 }
 
+QString remoteAccessName()
+{
+    return QStringLiteral("the simulated dial-up service");
+}
+
 } // namespace vorn::platform

@@ -2,6 +2,8 @@
 
 #include "platform/Registry.h"
 
+#include <QString>
+
 #include <memory>
 
 // The one place that picks each platform service's implementation.
@@ -24,6 +26,8 @@ Registry& registry();
 // The remote-access service: the client of the simulated dial-up service.
 // One instance per process, shared by every user.
 std::shared_ptr<RemoteAccess> remoteAccess();
+// What remoteAccess() dials through, in words for the user (About box).
+QString remoteAccessName();
 
 // One icon in the notification area; needs the widget library (vorn_ui).
 std::unique_ptr<NotificationArea> notificationArea();

@@ -5,13 +5,13 @@
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
 
-TfrmProps::TfrmProps(QWidget* owner, TRegFile& reg, std::function<void()> refreshEntryList)
+TfrmProps::TfrmProps(QWidget* owner, TRegFile& store, std::function<void()> onOk)
     : QDialog(owner)
-    , reg(reg)
-    , refreshEntryList(std::move(refreshEntryList))
+    , reg(store)
+    , refreshEntryList(std::move(onOk))
 {
     setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     connect(btnclNA, &QPushButton::clicked, this, guarded([this] { btnclNAClick(); }));

@@ -12,12 +12,13 @@ class Variant;
 // The "Entry Properties" dialog: shows one entry's four statistics and
 // resets any of them, each after a confirmation. It writes through the
 // wizard's store, whose Key names the entry when the dialog opens.
-class TfrmProps : public QDialog, public Ui_TfrmProps {
+class TfrmProps : public QDialog, public Ui_TfrmProps
+{
     Q_OBJECT
 
 public:
-    // `refreshEntryList` runs when the dialog is closed with OK.
-    TfrmProps(QWidget* owner, TRegFile& reg, std::function<void()> refreshEntryList);
+    // `onOk` (the wizard's entry list refresh) runs when the dialog is closed with OK.
+    TfrmProps(QWidget* owner, TRegFile& store, std::function<void()> onOk);
 
     bool ConfirmClear(const QString& fieldName);
 

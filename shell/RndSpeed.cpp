@@ -43,7 +43,7 @@ QRect TRndSpeedButton::glyphRect() const
 {
     const int left = width() / 2 - FGlyph.width() / 2 + 2;
     const int top = height() / 2 - FGlyph.height() / 2 + 2;
-    return {left, top, FGlyph.width(), FGlyph.height()};
+    return { left, top, FGlyph.width(), FGlyph.height() };
 }
 
 void TRndSpeedButton::paintEvent(QPaintEvent*)
@@ -129,8 +129,8 @@ void TRndSpeedButton::mouseDoubleClickEvent(QMouseEvent* event)
     press(event);
 }
 
-void DrawTransparentBitmap(QPainter& canvas, const QRect& dest, const QImage& bitmap, const QColor& transparent,
-    const QRect& sourceRect)
+void DrawTransparentBitmap(
+    QPainter& canvas, const QRect& dest, const QImage& bitmap, const QColor& transparent, const QRect& sourceRect)
 {
     if (bitmap.isNull())
         return;

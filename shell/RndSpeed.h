@@ -11,13 +11,14 @@ class QPainter;
 // A small round push button: an ellipse with a 3-D rim and a centred glyph.
 // It reacts only to presses and releases inside the ellipse and raises its
 // own events rather than the generic widget signals.
-class TRndSpeedButton : public QWidget {
+class TRndSpeedButton : public QWidget
+{
     Q_OBJECT
 
 public:
     using TNotifyEvent = std::function<void(QObject* sender)>;
-    using TMouseEvent =
-        std::function<void(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>;
+    using TMouseEvent
+        = std::function<void(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>;
 
     explicit TRndSpeedButton(QWidget* owner = nullptr);
     ~TRndSpeedButton() override;
@@ -57,5 +58,5 @@ private:
 // Draws `source` (part `sourceRect`) of the bitmap at the top-left of `dest`,
 // unscaled, with every pixel of colour `transparent` taking the painter's
 // brush colour instead.
-void DrawTransparentBitmap(QPainter& canvas, const QRect& dest, const QImage& bitmap, const QColor& transparent,
-    const QRect& sourceRect);
+void DrawTransparentBitmap(
+    QPainter& canvas, const QRect& dest, const QImage& bitmap, const QColor& transparent, const QRect& sourceRect);

@@ -4,10 +4,10 @@ TAboutBox::TAboutBox(QWidget* owner, const QString& backend)
     : QDialog(owner)
 {
     setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     if (!backend.isEmpty())
-        Version->setText(Version->text() + QStringLiteral(" - dialing through ") + backend);
+        Label2->setText(Label2->text() + QStringLiteral("\nDials through ") + backend + QLatin1Char('.'));
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -5,7 +5,8 @@
 #include <QDialog>
 
 // The About box: the program's name, version, credits and a contact address.
-class TAboutBox : public QDialog, public Ui_TAboutBox {
+class TAboutBox : public QDialog, public Ui_TAboutBox
+{
     Q_OBJECT
 
 public:

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Starts the wizard on the test desktop (scripts/test-session.sh) with the
+# sample phonebook and sample statistics, walks through its pages and saves a
+# screenshot of every page, the entry properties dialog, the About box and
+# each view style of the entry list as PNG files in build/FLAVOUR/screenshots.
+#
+# Usage: scripts/screenshots.sh [FLAVOUR]     (default: test; built beforehand)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+flavour=${1:-test}
+if [ -z "${VORN_TEST_SESSION:-}" ]; then
+    exec "$root/scripts/test-session.sh" "$0" "$@"
+fi
+
+bin=$root/build/$flavour/bin
+out=$root/build/$flavour/screenshots
+mkdir -p "$out"
+rm -f "$out"/*.png
+
+# Everything the program keeps goes to a folder of its own.
+work=$(mktemp -d "${TMPDIR:-/tmp}/vorn-shots.XXXXXX")
+wizard=
+cleanup() {
+    [ -n "$wizard" ] && kill "$wizard" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export VORN_REGISTRY=$work/registry.db
+export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+mkdir -p "$XDG_CONFIG_HOME/vorn95"
+cp "$root/resources/rasphone.pbk" "$XDG_CONFIG_HOME/vorn95/rasphone.pbk"
+"$bin/vorn-reg" import "$root/resources/sample-statistics.reg"
+
+cd "$work"
+"$bin/vorn95" >"$work/wizard.log" 2>&1 &
+wizard=$!
+
+window_named() { # exact title; waits up to 10 s
+    local id pattern
+    pattern=$(printf '%s' "$1" | sed 's/[][().*+?^$|\\]/\\&/g')
+    for _ in $(seq 100); do
+        id=$(xdotool search --onlyvisible --name "^$pattern\$" 2>/dev/null | head -1) && [ -n "$id" ] && { echo "$id"; return; }
+        sleep 0.1
+    done
+    echo "screenshots: no window titled '$1'" >&2
+    return 1
+}
+shot() { # window, file name
+    sleep 0.4
+    import -frame -window "$1" "$out/$2.png"
+    echo "saved $out/$2.png"
+}
+click() { # x y [button], in the wizard's client coordinates
+    xdotool mousemove --window "$main" "$1" "$2" click "${3:-1}"
+    sleep 0.3
+}
+keys() { xdotool key --delay 150 "$@"; sleep 0.3; }
+
+# Client coordinates of the wizard's controls.
+next=(326 272) about=(148 272)
+list_empty=(420 190) first_row=(160 57)
+
+main=$(window_named "VORN95 Wizard")
+shot "$main" page0-welcome
+
+click "${about[@]}"
+shot "$(window_named About)" about-box
+keys Return
+
+click "${next[@]}"
+window_named "VORN95 Wizard - Entry Selection (1 of 3)" >/dev/null
+shot "$main" page1-select-large-icons
+
+# The View menu opens over the empty part of the list.
+for style in m:small-icons l:list d:details; do
+    click "${list_empty[@]}" 3
+    keys v "${style%%:*}"
+    shot "$main" "page1-select-${style#*:}"
+done
+
+# In the report view the first row is at a known place: its entry menu
+# leads to the properties dialog, which is closed without OK.
+click "${first_row[@]}" 3
+keys Down Return
+shot "$(window_named "Entry Properties")" entry-properties
+keys Escape
+
+click "${first_row[@]}"
+click "${next[@]}"
+window_named "VORN95 Wizard - Tune (2 of 3)" >/dev/null
+shot "$main" page2-tune
+click "${next[@]}"
+window_named "VORN95 Wizard - Confirmation (3 of 3)" >/dev/null
+shot "$main" page3-confirm
+click "${next[@]}"
+window_named "VORN95 Wizard - Dialing" >/dev/null
+shot "$main" page4-dialing
+
+# The connected page comes once an entry connects; the wizard then hides in
+# the tray, so its window is mapped again for the picture.
+info=
+for _ in $(seq 150); do
+    info=$(xdotool search --name '^VORN95 Wizard - Info$' 2>/dev/null | head -1) && [ -n "$info" ] && break
+    sleep 0.1
+done
+if [ -n "$info" ]; then
+    xdotool windowmap "$info"
+    shot "$info" page5-connected
+else
+    echo "screenshots: the connected page was not reached (no connection made)" >&2
+fi

@@ -1,0 +1,222 @@
+// The wizard's page state machine and its button bar.
+#include "WizardFixture.h"
+#include "settings/Statistics.h"
+#include "shell/about.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QtTest/QTest>
+
+using namespace vorn;
+using namespace vorn::test;
+
+namespace
+{
+
+struct PageState {
+    int page;
+    const char* caption;
+    int outerWidth;
+    int outerHeight;
+    int picture; // page of nbWizImg; -1 when the picture panel is hidden
+    bool back;
+    bool next;
+};
+
+void expectPage(const TfrmSelect& w, const PageState& s)
+{
+    SCOPED_TRACE(s.caption);
+    EXPECT_EQ(w.Notebook1->currentIndex(), s.page);
+    EXPECT_EQ(w.windowTitle(), s.caption);
+    EXPECT_EQ(w.outerWidth(), s.outerWidth);
+    EXPECT_EQ(w.outerHeight(), s.outerHeight);
+    EXPECT_EQ(w.size(), QSize(s.outerWidth - 8, s.outerHeight - 27));
+    if (s.picture < 0) {
+        EXPECT_TRUE(w.pnlBorder->isHidden());
+    } else {
+        EXPECT_FALSE(w.pnlBorder->isHidden());
+        EXPECT_EQ(w.nbWizImg->currentIndex(), s.picture);
+    }
+    EXPECT_EQ(w.btnPrev->isEnabled(), s.back);
+    EXPECT_EQ(w.btnNext->isEnabled(), s.next);
+}
+
+const PageState Welcome { 0, "VORN95 Wizard - Welcome (0 of 3)", 467, 322, 0, false, true };
+const PageState Select { 1, "VORN95 Wizard - Entry Selection (1 of 3)", 467, 322, 0, true, true };
+const PageState Tune { 2, "VORN95 Wizard - Tune (2 of 3)", 467, 322, 0, true, true };
+const PageState Confirm { 3, "VORN95 Wizard - Confirmation (3 of 3)", 467, 322, 0, true, true };
+const PageState Dialing { 4, "VORN95 Wizard - Dialing", 467, 322, 1, false, false };
+
+class PagesTest : public WizardTest
+{
+protected:
+    TfrmSelect& startWith(const QByteArrayList& entries)
+    {
+        ras->entries = entries;
+        return start();
+    }
+    void select(const QString& caption, bool selected = true)
+    {
+        window->ConList->setSelected(rowOf(caption), selected);
+    }
+    QStringList confirmed() const
+    {
+        QStringList items;
+        for (int i = 0; i < window->lbEntries->count(); ++i)
+            items.append(window->lbEntries->item(i)->text());
+        return items;
+    }
+    qint32 playTune() { return stored(stats::ProgramKey, "PlayTune").toInt(); }
+};
+
+} // namespace
+
+TEST_F(PagesTest, EveryTransitionSetsCaptionSizePictureAndButtons)
+{
+    TfrmSelect& w = startWith({ "Office", "Home" });
+    select("Home");
+
+    w.btnNext->click();
+    expectPage(w, Select);
+    w.btnNext->click();
+    expectPage(w, Tune);
+    w.btnNext->click();
+    expectPage(w, Confirm);
+    w.btnPrev->click();
+    expectPage(w, Tune);
+    w.btnPrev->click();
+    expectPage(w, Select);
+    w.btnPrev->click();
+    // Back on page 0 the caption names the page, unlike at start.
+    expectPage(w, Welcome);
+
+    for (int i = 0; i < 4; ++i)
+        w.btnNext->click();
+    expectPage(w, Dialing);
+
+    // The connected page: no picture, a smaller window, the button bar moved left.
+    w.Notebook1->setCurrentIndex(5);
+    EXPECT_EQ(w.windowTitle(), "VORN95 Wizard - Info");
+    EXPECT_EQ(w.outerWidth(), 338);
+    EXPECT_EQ(w.outerHeight(), 161);
+    EXPECT_EQ(w.size(), QSize(330, 134));
+    EXPECT_TRUE(w.pnlBorder->isHidden());
+    EXPECT_TRUE(w.btnPrev->isHidden());
+    EXPECT_TRUE(w.btnNext->isHidden());
+    EXPECT_EQ(w.Bevel1->width(), 318);
+    EXPECT_EQ(w.rdbAbout->x(), 7);
+    EXPECT_EQ(w.btnPrev->x(), 83);
+    EXPECT_EQ(w.btnNext->x(), 160);
+    EXPECT_EQ(w.btnClose->x(), 251);
+    EXPECT_EQ(w.Notebook1->geometry(), QRect(0, 0, 330, 79));
+    EXPECT_EQ(w.pnlButtons->geometry(), QRect(0, 79, 330, 55));
+
+    // Leaving it restores the full window.
+    w.Notebook1->setCurrentIndex(0);
+    EXPECT_EQ(w.outerWidth(), 467);
+    EXPECT_EQ(w.outerHeight(), 322);
+    EXPECT_FALSE(w.pnlBorder->isHidden());
+    EXPECT_EQ(w.nbWizImg->currentIndex(), 0);
+    EXPECT_EQ(w.Bevel1->width(), 447);
+    EXPECT_EQ(w.rdbAbout->x(), 136);
+    EXPECT_EQ(w.btnPrev->x(), 212);
+    EXPECT_EQ(w.btnNext->x(), 289);
+    EXPECT_EQ(w.btnClose->x(), 380);
+    EXPECT_EQ(w.Notebook1->geometry(), QRect(129, 0, 330, 240));
+    EXPECT_EQ(w.pnlButtons->geometry(), QRect(0, 240, 459, 55));
+}
+
+TEST_F(PagesTest, WithoutWelcomePageBackIsDisabledOnTheSelectionPage)
+{
+    store(stats::ProgramKey, "ShowWelcome", Variant(qint32(0)));
+    TfrmSelect& w = startWith({ "Office" });
+    select("Office");
+    w.btnNext->click();
+    w.btnPrev->click();
+    expectPage(w, { 1, Select.caption, 467, 322, 0, false, true });
+}
+
+TEST_F(PagesTest, NextWithNothingSelectedBeepsAndStays)
+{
+    TfrmSelect& w = startWith({ "Office" });
+    w.btnNext->click();
+    prompts.messages.clear();
+    w.btnNext->click();
+    EXPECT_EQ(prompts.beeps, 1);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "At least one entry must be selected!");
+    EXPECT_EQ(prompts.messages[0].title, "Error");
+    EXPECT_EQ(prompts.messages[0].flags, unsigned(UserPrompts::MB_OK | UserPrompts::MB_ICONERROR));
+    EXPECT_EQ(w.Notebook1->currentIndex(), 1);
+}
+
+TEST_F(PagesTest, LeavingTheTunePageStoresPlayTuneBothWays)
+{
+    store(stats::ProgramKey, "Tune", Variant("old.wav"));
+    TfrmSelect& w = startWith({ "Office" });
+    select("Office");
+    w.btnNext->click();
+    w.btnNext->click();
+    EXPECT_EQ(w.edTune->text(), "old.wav");
+
+    // Any text counts, whether or not such a file exists.
+    w.btnNext->click();
+    EXPECT_EQ(playTune(), 1);
+    w.btnPrev->click();
+    w.edTune->clear();
+    w.btnNext->click();
+    EXPECT_EQ(playTune(), 0);
+    w.btnPrev->click();
+    w.edTune->setText("missing.wav");
+    w.btnPrev->click();
+    EXPECT_EQ(playTune(), 1);
+    w.btnNext->click();
+    w.edTune->clear();
+    w.btnPrev->click();
+    EXPECT_EQ(playTune(), 0);
+    // "Tune" is left to the edit box's own handlers.
+    EXPECT_EQ(stored(stats::ProgramKey, "Tune"), Variant("old.wav"));
+}
+
+TEST_F(PagesTest, ConfirmationListsTheCurrentSelectionSorted)
+{
+    TfrmSelect& w = startWith({ "Office", "backup", "Home" });
+    select("Office");
+    select("backup");
+    w.btnNext->click();
+    w.btnNext->click();
+    w.btnNext->click();
+    EXPECT_EQ(confirmed(), QStringList({ "backup", "Office" }));
+
+    w.btnPrev->click();
+    w.btnPrev->click();
+    select("backup", false);
+    select("Home");
+    w.btnNext->click();
+    w.btnNext->click();
+    EXPECT_EQ(confirmed(), QStringList({ "Home", "Office" }));
+}
+
+TEST_F(PagesTest, CloseStopsDialingAndClosesTheWindow)
+{
+    TfrmSelect& w = startWith({});
+    w.show();
+    w.btnClose->click();
+    EXPECT_TRUE(w.StopDialing);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(PagesTest, RoundButtonOpensTheAboutBox)
+{
+    TfrmSelect& w = startWith({});
+    w.show();
+    QString shownTitle;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget())) {
+            shownTitle = box->windowTitle();
+            box->OKButton->click();
+        }
+    });
+    QTest::mouseClick(w.rdbAbout, Qt::LeftButton, {}, QPoint(12, 12));
+    EXPECT_EQ(shownTitle, "About");
+}

@@ -1,0 +1,223 @@
+// Start-up of the wizard window: defaults, "PDTCaption" bootstrap, start page
+// and the statistics shown in the entry list.
+#include "WizardFixture.h"
+#include "app/Guarded.h"
+#include "platform/Platform.h"
+#include "settings/Statistics.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+using namespace vorn;
+using namespace vorn::test;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+QByteArray dword(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+QByteArray sz(const char* text)
+{
+    return QByteArray(text) + '\0';
+}
+
+using Write = RecordingRegistry::Write;
+
+void expectWrites(const std::vector<Write>& actual, const std::vector<Write>& expected)
+{
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i].name.toStdString() + " at " + std::to_string(i));
+        EXPECT_EQ(actual[i].key.toLower(), expected[i].key.toLower());
+        EXPECT_EQ(actual[i].name, expected[i].name);
+        EXPECT_EQ(actual[i].type, expected[i].type);
+        EXPECT_EQ(actual[i].data, expected[i].data);
+    }
+}
+
+// An executable script standing in for the installation initializer.
+QString writeScript(const QString& path, const QByteArray& body)
+{
+    QFile script(path);
+    script.open(QIODevice::WriteOnly);
+    script.write("#!/bin/sh\n" + body);
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+} // namespace
+
+TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
+{
+    ras->entries = { "Office", "backup" };
+    TfrmSelect& w = start();
+
+    const QByteArray program = stats::ProgramKey;
+    expectWrites(registry->writes,
+        {
+            { program, "PDTCaption", reg::REG_SZ, sz("Dial-up Finished") },
+            { program, "PlayTune", reg::REG_DWORD, dword(0) },
+            { program, "Tune", reg::REG_SZ, sz("") },
+            { program, "ShowWelcome", reg::REG_DWORD, dword(1) },
+            { program + "Office", "LastAccess", reg::REG_SZ, sz("00/00/00") },
+            { program + "Office", "TotalTime", reg::REG_SZ, sz("00:00:00") },
+            { program + "Office", "LastTime", reg::REG_SZ, sz("00:00:00") },
+            { program + "Office", "Accesses", reg::REG_DWORD, dword(0) },
+            { program + "backup", "LastAccess", reg::REG_SZ, sz("00/00/00") },
+            { program + "backup", "TotalTime", reg::REG_SZ, sz("00:00:00") },
+            { program + "backup", "LastTime", reg::REG_SZ, sz("00:00:00") },
+            { program + "backup", "Accesses", reg::REG_DWORD, dword(0) },
+        });
+
+    EXPECT_EQ(w.Notebook1->currentIndex(), 0);
+    EXPECT_EQ(w.windowTitle(), "VORN95 Wizard");
+    EXPECT_EQ(w.outerWidth(), 467);
+    EXPECT_EQ(w.outerHeight(), 322);
+    EXPECT_EQ(w.size(), QSize(459, 295));
+    EXPECT_FALSE(w.btnPrev->isEnabled());
+    EXPECT_TRUE(w.btnNext->isEnabled());
+    EXPECT_EQ(w.PDTCaption, "Dial-up Finished");
+    EXPECT_EQ(w.DialerTitleTemplate, "Connected to %s");
+    EXPECT_TRUE(prompts.messages.empty());
+
+    // Rows stand sorted by caption, each with its statistics.
+    ASSERT_EQ(w.ConList->rowCount(), 2);
+    EXPECT_EQ(w.ConList->caption(0), "backup");
+    EXPECT_EQ(w.ConList->caption(1), "Office");
+    EXPECT_EQ(w.ConList->subItems(1), QStringList({ "0", "00/00/00", "00:00:00", "00:00:00" }));
+
+    // A second start finds everything in place and writes nothing.
+    registry->writes.clear();
+    start();
+    EXPECT_TRUE(registry->writes.empty());
+}
+
+TEST_F(WizardTest, ShowWelcomeOtherThanOneOpensOnTheSelectionPage)
+{
+    for (qint32 value : { 0, 2, -1 }) {
+        SCOPED_TRACE(value);
+        store(stats::ProgramKey, "ShowWelcome", Variant(value));
+        TfrmSelect& w = start();
+        EXPECT_EQ(w.Notebook1->currentIndex(), 1);
+        EXPECT_EQ(w.windowTitle(), "VORN95 Wizard - Entry Selection (1 of 3)");
+        EXPECT_FALSE(w.btnPrev->isEnabled());
+        EXPECT_TRUE(w.btnNext->isEnabled());
+        EXPECT_EQ(w.nbWizImg->currentIndex(), 0);
+        EXPECT_EQ(w.outerHeight(), 322);
+        // The check box keeps its layout state; nothing sets it from the value.
+        EXPECT_TRUE(w.cbShowWelcome->isChecked());
+        EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome"), Variant(value));
+    }
+}
+
+TEST_F(WizardTest, PresentPDTCaptionIsKeptEvenWhenEmpty)
+{
+    store(stats::ProgramKey, "PDTCaption", Variant(""));
+    writePDTFile("Another title\n");
+    TfrmSelect& w = start();
+    // Neither the file nor the (missing) initializer was used.
+    EXPECT_FALSE(w.startupAborted());
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(w.PDTCaption, "");
+    EXPECT_EQ(stored(stats::ProgramKey, "PDTCaption"), Variant(""));
+}
+
+TEST_F(WizardTest, OnlyTheFirstLineOfThePDTFileIsStored)
+{
+    writePDTFile("Connection Established\r\nsecond line\nthird\n");
+    EXPECT_EQ(start().PDTCaption, "Connection Established");
+    EXPECT_EQ(stored(stats::ProgramKey, "PDTCaption"), Variant("Connection Established"));
+}
+
+TEST_F(WizardTest, MissingPDTFileIsWrittenByTheInitializer)
+{
+    QFile::remove("vorninfo.pdt");
+    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    // The initializer runs in the wizard's current folder and writes its file there.
+    window->InitializerPath
+        = writeScript(folder.filePath("initvorn"), "sleep 0.2\nprintf 'Made here\\n' > vorninfo.pdt\n");
+    window->FormCreate();
+    EXPECT_FALSE(window->startupAborted());
+    EXPECT_EQ(window->PDTCaption, "Made here");
+}
+
+TEST_F(WizardTest, InitializerThatCannotStartEndsTheProgram)
+{
+    QFile::remove("vorninfo.pdt");
+    TfrmSelect& w = start();
+    EXPECT_TRUE(w.startupAborted());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "VORN95 must be reinstalled. Closing...");
+    EXPECT_EQ(prompts.messages[0].title, "Error in installation");
+    EXPECT_EQ(prompts.messages[0].owner, nullptr);
+    // Nothing more of start-up ran.
+    EXPECT_TRUE(registry->writes.empty());
+}
+
+TEST_F(WizardTest, WaitForTheInitializerIsBounded)
+{
+    QFile::remove("vorninfo.pdt");
+    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    window->InitializerPath = writeScript(folder.filePath("initvorn"), "exit 0\n");
+    window->InitializerWaitLimit = 400ms;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    window->FormCreate();
+    EXPECT_LT(elapsed.elapsed(), 5000);
+    EXPECT_TRUE(window->startupAborted());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.contains("did not write vorninfo.pdt"));
+    EXPECT_EQ(prompts.messages[0].title, "Error in installation");
+    EXPECT_TRUE(registry->writes.empty());
+}
+
+TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefresh)
+{
+    ras->entries = { "Alpha", "Beta", "Gamma" };
+    store(entryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
+    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    runGuarded([&] { window->FormCreate(); });
+
+    for (const Write& write : registry->writes)
+        EXPECT_NE(write.key.toLower(), QByteArray(stats::ProgramKey).toLower() + "beta");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Invalid variant type conversion");
+    EXPECT_EQ(prompts.messages[0].title, "VORN95 Wizard");
+    // Rows before it are filled, the failing row and those after it are not.
+    EXPECT_EQ(window->ConList->subItems(rowOf("Alpha")).size(), 4);
+    EXPECT_TRUE(window->ConList->subItems(rowOf("Beta")).isEmpty());
+    EXPECT_TRUE(window->ConList->subItems(rowOf("Gamma")).isEmpty());
+}
+
+TEST_F(WizardTest, DwordOfFourFFBytesShowsAsMinusOne)
+{
+    ras->entries = { "Office" };
+    store(entryKey("Office"), "LastAccess", Variant("00/00/00"));
+    store(entryKey("Office"), "LastTime", Variant("00:00:00"));
+    store(entryKey("Office"), "TotalTime", Variant("00:00:00"));
+    Registry& hive = platform::registry();
+    HKEY key = 0;
+    ASSERT_EQ(hive.createKey(reg::HKEY_LOCAL_MACHINE, entryKey("Office").toLatin1(), reg::KEY_ALL_ACCESS, key), 0);
+    const std::uint8_t ff[4] = { 0xFF, 0xFF, 0xFF, 0xFF };
+    ASSERT_EQ(hive.setValue(key, "Accesses", reg::REG_DWORD, ff, 4), 0);
+    hive.closeKey(key);
+
+    TfrmSelect& w = start();
+    EXPECT_EQ(w.ConList->subItems(0).value(0), "-1");
+}
+
+TEST_F(WizardTest, EmptyPhonebookGivesAnEmptyList)
+{
+    TfrmSelect& w = start();
+    EXPECT_EQ(w.ConList->rowCount(), 0);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(w.Notebook1->currentIndex(), 0);
+}

@@ -1,0 +1,151 @@
+#include "WizardFixture.h"
+
+#include "platform/Platform.h"
+#include "settings/Statistics.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstring>
+
+namespace vorn::test
+{
+
+std::uint32_t FakeRemoteAccess::enumEntries(
+    const char*, RASENTRYNAME* buffer, std::uint32_t* bufferBytes, std::uint32_t* count)
+{
+    const auto capacity = *bufferBytes / sizeof(RASENTRYNAME);
+    *count = static_cast<std::uint32_t>(entries.size());
+    for (std::size_t i = 0; i < capacity && i < std::size_t(entries.size()); ++i) {
+        buffer[i].dwSize = sizeof(RASENTRYNAME);
+        copyToField(buffer[i].szEntryName, entries.at(qsizetype(i)));
+    }
+    if (entries.size() > qsizetype(capacity)) {
+        *bufferBytes = static_cast<std::uint32_t>(entries.size() * sizeof(RASENTRYNAME));
+        return ras::BufferTooSmall;
+    }
+    return ras::Success;
+}
+
+std::uint32_t FakeRemoteAccess::enumConnections(RASCONN*, std::uint32_t*, std::uint32_t* count)
+{
+    *count = 0;
+    return ras::Success;
+}
+
+std::uint32_t FakeRemoteAccess::dial(const char*, const RASDIALPARAMS&, QObject*, RasHandle* handle)
+{
+    *handle = 0;
+    return ras::CannotFindPhonebookEntry;
+}
+
+std::int32_t RecordingRegistry::openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result)
+{
+    const std::int32_t code = hive.openKey(parent, path, access, result);
+    if (code == reg::Success)
+        paths[result] = path;
+    return code;
+}
+
+std::int32_t RecordingRegistry::createKey(
+    HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool* created)
+{
+    const std::int32_t code = hive.createKey(parent, path, access, result, created);
+    if (code == reg::Success)
+        paths[result] = path;
+    return code;
+}
+
+std::int32_t RecordingRegistry::setValue(
+    HKEY key, const QByteArray& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size)
+{
+    writes.push_back({ paths[key], name, type, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)) });
+    return hive.setValue(key, name, type, data, size);
+}
+
+std::int32_t RecordingRegistry::closeKey(HKEY key)
+{
+    paths.erase(key);
+    return hive.closeKey(key);
+}
+
+int RecordingPrompts::messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags)
+{
+    messages.push_back({ owner, text, title, flags });
+    if (answers.empty())
+        return IDOK;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+QString RecordingPrompts::openFile(QWidget*, const OpenFileRequest& request)
+{
+    fileRequests.push_back(request);
+    return fileToChoose;
+}
+
+void WizardTest::SetUp()
+{
+    ASSERT_TRUE(folder.isValid());
+    qputenv("VORN_REGISTRY", folder.filePath(QStringLiteral("registry.db")).toLocal8Bit());
+    registry = std::make_unique<RecordingRegistry>(platform::registry());
+    previousFolder = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    UserPrompts::install(&prompts);
+    writePDTFile("Dial-up Finished\n");
+}
+
+void WizardTest::TearDown()
+{
+    window.reset();
+    UserPrompts::install(nullptr);
+    QDir::setCurrent(previousFolder);
+}
+
+TfrmSelect& WizardTest::start()
+{
+    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    window->InitializerPath = folder.filePath(QStringLiteral("no-initializer"));
+    window->FormCreate();
+    return *window;
+}
+
+Variant WizardTest::stored(const QString& key, const QString& name)
+{
+    TRegFile reader(nullptr, &platform::registry());
+    reader.RootKey = hkLocalMachine;
+    reader.Key = key;
+    return reader.ValueExists(QString(), name) ? reader.ReadValue(name) : Variant::Null();
+}
+
+void WizardTest::store(const QString& key, const QString& name, const Variant& value)
+{
+    TRegFile writer(nullptr, &platform::registry());
+    writer.RootKey = hkLocalMachine;
+    writer.Key = key;
+    writer.WriteValue(name, value);
+}
+
+QString WizardTest::entryKey(const QString& name) const
+{
+    return stats::EntryKey(name);
+}
+
+void WizardTest::writePDTFile(const QByteArray& content)
+{
+    QFile file(folder.filePath(QStringLiteral("vorninfo.pdt")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+int WizardTest::rowOf(const QString& caption) const
+{
+    for (int row = 0; row < window->ConList->rowCount(); ++row) {
+        if (window->ConList->caption(row) == caption)
+            return row;
+    }
+    return -1;
+}
+
+} // namespace vorn::test
