@@ -1,7 +1,7 @@
 # The Debian package (scripts/package.sh builds it): installs under /usr, its
 # library dependencies found by dpkg-shlibdeps, plus what is loaded at run
 # time rather than linked.
-set(VORN_PACKAGE_MAINTAINER "The VORN95 Wizard authors <maintainers@users.noreply.c-seed-121622cf.example>"
+set(VORN_PACKAGE_MAINTAINER "The VORN95 Wizard authors <vorn95-wizard@example.org>"
     CACHE STRING "Maintainer field of the Debian package")
 
 set(CPACK_GENERATOR DEB)

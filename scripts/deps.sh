@@ -23,6 +23,9 @@ if [ "${1:-}" = "--runtime-only" ]; then
     packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
         libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev qt6-qpa-plugins xvfb openbox trayer
         pulseaudio pulseaudio-utils xdotool x11-utils imagemagick)
+elif [ "${1:-}" = "--package" ]; then
+    packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
+        libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev dpkg-dev file)
 fi
 
 missing=()

@@ -4,6 +4,7 @@
 # CPack, dependencies found by dpkg-shlibdeps. Build output goes to stderr.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/deps.sh --package >&2
 
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 flag() { dpkg-buildflags --get "$1"; }
