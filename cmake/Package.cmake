@@ -1,8 +1,10 @@
 # The Debian package (scripts/package.sh builds it): installs under /usr, its
 # library dependencies found by dpkg-shlibdeps, plus what is loaded at run
 # time rather than linked.
-set(VORN_PACKAGE_MAINTAINER "The VORN95 Wizard authors <vorn95-wizard@example.org>"
-    CACHE STRING "Maintainer field of the Debian package")
+# A packager may set their own with -DVORN_PACKAGE_MAINTAINER=...
+if(NOT VORN_PACKAGE_MAINTAINER)
+    set(VORN_PACKAGE_MAINTAINER "The VORN95 Wizard authors <vorn95-wizard@example.org>")
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vorn95)
