@@ -6,17 +6,16 @@
 #include "platform/linux/XcbDesktopWindows.h"
 #include "shell/WindowWatchers.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <sys/resource.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,33 +116,29 @@ double processCpuSeconds()
 // among the processes to count its CPU as well (0 when it is not found).
 pid_t findXServer()
 {
-    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream file(entry.path() / "cmdline");
-        std::string command((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        std::vector<std::string> args;
-        for (std::size_t start = 0, end; start < command.size(); start = end + 1) {
-            end = command.find('\0', start);
-            args.push_back(command.substr(start, end - start));
-        }
-        if (args.size() > 1 && args[0].ends_with("Xvfb") && args[1] == display)
-            return pid_t(std::stoi(entry.path().filename()));
+    const QByteArray display = qgetenv("DISPLAY");
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> args = file.readAll().split('\0');
+        if (args.size() > 1 && args[0].endsWith("Xvfb") && args[1] == display)
+            return pid_t(pid.toInt());
     }
     return 0;
 }
 
 double serverCpuSeconds(pid_t server)
 {
-    std::ifstream file("/proc/" + std::to_string(server) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    // Fields after the command name in parentheses; utime and stime are the 12th and 13th.
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 1; i <= 13 && fields >> field; ++i)
-        if (i >= 12)
-            ticks += std::stod(field);
-    return ticks / double(sysconf(_SC_CLK_TCK));
+    QFile file(QStringLiteral("/proc/%1/stat").arg(server));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    // The fields after the command name in parentheses; utime and stime are the 12th and 13th.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
 }
 
 struct CpuUse {

@@ -4,6 +4,7 @@
 #include "platform/linux/PulseSound.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/XcbDesktopWindows.h"
+#include "platform/nm/NmRemoteAccess.h"
 #include "platform/sim/SimRemoteAccess.h"
 
 #include <map>
@@ -26,16 +27,48 @@ Registry& registry()
     return *hive;
 }
 
+namespace
+{
+
+enum class RasBackend { Simulated, NetworkManager };
+
+// Chosen once per process, so every user of the service sees the same one.
+RasBackend rasBackend()
+{
+    static const RasBackend chosen = [] {
+        const QByteArray forced = qgetenv("VORN_RAS");
+        if (forced == "sim")
+            return RasBackend::Simulated;
+        if (forced == "nm")
+            return RasBackend::NetworkManager;
+        if (!forced.isEmpty())
+            qWarning("VORN_RAS=%s is neither sim nor nm; choosing by what answers", forced.constData());
+        return nm::NmRemoteAccess::available() ? RasBackend::NetworkManager : RasBackend::Simulated;
+    }();
+    return chosen;
+}
+
+} // namespace
+
 std::shared_ptr<RemoteAccess> remoteAccess()
 {
     // Shared while anyone holds it; the connection to the service ends with the last user.
     static std::weak_ptr<RemoteAccess> current;
     auto service = current.lock();
     if (!service) {
-        service = std::make_shared<sim::SimRemoteAccess>();
+        if (rasBackend() == RasBackend::NetworkManager)
+            service = std::make_shared<nm::NmRemoteAccess>();
+        else
+            service = std::make_shared<sim::SimRemoteAccess>();
         current = service;
     }
     return service;
+}
+
+QString remoteAccessName()
+{
+    return rasBackend() == RasBackend::NetworkManager ? QStringLiteral("NetworkManager")
+                                                      : QStringLiteral("Simulated dial-up service");
 }
 
 std::unique_ptr<DesktopWindows> desktopWindows()
@@ -46,11 +79,6 @@ std::unique_ptr<DesktopWindows> desktopWindows()
 std::unique_ptr<Sound> sound()
 {
     return std::make_unique<PulseSound>();
-}
-
-QString remoteAccessName()
-{
-    return QStringLiteral("the simulated dial-up service");
 }
 
 } // namespace vorn::platform

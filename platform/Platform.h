@@ -14,7 +14,7 @@ class DesktopWindows;
 class NotificationArea;
 class RemoteAccess;
 class Sound;
-}
+} // namespace vorn
 
 namespace vorn::platform
 {
@@ -23,10 +23,12 @@ namespace vorn::platform
 // lives until the process ends, so every component shares its connection.
 Registry& registry();
 
-// The remote-access service: the client of the simulated dial-up service.
-// One instance per process, shared by every user.
+// The remote-access service: NetworkManager when it answers on the system
+// bus, else the client of the simulated dial-up service; VORN_RAS=sim or
+// VORN_RAS=nm forces one. One instance per process, shared by every user.
 std::shared_ptr<RemoteAccess> remoteAccess();
-// What remoteAccess() dials through, in words for the user (About box).
+
+// The name of the backend remoteAccess() uses, for people to read.
 QString remoteAccessName();
 
 // One icon in the notification area; needs the widget library (vorn_ui).

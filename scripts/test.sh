@@ -15,13 +15,15 @@ trap 'rm -f "$summary"' EXIT
 # Runs ctest inside the private desktop and keeps its closing line for the total.
 run_ctest() {
     local status=0
-    scripts/test-session.sh ctest --output-on-failure -j "$jobs" "$@" 2>&1 | tee -a "$summary" || status=$?
+    scripts/test-session.sh ${VORN_WITH_NM:+scripts/nm-session.sh} ctest --output-on-failure -j "$jobs" "$@" 2>&1 \
+        | tee -a "$summary" || status=$?
     return "$status"
 }
 
 echo "== test build (warnings as errors)"
 scripts/build.sh test
-run_ctest --test-dir build/test
+# Beside a private NetworkManager too, for the tests labelled nm.
+VORN_WITH_NM=1 run_ctest --test-dir build/test
 
 echo "== Debian package: lintian, files, staged start-up, fresh Debian 12 root"
 deb=$(scripts/package.sh)

@@ -37,9 +37,9 @@ QByteArray toLine(const QJsonObject& object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
-std::optional<QJsonObject> parseObject(const QByteArray& line, QString* error)
+std::optional<QJsonObject> parseObject(const QByteArray& line, qsizetype maxBytes, QString* error)
 {
-    if (line.size() > MaxMessageBytes) {
+    if (line.size() > maxBytes) {
         *error = QStringLiteral("message too long");
         return std::nullopt;
     }
@@ -158,7 +158,7 @@ QByteArray encodeRequest(const Request& request)
 std::variant<Request, ParseError> parseRequest(const QByteArray& line)
 {
     QString error;
-    const auto object = parseObject(line, &error);
+    const auto object = parseObject(line, MaxRequestBytes, &error);
     if (!object)
         return ParseError { error };
 
@@ -236,7 +236,7 @@ QByteArray encodeNotification(const Notification& notification)
 std::variant<Answer, Notification, ParseError> parseServiceMessage(const QByteArray& line)
 {
     QString error;
-    const auto object = parseObject(line, &error);
+    const auto object = parseObject(line, MaxServiceMessageBytes, &error);
     if (!object)
         return ParseError { error };
 

@@ -16,8 +16,10 @@
 namespace vorn::sim
 {
 
-// A message longer than this is refused and its connection closed.
-constexpr qsizetype MaxMessageBytes = 16 * 1024;
+// A request longer than this is refused and its connection closed.
+constexpr qsizetype MaxRequestBytes = 16 * 1024;
+// The service's messages may list a whole phonebook (at most 1 MiB of text).
+constexpr qsizetype MaxServiceMessageBytes = 8 * 1024 * 1024;
 
 // $VORN_DIALUP_SOCKET, else "dialup.sock" in the per-user runtime folder.
 QString socketPath();

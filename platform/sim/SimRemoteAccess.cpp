@@ -129,7 +129,7 @@ void SimRemoteAccess::readMessages()
         else
             qWarning("dial-up service: %s", qPrintable(std::get<ParseError>(message).message));
     }
-    if (pending_.size() > MaxMessageBytes) {
+    if (pending_.size() > MaxServiceMessageBytes) {
         qWarning("dial-up service: message too long, connection closed");
         socket_.abort();
     }

@@ -238,7 +238,7 @@ TEST_F(DialupServiceTest, MalformedAndOversizedRequestsGetAnErrorAnswer)
     EXPECT_TRUE(rawExchange(raw, "{\"op\":\"connections\",\"id\":5}\n").startsWith("{\"re\":5,\"result\":0"));
 
     // A message with no end in sight is answered and its client let go.
-    const QByteArray answer = rawExchange(raw, QByteArray(sim::MaxMessageBytes + 10, 'x'));
+    const QByteArray answer = rawExchange(raw, QByteArray(sim::MaxRequestBytes + 10, 'x'));
     EXPECT_TRUE(answer.contains("too long")) << answer.constData();
     EXPECT_TRUE(waitUntil([&] { return raw.state() == QLocalSocket::UnconnectedState; }, 3s));
 
@@ -341,4 +341,21 @@ TEST_F(DialupServiceTest, ServiceWithoutDisplayStillConnects)
     const auto access = client();
     EXPECT_EQ(dialToEnd(*access, QStringLiteral("Quick")).last(), DialStep(ras::Connected, 0));
     EXPECT_EQ(connections(*access).size(), 1U);
+}
+
+TEST_F(DialupServiceTest, LargePhonebookIsListedWhole)
+{
+    QByteArray text;
+    for (int i = 0; i < 3000; ++i)
+        text += "[Entry number " + QByteArray::number(i) + " with a fairly long name]\n";
+    writePhonebook(text);
+    const auto access = client();
+    std::vector<RASENTRYNAME> entries(20);
+    entries[0].dwSize = sizeof(RASENTRYNAME);
+    auto bytes = std::uint32_t(entries.size() * sizeof(RASENTRYNAME));
+    std::uint32_t count = 0;
+    EXPECT_EQ(access->enumEntries(phonebook().constData(), entries.data(), &bytes, &count), ras::BufferTooSmall);
+    EXPECT_EQ(count, 3000U);
+    EXPECT_EQ(bytes, 3000U * sizeof(RASENTRYNAME));
+    EXPECT_EQ(fieldText(entries[19].szEntryName), "Entry number 19 with a fairly long name");
 }

@@ -91,7 +91,7 @@ TEST(DialupProtocolTest, BadRequestsAreRefusedWithAReason)
             QByteArray("{\"op\":\"dial\"}"), QByteArray("{\"op\":\"dial\",\"entry\":3}"),
             QByteArray("{\"op\":\"drop\"}"), QByteArray("{\"op\":\"entries\",\"id\":-1}"),
             "{\"op\":\"dial\",\"entry\":\"" + QByteArray(2000, 'x') + "\"}",
-            "{\"op\":\"entries\",\"phonebook\":\"" + QByteArray(MaxMessageBytes, 'x') + "\"}" }) {
+            "{\"op\":\"entries\",\"phonebook\":\"" + QByteArray(MaxRequestBytes, 'x') + "\"}" }) {
         const auto parsed = parseRequest(bad);
         ASSERT_TRUE(std::holds_alternative<ParseError>(parsed)) << bad.left(60).constData();
         EXPECT_FALSE(std::get<ParseError>(parsed).message.isEmpty());

@@ -26,11 +26,6 @@ QString hexId(vorn::DesktopWindows::WindowId id)
     return QStringLiteral("0x%1").arg(id, 0, 16);
 }
 
-QString decimalId(vorn::DesktopWindows::WindowId id)
-{
-    return QString::number(id);
-}
-
 class DesktopWindowsTest : public ::testing::Test
 {
 protected:
@@ -53,10 +48,11 @@ TEST_F(DesktopWindowsTest, ListsTheProgramWindowInsideTheManagersFrame)
 {
     const auto window = showWindow(QStringLiteral("Probe"));
     ASSERT_TRUE(window);
-    // The program's own window, not the frame: the one that carries the name.
-    const auto search = runProgram(QStringLiteral("xdotool"),
-        { QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^%1$").arg(title) });
-    EXPECT_EQ(search.out.trimmed(), decimalId(window->id).toLatin1());
+    // The program's own window, not the frame: the one with the name and WM_STATE.
+    const auto properties = runProgram(QStringLiteral("xprop"),
+        { QStringLiteral("-id"), hexId(window->id), QStringLiteral("WM_NAME"), QStringLiteral("WM_STATE") });
+    EXPECT_TRUE(properties.out.contains(title.toUtf8())) << properties.out.toStdString();
+    EXPECT_TRUE(properties.out.contains("window state: Normal")) << properties.out.toStdString();
     EXPECT_TRUE(vorn::test::waitUntil([&] { return vorn::test::managedByWindowManager(window->id); }, 5s));
 }
 
@@ -84,7 +80,7 @@ TEST_F(DesktopWindowsTest, UnmappedIsHiddenAndMinimizedIsShown)
 {
     const auto window = showWindow(QStringLiteral("Visibility"));
     ASSERT_TRUE(window);
-    const QString id = decimalId(window->id);
+    const QString id = QString::number(window->id);
 
     ASSERT_TRUE(xtool(QStringLiteral("xdotool"), { QStringLiteral("windowunmap"), QStringLiteral("--sync"), id }));
     EXPECT_TRUE(waitForWindow(desktop, title, false));

@@ -228,11 +228,4 @@ TEST_F(TrayIconTest, DestructionRemovesOnlyAnActiveIcon)
     EXPECT_TRUE(calls.empty());
 }
 
-TEST_F(TrayIconTest, ShowDesigningIsIgnoredAtRunTime)
-{
-    tray->setShowDesigning(true);
-    EXPECT_FALSE(tray->ShowDesigning());
-    EXPECT_TRUE(calls.empty());
-}
-
 } // namespace

@@ -134,7 +134,7 @@ void DialupService::readClient(QLocalSocket* socket)
         if (client == clients_.end())
             return;
     }
-    if (client->buffer.size() > MaxMessageBytes) {
+    if (client->buffer.size() > MaxRequestBytes) {
         // No way to find the next message's start: answer and part.
         send(socket, encodeAnswer(errorAnswer(0, QStringLiteral("message too long"))));
         clients_.erase(client);
