@@ -20,6 +20,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The X11 platform plugin is loaded by Qt at start-up, so no linker sees it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Without NetworkManager the simulated dial-up service is dialed.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "network-manager")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "wizard that dials phonebook entries in turn until one connects
 VORN95 Wizard dials the dial-up entries you pick from your phonebook one
 after another, cycling through them while they are busy or fail, until one
@@ -27,8 +29,10 @@ of them connects. While you are connected it sits in the notification area
 with the elapsed time in its tool tip, notices a broken line, can play a
 tune when the connection is made, and keeps statistics for every entry.
 .
-It comes with a simulated dial-up service and a sample phonebook, so it can
-be tried without a modem, and with vorn-rasdial, to dial from a terminal,
-and vorn-reg, to inspect and back up the statistics.")
+It dials the connection profiles of NetworkManager (VPN, WireGuard, PPPoE,
+mobile broadband, Bluetooth dial-up, ADSL) when NetworkManager runs, and
+otherwise a simulated dial-up service with a sample phonebook, so it can be
+tried without a modem. vorn-rasdial dials from a terminal, and vorn-reg
+inspects and backs up the statistics.")
 
 include(CPack)

@@ -27,7 +27,7 @@ if [ "${1:-}" = "--runtime-only" ]; then
         pulseaudio pulseaudio-utils xdotool x11-utils imagemagick)
 elif [ "${1:-}" = "--package" ]; then
     packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-        libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev dpkg-dev file)
+        libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev libnm-dev dpkg-dev file)
 fi
 
 missing=()

@@ -56,6 +56,8 @@ mount -t proc proc "$root/proc" && mounts+=("$root/proc")
 mount --bind "$cache/archives" "$root/var/cache/apt/archives" && mounts+=("$root/var/cache/apt/archives")
 cp "$deb" "$root/tmp/"
 
+# No NetworkManager answers in the root, so the programs choose the simulated
+# dial-up service by themselves, as on a machine without it.
 in_root() {
     chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
         DISPLAY="$DISPLAY" XDG_RUNTIME_DIR=/run/vorn DBUS_SESSION_BUS_ADDRESS=disabled: NO_AT_BRIDGE=1 \

@@ -32,7 +32,7 @@ echo "ok: lintian finds no errors ($(grep -c '^W:' "$stage/lintian.log" || true)
 grep '^W:' "$stage/lintian.log" | sed 's/^/    /' || true
 
 depends=$(dpkg-deb --field "$deb" Depends)
-for library in qt6-qpa-plugins libqt6widgets6 libqt6network6 libsqlite3-0 libsndfile1 libpulse0 libxcb1; do
+for library in qt6-qpa-plugins libqt6widgets6 libqt6network6 libsqlite3-0 libsndfile1 libpulse0 libxcb1 libnm0; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 echo "ok: dependencies declared"
@@ -86,7 +86,7 @@ echo "ok: manual pages render cleanly, change log matches the version"
 home=$stage/home
 mkdir -p "$home/work"
 (cd "$home/work" && exec env -u VORN_DATA_DIR -u VORN_REGISTRY -u XDG_CONFIG_HOME -u XDG_DATA_HOME \
-    HOME="$home" VORN_DIALUP_SOCKET="$stage/dialup.sock" VORN_DIALUPD_IDLE_EXIT=2 \
+    HOME="$home" VORN_RAS=sim VORN_DIALUP_SOCKET="$stage/dialup.sock" VORN_DIALUPD_IDLE_EXIT=2 \
     "$root/usr/bin/vorn95" >"$stage/vorn95.log" 2>&1) &
 wizard=$!
 wait_for_window "the staged wizard's window" '^VORN95 Wizard'
