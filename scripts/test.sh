@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every flavour and runs all tests: unit and
 # widget tests, integration tests inside a private desktop (display, window
-# manager, tray host, sound server), the ASan+UBSan and TSan builds, and a
-# short run of every fuzz target.
+# manager, tray host, sound server), the Debian package (lintian, staged
+# start-up, installation on a fresh Debian 12 root), the ASan+UBSan and TSan
+# builds, and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh

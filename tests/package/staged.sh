@@ -19,7 +19,7 @@ cleanup() {
     local link pid
     for link in /proc/[0-9]*/exe; do
         pid=${link//[^0-9]/}
-        [[ "$(readlink "$link" 2>/dev/null)" == "$stage"/* ]] && kill "$pid" 2>/dev/null
+        [[ "$(readlink "$link" 2>/dev/null)" == "$stage"/* ]] && kill "$pid" 2>/dev/null || true
     done
     rm -rf "$stage"
 }
