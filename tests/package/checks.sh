@@ -24,13 +24,15 @@ expect_outcome() {
     echo "ok: $what"
 }
 
-# wait_for_window DESCRIPTION TITLE-REGEX: a visible window with that title
-# appears on the display within 30 seconds.
-wait_for_window() {
-    local what=$1 title=$2 deadline=$((SECONDS + 30))
+# eventually DESCRIPTION COMMAND...: COMMAND succeeds within 30 seconds.
+eventually() {
+    local what=$1 deadline=$((SECONDS + 30)); shift
     while [ "$SECONDS" -lt "$deadline" ]; do
-        xdotool search --onlyvisible --name "$title" >/dev/null 2>&1 && { echo "ok: $what"; return 0; }
+        "$@" >/dev/null 2>&1 && { echo "ok: $what"; return 0; }
         sleep 0.1
     done
-    fail "$what: no window titled $title"
+    fail "$what: not within 30 seconds"
 }
+
+# wait_for_window DESCRIPTION TITLE-REGEX: a visible window with that title appears.
+wait_for_window() { eventually "$1" xdotool search --onlyvisible --name "$2"; }

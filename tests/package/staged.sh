@@ -16,6 +16,10 @@ icon_sizes=(16 22 24 32 48 64 128 256)
 
 stage=$(mktemp -d "${TMPDIR:-/tmp}/vorn-stage.XXXXXX")
 cleanup() {
+    if [ $? -ne 0 ] && [ -s "$stage/vorn95.log" ]; then
+        echo "--- the wizard's output:" >&2
+        tail -20 "$stage/vorn95.log" >&2
+    fi
     local link pid
     for link in /proc/[0-9]*/exe; do
         pid=${link//[^0-9]/}
@@ -89,11 +93,11 @@ mkdir -p "$home/work"
     HOME="$home" VORN_RAS=sim VORN_DIALUP_SOCKET="$stage/dialup.sock" VORN_DIALUPD_IDLE_EXIT=2 \
     "$root/usr/bin/vorn95" >"$stage/vorn95.log" 2>&1) &
 wizard=$!
-wait_for_window "the staged wizard's window" '^VORN95 Wizard'
+wait_for_window "the staged wizard's window" '^VORN95 Wizard$'
 kill -0 "$wizard" 2>/dev/null || fail "the wizard ended: $(cat "$stage/vorn95.log")"
 cmp -s "$share/vorn95/rasphone.pbk" "$home/.config/vorn95/rasphone.pbk" ||
     fail "the phonebook was not seeded from the staged sample"
-expect_output "the staged initializer wrote vorninfo.pdt" "Connection Established" cat "$home/work/vorninfo.pdt"
+eventually "the staged initializer wrote vorninfo.pdt" grep -qx "Connection Established" "$home/work/vorninfo.pdt"
 expect_output "the entries of the sample phonebook are in the hive" 'VORN-WIZ\Internet Provider]' \
     env -u XDG_DATA_HOME -u VORN_REGISTRY HOME="$home" "$root/usr/bin/vorn-reg" export 'HKLM\SOFTWARE\Quorix\VORN-WIZ'
 kill "$wizard"
