@@ -35,9 +35,9 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Regist
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
 
-    Large.addFile(QStringLiteral(":/entry-large.png"), QSize(32, 32));
-    Large.addFile(QStringLiteral(":/entry-small.png"), QSize(16, 16));
-    ConList->setRowIcon(Large);
+    EntryIcon.addFile(QStringLiteral(":/entry-large.png"), QSize(32, 32));
+    EntryIcon.addFile(QStringLiteral(":/entry-small.png"), QSize(16, 16));
+    ConList->setRowIcon(EntryIcon);
     ConList->addColumn(QStringLiteral("Connection"), 70);
     ConList->addColumn(QStringLiteral("Accesses"), 70);
     ConList->addColumn(QStringLiteral("Last Access"), 90);
@@ -57,7 +57,11 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Regist
 
 TfrmSelect::~TfrmSelect()
 {
-    // Focus changes while the children go away must not reach the handlers.
+    // Nothing the children do while they go away (page and selection
+    // changes, focus moves) may reach the handlers.
+    Notebook1->disconnect(this);
+    ConList->OnChange = nullptr;
+    ConList->OnMouseUp = nullptr;
     edTune->removeEventFilter(this);
     cbShowWelcome->removeEventFilter(this);
     pnlBorder->removeEventFilter(this);
@@ -148,7 +152,6 @@ void TfrmSelect::alignPanels()
 
 void TfrmSelect::closeEvent(QCloseEvent* event)
 {
-    // A dialing loop still running ends after its current poll.
-    StopDialing = true;
+    runGuarded([this] { FormClose(); });
     event->accept();
 }

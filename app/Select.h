@@ -63,6 +63,8 @@ public:
     // The dialing page's work: dials the selected entries until one connects
     // or dialing is stopped; returns when it has ended.
     void DialSelectedEntries();
+    // The window is closing: dialing stops.
+    void FormClose();
 
     // Entry list and preferences (SelectEntries.cpp).
     void ConListChange(int row, bool selected);
@@ -80,8 +82,10 @@ public:
     // Non-visual components.
     TRAS* RAS = nullptr;
     TRegFile* reg = nullptr;
-    QTimer* Timer1 = nullptr;
-    QIcon Large; // the entry picture, 32 x 32 and 16 x 16 (Small)
+    QTimer* Timer1 = nullptr; // the connection monitor's one-second tick, off until connected
+    // The image lists Large and Small as one picture: 32 x 32 for the
+    // large-icon view, 16 x 16 for the others.
+    QIcon EntryIcon;
     QMenu* pm = nullptr;
     QAction* LArgeIcons1 = nullptr;
     QAction* Small1 = nullptr;

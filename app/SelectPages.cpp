@@ -156,3 +156,9 @@ void TfrmSelect::DialSelectedEntries()
 {
     // The dialing loop comes here.
 }
+
+void TfrmSelect::FormClose()
+{
+    // A dialing loop still running ends after its current poll.
+    StopDialing = true;
+}

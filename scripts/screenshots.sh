@@ -85,7 +85,9 @@ keys Down Return
 shot "$(window_named "Entry Properties")" entry-properties
 keys Escape
 
+# Dial an entry that answers: typing its first letter selects it.
 click "${first_row[@]}"
+keys N
 click "${next[@]}"
 window_named "VORN95 Wizard - Tune (2 of 3)" >/dev/null
 shot "$main" page2-tune

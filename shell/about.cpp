@@ -8,6 +8,6 @@ TAboutBox::TAboutBox(QWidget* owner, const QString& backend)
         | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     if (!backend.isEmpty())
-        Label2->setText(Label2->text() + QStringLiteral("\nDials through ") + backend + QLatin1Char('.'));
+        Label2->setText(Label2->text() + QStringLiteral("\nDial-up service: ") + backend + QLatin1Char('.'));
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -61,16 +61,6 @@ TEST_F(EntryListTest, SelectedEntriesAreSortedWithoutRegardToCaseAndHeldOnce)
     EXPECT_EQ(w.SelectedEntries.count(), 3);
 }
 
-TEST_F(EntryListTest, ClickingRowsKeepsTheSelectionInStep)
-{
-    TfrmSelect& w = startWith({ "Home", "Office" });
-    QTest::mouseClick(w.ConList->currentView()->viewport(), Qt::LeftButton, {}, rowCentre("Office"));
-    QTest::mouseClick(w.ConList->currentView()->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre("Home"));
-    EXPECT_EQ(w.SelectedEntries.items(), QStringList({ "Home", "Office" }));
-    QTest::mouseClick(w.ConList->currentView()->viewport(), Qt::LeftButton, {}, rowCentre("Home"));
-    EXPECT_EQ(w.SelectedEntries.items(), QStringList({ "Home" }));
-}
-
 TEST_F(EntryListTest, ViewStylesTickOneMenuItem)
 {
     TfrmSelect& w = startWith({ "Home", "Office" });

@@ -27,32 +27,10 @@ std::uint32_t FakeRemoteAccess::enumEntries(
     return ras::Success;
 }
 
-std::uint32_t FakeRemoteAccess::enumConnections(RASCONN*, std::uint32_t*, std::uint32_t* count)
+std::int32_t RecordingRegistry::remember(std::int32_t code, const HKEY& key, const QByteArray& path)
 {
-    *count = 0;
-    return ras::Success;
-}
-
-std::uint32_t FakeRemoteAccess::dial(const char*, const RASDIALPARAMS&, QObject*, RasHandle* handle)
-{
-    *handle = 0;
-    return ras::CannotFindPhonebookEntry;
-}
-
-std::int32_t RecordingRegistry::openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result)
-{
-    const std::int32_t code = hive.openKey(parent, path, access, result);
     if (code == reg::Success)
-        paths[result] = path;
-    return code;
-}
-
-std::int32_t RecordingRegistry::createKey(
-    HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool* created)
-{
-    const std::int32_t code = hive.createKey(parent, path, access, result, created);
-    if (code == reg::Success)
-        paths[result] = path;
+        paths[key] = path;
     return code;
 }
 

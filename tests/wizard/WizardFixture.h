@@ -27,8 +27,11 @@ public:
 
     std::uint32_t enumEntries(
         const char*, RASENTRYNAME* buffer, std::uint32_t* bufferBytes, std::uint32_t* count) override;
-    std::uint32_t enumConnections(RASCONN*, std::uint32_t*, std::uint32_t* count) override;
-    std::uint32_t dial(const char*, const RASDIALPARAMS&, QObject*, RasHandle* handle) override;
+    std::uint32_t enumConnections(RASCONN*, std::uint32_t*, std::uint32_t* count) override { return *count = 0; }
+    std::uint32_t dial(const char*, const RASDIALPARAMS&, QObject*, RasHandle*) override
+    {
+        return ras::CannotFindPhonebookEntry;
+    }
     std::uint32_t hangUp(RasHandle) override { return 0; }
     std::uint32_t connectStatus(RasHandle, RASCONNSTATUS*) override { return ras::InvalidHandle; }
     std::uint32_t errorString(std::uint32_t, char*, std::uint32_t) override { return ras::InvalidParameter; }
@@ -52,9 +55,15 @@ public:
     }
     std::vector<Write> writes;
 
-    std::int32_t openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result) override;
+    std::int32_t openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result) override
+    {
+        return remember(hive.openKey(parent, path, access, result), result, path);
+    }
     std::int32_t createKey(
-        HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool* created) override;
+        HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool* created) override
+    {
+        return remember(hive.createKey(parent, path, access, result, created), result, path);
+    }
     std::int32_t queryValue(
         HKEY key, const QByteArray& name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override
     {
@@ -70,6 +79,9 @@ public:
     QString problem() const override { return hive.problem(); }
 
 private:
+    // `key` by reference: it is read after the call that fills it.
+    std::int32_t remember(std::int32_t code, const HKEY& key, const QByteArray& path);
+
     Registry& hive;
     std::map<HKEY, QByteArray> paths;
 };
