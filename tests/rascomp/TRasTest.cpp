@@ -1,6 +1,6 @@
 // TRAS against a scripted remote-access service.
-#include "FakeRemoteAccess.h"
 #include "rascomp/Rascomp32.h"
+#include "support/FakeRemoteAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -283,7 +283,7 @@ TEST_F(TRasTest, HandlerHangingUpInItsOwnNotificationIsSafe)
     EXPECT_EQ(fake->statusAsked, QList<RasHandle> { 0 });
 }
 
-TEST_F(TRasTest, DialWhileConnectedReleasesSilentlyWithNewWindow)
+TEST_F(TRasTest, DialWhileConnectedOrDestroyingReleasesSilently)
 {
     countEvents();
     ras->Dial();
@@ -296,6 +296,11 @@ TEST_F(TRasTest, DialWhileConnectedReleasesSilentlyWithNewWindow)
     EXPECT_TRUE(firstWindow.isNull());
     EXPECT_NE(ras->NotifyWindow(), nullptr);
     EXPECT_EQ(ras->ConnectionHandle(), 200U);
+
+    fake->notify(ras::Connected);
+    ras.reset();
+    EXPECT_EQ(fake->hungUp, (QList<RasHandle> { 100, 200 }));
+    EXPECT_EQ(counts["OnDisconnect"], 0);
 }
 
 TEST_F(TRasTest, HangUpReportsEmptyHandleAndEmptyText)
@@ -358,25 +363,4 @@ TEST_F(TRasTest, StatusAndErrorTexts)
     status = FakeRemoteAccess::Status {};
     status.result = 6;
     EXPECT_EQ(ras->QueryStatus(), 0);
-}
-
-TEST_F(TRasTest, DestroyingWhileConnectedHangsUpWithoutEvent)
-{
-    countEvents();
-    ras->Dial();
-    fake->notify(ras::Connected);
-    ras.reset();
-    EXPECT_EQ(fake->hungUp, QList<RasHandle> { 100 });
-    EXPECT_EQ(counts["OnDisconnect"], 0);
-}
-
-TEST_F(TRasTest, DefaultsAndDialEventMessage)
-{
-    EXPECT_EQ(ras->RedialAttempts(), 1);
-    ras->setRedialAttempts(0);
-    EXPECT_EQ(ras->RedialAttempts(), 0);
-    EXPECT_EQ(ras->ConnectionHandle(), 0U);
-    EXPECT_EQ(ras->NotifyWindow(), nullptr);
-    EXPECT_NE(ras->DialEventMessage(), 0);
-    EXPECT_EQ(TRAS(nullptr, fake).DialEventMessage(), ras->DialEventMessage());
 }

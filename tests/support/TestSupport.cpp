@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 
 namespace vorn::test {
@@ -55,6 +57,25 @@ RunResult runProgram(const QString& program, const QStringList& args, int timeou
 bool inTestSession()
 {
     return qEnvironmentVariableIsSet("VORN_TEST_SESSION") && qEnvironmentVariableIsSet("DISPLAY");
+}
+
+bool windowShown(const QString& title)
+{
+    const auto found = runProgram(QStringLiteral("xdotool"),
+        { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+            QLatin1Char('^') + title + QLatin1Char('$') });
+    return found.exitCode == 0 && !found.out.trimmed().isEmpty();
+}
+
+std::vector<RASCONN> connectionsOf(RemoteAccess& access)
+{
+    std::vector<RASCONN> records(8);
+    records[0].dwSize = sizeof(RASCONN);
+    auto bytes = static_cast<std::uint32_t>(records.size() * sizeof(RASCONN));
+    std::uint32_t count = 0;
+    EXPECT_EQ(access.enumConnections(records.data(), &bytes, &count), 0U);
+    records.resize(count);
+    return records;
 }
 
 qint64 recordingSize()

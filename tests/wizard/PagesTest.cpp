@@ -63,7 +63,7 @@ class PagesTest : public WizardTest
 protected:
     TfrmSelect& startWith(const QByteArrayList& entries)
     {
-        ras->entries = entries;
+        ras->entryNames = entries;
         return start();
     }
     void select(const QString& caption, bool selected = true)

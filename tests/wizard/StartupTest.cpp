@@ -56,7 +56,7 @@ QString writeScript(const QString& path, const QByteArray& body)
 
 TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
 {
-    ras->entries = { "Office", "backup" };
+    ras->entryNames = { "Office", "backup" };
     TfrmSelect& w = start();
 
     const QByteArray program = stats::ProgramKey;
@@ -170,7 +170,7 @@ TEST_F(WizardTest, InitializerThatFailsEndsStartUpWithAMessage)
 
 TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefresh)
 {
-    ras->entries = { "Alpha", "Beta", "Gamma" };
+    ras->entryNames = { "Alpha", "Beta", "Gamma" };
     store(entryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
     window = std::make_unique<TfrmSelect>(ras, registry.get());
     runGuarded([&] { window->FormCreate(); });
@@ -188,7 +188,7 @@ TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefre
 
 TEST_F(WizardTest, DwordOfFourFFBytesShowsAsMinusOne)
 {
-    ras->entries = { "Office" };
+    ras->entryNames = { "Office" };
     store(entryKey("Office"), "LastAccess", Variant("00/00/00"));
     store(entryKey("Office"), "LastTime", Variant("00:00:00"));
     store(entryKey("Office"), "TotalTime", Variant("00:00:00"));

@@ -6,46 +6,8 @@
 #include <QDir>
 #include <QFile>
 
-#include <cstring>
-
 namespace vorn::test
 {
-
-std::uint32_t FakeRemoteAccess::enumEntries(
-    const char*, RASENTRYNAME* buffer, std::uint32_t* bufferBytes, std::uint32_t* count)
-{
-    const auto capacity = *bufferBytes / sizeof(RASENTRYNAME);
-    *count = static_cast<std::uint32_t>(entries.size());
-    for (std::size_t i = 0; i < capacity && i < std::size_t(entries.size()); ++i) {
-        buffer[i].dwSize = sizeof(RASENTRYNAME);
-        copyToField(buffer[i].szEntryName, entries.at(qsizetype(i)));
-    }
-    if (entries.size() > qsizetype(capacity)) {
-        *bufferBytes = static_cast<std::uint32_t>(entries.size() * sizeof(RASENTRYNAME));
-        return ras::BufferTooSmall;
-    }
-    return ras::Success;
-}
-
-std::int32_t RecordingRegistry::remember(std::int32_t code, const HKEY& key, const QByteArray& path)
-{
-    if (code == reg::Success)
-        paths[key] = path;
-    return code;
-}
-
-std::int32_t RecordingRegistry::setValue(
-    HKEY key, const QByteArray& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size)
-{
-    writes.push_back({ paths[key], name, type, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)) });
-    return hive.setValue(key, name, type, data, size);
-}
-
-std::int32_t RecordingRegistry::closeKey(HKEY key)
-{
-    paths.erase(key);
-    return hive.closeKey(key);
-}
 
 int RecordingPrompts::messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags)
 {
