@@ -171,7 +171,7 @@ TEST_F(WizardTest, InitializerThatFailsEndsStartUpWithAMessage)
 TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefresh)
 {
     ras->entryNames = { "Alpha", "Beta", "Gamma" };
-    store(entryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
+    store(stats::EntryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
     window = std::make_unique<TfrmSelect>(ras, registry.get());
     runGuarded([&] { window->FormCreate(); });
 
@@ -189,10 +189,10 @@ TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefre
 TEST_F(WizardTest, DwordOfFourFFBytesShowsAsMinusOne)
 {
     ras->entryNames = { "Office" };
-    store(entryKey("Office"), "LastAccess", Variant("00/00/00"));
-    store(entryKey("Office"), "LastTime", Variant("00:00:00"));
-    store(entryKey("Office"), "TotalTime", Variant("00:00:00"));
-    store(entryKey("Office"), "Accesses", Variant(qint32(-1))); // REG_DWORD FF FF FF FF
+    store(stats::EntryKey("Office"), "LastAccess", Variant("00/00/00"));
+    store(stats::EntryKey("Office"), "LastTime", Variant("00:00:00"));
+    store(stats::EntryKey("Office"), "TotalTime", Variant("00:00:00"));
+    store(stats::EntryKey("Office"), "Accesses", Variant(qint32(-1))); // REG_DWORD FF FF FF FF
 
     TfrmSelect& w = start();
     EXPECT_EQ(w.ConList->subItems(0).value(0), "-1");

@@ -1,7 +1,6 @@
 #include "WizardFixture.h"
 
 #include "platform/Platform.h"
-#include "settings/Statistics.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,11 +64,6 @@ void WizardTest::store(const QString& key, const QString& name, const Variant& v
     writer.RootKey = hkLocalMachine;
     writer.Key = key;
     writer.WriteValue(name, value);
-}
-
-QString WizardTest::entryKey(const QString& name) const
-{
-    return stats::EntryKey(name);
 }
 
 void WizardTest::writePDTFile(const QByteArray& content)

@@ -51,7 +51,6 @@ protected:
     // A store of its own on the same hive, for looking at values.
     Variant stored(const QString& key, const QString& name);
     void store(const QString& key, const QString& name, const Variant& value);
-    QString entryKey(const QString& name) const;
     void writePDTFile(const QByteArray& content);
     int rowOf(const QString& caption) const;
 
