@@ -6,8 +6,6 @@
 #include <QProcess>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 
 namespace vorn::test {
@@ -65,17 +63,6 @@ bool windowShown(const QString& title)
         { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
             QLatin1Char('^') + title + QLatin1Char('$') });
     return found.exitCode == 0 && !found.out.trimmed().isEmpty();
-}
-
-std::vector<RASCONN> connectionsOf(RemoteAccess& access)
-{
-    std::vector<RASCONN> records(8);
-    records[0].dwSize = sizeof(RASCONN);
-    auto bytes = static_cast<std::uint32_t>(records.size() * sizeof(RASCONN));
-    std::uint32_t count = 0;
-    EXPECT_EQ(access.enumConnections(records.data(), &bytes, &count), 0U);
-    records.resize(count);
-    return records;
 }
 
 qint64 recordingSize()
