@@ -5,6 +5,8 @@
 #include "platform/Platform.h"
 #include "rascomp/Rascomp32.h"
 #include "settings/RegFiles.h"
+#include "shell/TrayIcon.h"
+#include "shell/WindowWatchers.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -14,12 +16,17 @@
 #include <QTimer>
 
 TfrmSelect::TfrmSelect()
-    : TfrmSelect(vorn::platform::remoteAccess(), &vorn::platform::registry())
+    : TfrmSelect(vorn::platform::remoteAccess(), &vorn::platform::registry(), vorn::platform::notificationArea())
 {
 }
 
-TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Registry* registry, QWidget* parent)
+TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Registry* registry,
+    std::unique_ptr<vorn::NotificationArea> trayShell, QWidget* parent)
     : QWidget(parent)
+    , startTuneWatcher([](const QString& caption, const QString& tune) {
+        (new TPDTThread(caption, tune))->setFreeOnTerminate(true);
+    })
+    , startWindowHider([](const QString& title) { new TFWThread(title); })
     , InitializerPath(vorn::paths::siblingProgram(QStringLiteral("initvorn")))
     , remoteAccess(std::move(service))
 {
@@ -34,6 +41,8 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Regist
     reg->RootKey = hkLocalMachine;
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
+    TI = new TTrayIcon(this, std::move(trayShell));
+    TI->setIcon(QIcon(QStringLiteral(":/tray.png")));
 
     EntryIcon.addFile(QStringLiteral(":/entry-large.png"), QSize(32, 32));
     EntryIcon.addFile(QStringLiteral(":/entry-small.png"), QSize(16, 16));
@@ -57,6 +66,7 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Regist
 
 TfrmSelect::~TfrmSelect()
 {
+    runGuarded([this] { FormDestroy(); });
     // Nothing the children do while they go away (page and selection
     // changes, focus moves) may reach the handlers.
     Notebook1->disconnect(this);
@@ -86,6 +96,11 @@ void TfrmSelect::createMenus()
 
     pmEntry = new QMenu(this);
     EntryProperties1 = pmEntry->addAction(QStringLiteral("Entry Properties"));
+
+    Ipm = new QMenu(this);
+    Info1 = Ipm->addAction(QStringLiteral("Info"));
+    Ipm->addSeparator();
+    Disconnect1 = Ipm->addAction(QStringLiteral("Disconnect"));
 }
 
 void TfrmSelect::connectHandlers()
@@ -105,6 +120,17 @@ void TfrmSelect::connectHandlers()
         ConListMouseUp(button, shift, x, y);
     });
     rdbAbout->OnClick = guarded([this] { rdbAboutClick(); });
+    connect(btnSkip, &QPushButton::clicked, this, guarded([this] { btnSkipClick(); }));
+    connect(btnAbort, &QPushButton::clicked, this, guarded([this] { btnAbortClick(); }));
+    connect(Button1, &QPushButton::clicked, this, guarded([this] { Button1Click(); }));
+    connect(Timer1, &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
+    connect(Info1, &QAction::triggered, this, guarded([this] { Info1Click(); }));
+    connect(Disconnect1, &QAction::triggered, this, guarded([this] { Disconnect1Click(); }));
+    TI->OnClick = guarded([this](QObject*) { TIClick(); });
+    TI->OnRightClick
+        = guarded([this](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) { TIRightClick(x, y); });
+    RAS->OnConnect = guarded([this](QObject*) { RASConnect(); });
+    RAS->OnDisconnect = guarded([this](QObject*, int, const QString& errorString) { RASDisconnect(errorString); });
     edTune->installEventFilter(this);
     cbShowWelcome->installEventFilter(this);
 }

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,9 +17,11 @@ class QMenu;
 class QTimer;
 class TRAS;
 class TRegFile;
+class TTrayIcon;
 
 namespace vorn
 {
+class NotificationArea;
 class RemoteAccess;
 class Registry;
 } // namespace vorn
@@ -34,8 +37,9 @@ public:
     // Pages of Notebook1.
     enum Page { pgWelcomeIndex, pgSelectIndex, pgSoundIndex, pgConfirmIndex, pgDialingIndex, pgStatIndex };
 
-    // The window's engine and store work on these services.
-    TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Registry* registry, QWidget* parent = nullptr);
+    // The window's engine, store and tray icon work on these services.
+    TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Registry* registry,
+        std::unique_ptr<vorn::NotificationArea> trayShell, QWidget* parent = nullptr);
     // The same on the platform's services.
     TfrmSelect();
     ~TfrmSelect() override;
@@ -60,11 +64,26 @@ public:
     void btnPrevClick();
     void btnCloseClick();
     void rdbAboutClick();
-    // The dialing page's work: dials the selected entries until one connects
-    // or dialing is stopped; returns when it has ended.
+
+    // Dialing (SelectDialing.cpp). The dialing page's work: dials the
+    // selected entries until one connects or dialing is stopped; returns when
+    // it has ended.
     void DialSelectedEntries();
-    // The window is closing: dialing stops.
+    void btnSkipClick();
+    void btnAbortClick();
+    // The window is closing: dialing stops and the line is hung up.
     void FormClose();
+    void FormDestroy();
+    void RASConnect();
+    void RASDisconnect(const QString& ErrorString);
+
+    // The connected state (SelectMonitor.cpp).
+    void Timer1Timer();
+    void TIClick();
+    void Info1Click();
+    void TIRightClick(int x, int y);
+    void Button1Click();
+    void Disconnect1Click();
 
     // Entry list and preferences (SelectEntries.cpp).
     void ConListChange(int row, bool selected);
@@ -83,6 +102,10 @@ public:
     TRAS* RAS = nullptr;
     TRegFile* reg = nullptr;
     QTimer* Timer1 = nullptr; // the connection monitor's one-second tick, off until connected
+    TTrayIcon* TI = nullptr;
+    QMenu* Ipm = nullptr;
+    QAction* Info1 = nullptr;
+    QAction* Disconnect1 = nullptr;
     // The image lists Large and Small as one picture: 32 x 32 for the
     // large-icon view, 16 x 16 for the others.
     QIcon EntryIcon;
@@ -109,6 +132,11 @@ public:
     // Format of the dial-up application's window title, one %s for the entry name.
     QString DialerTitleTemplate;
 
+    // How the watcher threads are started: a tune watcher for the window
+    // title and tune file, and a window hider for the title.
+    std::function<void(const QString& caption, const QString& tune)> startTuneWatcher;
+    std::function<void(const QString& title)> startWindowHider;
+
     // The installation initializer and how long start-up waits for the file it writes.
     QString InitializerPath;
     std::chrono::milliseconds InitializerWaitLimit { 30000 };
@@ -129,9 +157,16 @@ private:
     void storePDTCaption(const QByteArray& content);
     void abortStartup(const QString& message);
     void writePlayTune();
+    void showStatus(const QString& text);
+    // The time since ConnectStart as a time of day.
+    QString elapsedText() const;
+    void hideToTray();
+    void showFromTray();
 
     std::shared_ptr<vorn::RemoteAccess> remoteAccess;
     int OuterWidth = 467;
     int OuterHeight = 322;
     bool StartupAborted = false;
+    // A "TotalTime" that is no duration is reported once per connection.
+    bool TotalTimeErrorShown = false;
 };

@@ -2,6 +2,7 @@
 #include "app/Select.h"
 #include "app/UserPrompts.h"
 #include "app/VariantConvert.h"
+#include "app/WizardLog.h"
 #include "platform/Platform.h"
 #include "settings/Statistics.h"
 #include "shell/about.h"
@@ -39,6 +40,7 @@ void TfrmSelect::Notebook1PageChanged()
     // Every page switch asks a running dialing loop to end.
     StopDialing = true;
     const int page = Notebook1->currentIndex();
+    qCDebug(lcWizard) << "page" << page;
     setPageGeometry(page);
 
     setWindowTitle(QString::fromLatin1(PageCaptions[page]));
@@ -150,15 +152,4 @@ void TfrmSelect::rdbAboutClick()
 {
     TAboutBox box(this, vorn::platform::remoteAccessName());
     box.exec();
-}
-
-void TfrmSelect::DialSelectedEntries()
-{
-    // The dialing loop comes here.
-}
-
-void TfrmSelect::FormClose()
-{
-    // A dialing loop still running ends after its current poll.
-    StopDialing = true;
 }

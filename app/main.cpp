@@ -1,5 +1,6 @@
 #include "app/Guarded.h"
 #include "app/Select.h"
+#include "shell/WindowWatchers.h"
 
 #include <QApplication>
 #include <QFont>
@@ -24,5 +25,8 @@ int main(int argc, char* argv[])
     if (frmSelect.startupAborted())
         return 1;
     frmSelect.show();
-    return QApplication::exec();
+    const int result = QApplication::exec();
+    // Watchers still waiting for their windows end with the program.
+    stopAllWatchers();
+    return result;
 }

@@ -31,6 +31,9 @@ public:
     virtual bool modify(const IconData& data) = 0;
     virtual bool remove(const IconData& data) = 0;
 
+    // Whether a tray host is there to show the icon now.
+    virtual bool available() const { return true; }
+
     // Called on the UI thread for every release or double click over the icon.
     virtual void setMouseHandler(MouseHandler handler) = 0;
 

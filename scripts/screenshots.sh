@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts the wizard on the test desktop (scripts/test-session.sh) with the
 # sample phonebook and sample statistics, walks through its pages and saves a
-# screenshot of every page, the entry properties dialog, the About box and
-# each view style of the entry list as PNG files in build/FLAVOUR/screenshots.
+# screenshot of every page, the entry properties dialog, the About box, each
+# view style of the entry list, the tray icon with its tip and the message of
+# a broken line as PNG files in build/FLAVOUR/screenshots.
 #
 # Usage: scripts/screenshots.sh [FLAVOUR]     (default: test; built beforehand)
 set -euo pipefail
@@ -116,4 +117,31 @@ if [ -n "$info" ]; then
     shot "$info" page5-connected
 else
     echo "screenshots: the connected page was not reached (no connection made)" >&2
+fi
+
+# The tray icon with its tool tip: the pointer rests on the icon until the tip shows.
+if [ -n "$info" ]; then
+    xdotool windowunmap "$info"
+    icon=
+    for _ in $(seq 50); do
+        icon=$(xdotool search --onlyvisible --classname vorn95 2>/dev/null | head -1) && [ -n "$icon" ] && break
+        sleep 0.1
+    done
+    if [ -n "$icon" ]; then
+        eval "$(xdotool getwindowgeometry --shell "$icon")"
+        xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
+        sleep 1.5
+        import -window root -crop 520x90+$((X - 440))+0 "$out/tray-tooltip.png"
+        echo "saved $out/tray-tooltip.png"
+        xdotool mousemove 10 400
+    else
+        echo "screenshots: no tray icon" >&2
+    fi
+
+    # The line breaks as a faulty modem's would: the wizard says so.
+    "$bin/vorn-rasdial" --drop "Night Line" >/dev/null
+    shot "$(window_named Information)" broken-line
+    keys Return
+    window_named "VORN95 Wizard - Welcome (0 of 3)" >/dev/null
+    shot "$main" page0-after-broken-line
 fi

@@ -108,14 +108,18 @@ QString EntryKey(const QString& entryName)
     return QLatin1String(ProgramKey) + entryName;
 }
 
-QString LastAccessText(const QDateTime& when)
+QString LongTimeText(const QTime& time)
 {
     const QLocale locale = QLocale::system();
     // Qt's long time format names the time zone; the statistics show the time only.
     static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
-    const QString timeFormat = locale.timeFormat(QLocale::LongFormat).remove(zone).trimmed();
-    return locale.toString(when.date(), QLocale::ShortFormat) + QStringLiteral(" - ")
-        + locale.toString(when.time(), timeFormat);
+    return locale.toString(time, locale.timeFormat(QLocale::LongFormat).remove(zone).trimmed());
+}
+
+QString LastAccessText(const QDateTime& when)
+{
+    return QLocale::system().toString(when.date(), QLocale::ShortFormat) + QStringLiteral(" - ")
+        + LongTimeText(when.time());
 }
 
 void WriteGlobalDefaults(TRegFile& reg, const QString& pdtCaption)

@@ -54,6 +54,9 @@ inline constexpr char NeverAccessed[] = "00/00/00";
 
 QString EntryKey(const QString& entryName);
 
+// A time of day in the local long time format, without the time zone.
+QString LongTimeText(const QTime& time);
+
 // Local short date + " - " + local long time, as "LastAccess" holds it.
 QString LastAccessText(const QDateTime& when);
 

@@ -29,6 +29,8 @@ public:
     ~TTrayIcon() override;
 
     bool Active() const { return FActive; }
+    // Whether the desktop has a notification area to show the icon in.
+    bool Available() const { return FShell->available(); }
     void setActive(bool value);
 
     // Only meaningful inside a form designer, which this component never

@@ -8,6 +8,7 @@ vorn::SharedText TuneFile;
 std::atomic<bool> PDTFound { false };
 std::atomic<bool> PDTDone { false };
 std::atomic<bool> FWDone { false };
+std::atomic<bool> PDTPlayNow { false };
 
 namespace vorn
 {
@@ -167,6 +168,7 @@ void TWindowWatcher::Execute()
             passDue = false;
             lastPass = Clock::now();
         }
+        CheckRequests();
         if (Terminated() || done_)
             return;
         switch (desktop_->waitForChange(FlagCheck, StopToken())) {
@@ -202,6 +204,7 @@ TPDTThread::TPDTThread(const QString& caption, const QString& tuneFile, std::uni
 {
     TuneFile.set(tuneFile);
     PDTFound = false;
+    PDTPlayNow = false;
     Start();
 }
 
@@ -215,7 +218,18 @@ bool TPDTThread::SkipsPass() const
     return PDTFound;
 }
 
+void TPDTThread::CheckRequests()
+{
+    if (!PDTFound && PDTPlayNow.exchange(false))
+        Play();
+}
+
 void TPDTThread::ActOn(const vorn::DesktopWindows::Window&)
+{
+    Play();
+}
+
+void TPDTThread::Play()
 {
     // Played from a copy, so a newer watcher may replace the name meanwhile.
     // A tune that cannot be played ends the watcher all the same.

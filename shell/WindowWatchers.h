@@ -36,6 +36,9 @@ extern vorn::SharedText TuneFile;
 extern std::atomic<bool> PDTFound;
 extern std::atomic<bool> PDTDone;
 extern std::atomic<bool> FWDone;
+// Asks a waiting tune watcher to play now, without its window: for a dial-up
+// backend that shows no window of its own. A new tune watcher clears it.
+extern std::atomic<bool> PDTPlayNow;
 
 // A worker thread that is created suspended, polls a stop request, and may
 // release itself when its run ends (FreeOnTerminate). Every thread still
@@ -100,6 +103,8 @@ protected:
     vorn::DesktopWindows& Desktop() { return *desktop_; }
 
     virtual bool SkipsPass() const { return false; }
+    // Looks at requests that need no window; runs whenever the watcher wakes.
+    virtual void CheckRequests() { }
     // Acts on the first visible window of a pass that carries the caption,
     // then sets the shared flags.
     virtual void ActOn(const vorn::DesktopWindows::Window& window) = 0;
@@ -113,7 +118,7 @@ private:
 };
 
 // The tune watcher: plays TuneFile (the newest tune watcher's file) once a
-// window with the caption is visible. The creator turns on FreeOnTerminate.
+// window with the caption is visible, or when PDTPlayNow asks for it. The creator turns on FreeOnTerminate.
 class TPDTThread final : public TWindowWatcher
 {
 public:
@@ -124,7 +129,9 @@ public:
 
 private:
     bool SkipsPass() const override;
+    void CheckRequests() override;
     void ActOn(const vorn::DesktopWindows::Window& window) override;
+    void Play();
 
     std::unique_ptr<vorn::Sound> sound_;
 };

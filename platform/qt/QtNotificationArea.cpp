@@ -83,6 +83,11 @@ bool QtNotificationArea::remove(const IconData&)
     return true;
 }
 
+bool QtNotificationArea::available() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void QtNotificationArea::setMouseHandler(MouseHandler handler)
 {
     handler_ = std::move(handler);

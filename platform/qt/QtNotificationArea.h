@@ -22,6 +22,7 @@ public:
     bool add(const IconData& data) override;
     bool modify(const IconData& data) override;
     bool remove(const IconData& data) override;
+    bool available() const override;
     void setMouseHandler(MouseHandler handler) override;
     QPoint cursorPosition() const override;
 

@@ -74,6 +74,20 @@ TEST_F(WatchersTest, TunePlaysOnceTheWindowIsShownAndFlagsFollowTheSound)
     EXPECT_TRUE(PDTDone);
 }
 
+TEST_F(WatchersTest, PlayNowRequestPlaysOnceWithoutAWindow)
+{
+    PDTPlayNow = true;
+    std::unique_ptr<TPDTThread> watcher(tuneWatcher(QStringLiteral("Never Shown"), QStringLiteral("a.wav")));
+    letPassesRun();
+    EXPECT_TRUE(speaker->playedFiles().empty()) << "a request from before the watcher is old";
+
+    PDTPlayNow = true;
+    ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
+    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> { QStringLiteral("a.wav") });
+    EXPECT_TRUE(PDTFound);
+    EXPECT_FALSE(PDTPlayNow) << "the request is used up";
+}
+
 TEST_F(WatchersTest, OnlyTheExactTitleMatches)
 {
     screen->put(1, QStringLiteral("connection established"), true);

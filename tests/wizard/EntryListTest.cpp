@@ -19,7 +19,7 @@ class EntryListTest : public WizardTest
 protected:
     TfrmSelect& startWith(const QByteArrayList& entries)
     {
-        ras->entryNames = entries;
+        ras->entries = entries;
         TfrmSelect& w = start();
         w.show();
         return w;

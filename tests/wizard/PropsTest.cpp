@@ -19,11 +19,11 @@ protected:
     void SetUp() override
     {
         WizardTest::SetUp();
-        ras->entryNames = { "Office", "Home" };
-        store(stats::EntryKey("Office"), "LastAccess", Variant("05/06/07 - 08:09:10"));
-        store(stats::EntryKey("Office"), "Accesses", Variant(qint32(12)));
-        store(stats::EntryKey("Office"), "LastTime", Variant("00:10:00"));
-        store(stats::EntryKey("Office"), "TotalTime", Variant("05:00:00"));
+        ras->entries = { "Office", "Home" };
+        store(entryKey("Office"), "LastAccess", Variant("05/06/07 - 08:09:10"));
+        store(entryKey("Office"), "Accesses", Variant(qint32(12)));
+        store(entryKey("Office"), "LastTime", Variant("00:10:00"));
+        store(entryKey("Office"), "TotalTime", Variant("05:00:00"));
         start();
     }
 
@@ -51,7 +51,7 @@ protected:
 TEST_F(PropsTest, ShowsTheListsTextsAndAsksBeforeClearing)
 {
     // A change behind the list's back is not shown until the list refreshes.
-    store(stats::EntryKey("Office"), "Accesses", Variant(qint32(99)));
+    store(entryKey("Office"), "Accesses", Variant(qint32(99)));
     openProperties("Office", [&](TfrmProps& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Entry Properties");
         EXPECT_EQ(dialog.lbConn->text(), "Office");
@@ -68,12 +68,12 @@ TEST_F(PropsTest, ShowsTheListsTextsAndAsksBeforeClearing)
         EXPECT_EQ(prompts.messages[0].flags, 0x144u);
         EXPECT_EQ(prompts.messages[0].owner, &dialog);
         EXPECT_EQ(dialog.lblNA->text(), "12");
-        EXPECT_EQ(stored(stats::EntryKey("Office"), "Accesses"), Variant(qint32(99)));
+        EXPECT_EQ(stored(entryKey("Office"), "Accesses"), Variant(qint32(99)));
 
         prompts.answers = { UserPrompts::IDYES };
         dialog.btnclNA->click();
         EXPECT_EQ(dialog.lblNA->text(), "0");
-        EXPECT_EQ(stored(stats::EntryKey("Office"), "Accesses"), Variant(qint32(0)));
+        EXPECT_EQ(stored(entryKey("Office"), "Accesses"), Variant(qint32(0)));
     });
 }
 
@@ -93,8 +93,8 @@ TEST_F(PropsTest, ClearingAllFourAndOkRefreshesTheList)
         QStringList(
             { "Number of Accesses?", "Last of Access Date?", "Last Connection Duration Time?", "Total Access Time?" }));
     EXPECT_EQ(shown("Office"), QStringList({ "0", "00/00/00", "00:00:00", "00:00:00" }));
-    EXPECT_EQ(stored(stats::EntryKey("Office"), "LastAccess"), Variant("00/00/00"));
-    EXPECT_EQ(stored(stats::EntryKey("Office"), "TotalTime"), Variant("00:00:00"));
+    EXPECT_EQ(stored(entryKey("Office"), "LastAccess"), Variant("00/00/00"));
+    EXPECT_EQ(stored(entryKey("Office"), "TotalTime"), Variant("00:00:00"));
 }
 
 TEST_F(PropsTest, ClosingWithoutOkLeavesTheListAsItWas)
@@ -104,7 +104,7 @@ TEST_F(PropsTest, ClosingWithoutOkLeavesTheListAsItWas)
         dialog.btnclTAT->click();
         dialog.close();
     });
-    EXPECT_EQ(stored(stats::EntryKey("Office"), "TotalTime"), Variant("00:00:00"));
+    EXPECT_EQ(stored(entryKey("Office"), "TotalTime"), Variant("00:00:00"));
     EXPECT_EQ(shown("Office"), QStringList({ "12", "05/06/07 - 08:09:10", "00:10:00", "05:00:00" }));
     EXPECT_EQ(shown("Home"), QStringList({ "0", "00/00/00", "00:00:00", "00:00:00" }));
 }

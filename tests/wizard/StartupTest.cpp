@@ -56,7 +56,7 @@ QString writeScript(const QString& path, const QByteArray& body)
 
 TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
 {
-    ras->entryNames = { "Office", "backup" };
+    ras->entries = { "Office", "backup" };
     TfrmSelect& w = start();
 
     const QByteArray program = stats::ProgramKey;
@@ -137,7 +137,7 @@ TEST_F(WizardTest, OnlyTheFirstLineOfThePDTFileIsStored)
 TEST_F(WizardTest, MissingPDTFileIsWrittenByTheInitializer)
 {
     QFile::remove("vorninfo.pdt");
-    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeTray>());
     // The initializer runs in the wizard's current folder and writes its file there.
     window->InitializerPath
         = writeScript(folder.filePath("initvorn"), "sleep 0.2\nprintf 'Made here\\n' > vorninfo.pdt\n");
@@ -153,7 +153,7 @@ TEST_F(WizardTest, InitializerThatFailsEndsStartUpWithAMessage)
     for (const QString& initializer :
         { folder.filePath("missing"), writeScript(folder.filePath("idle"), "exit 0\n") }) {
         prompts.messages.clear();
-        window = std::make_unique<TfrmSelect>(ras, registry.get());
+        window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeTray>());
         window->InitializerPath = initializer;
         window->InitializerWaitLimit = 400ms;
         window->FormCreate();
@@ -170,9 +170,9 @@ TEST_F(WizardTest, InitializerThatFailsEndsStartUpWithAMessage)
 
 TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefresh)
 {
-    ras->entryNames = { "Alpha", "Beta", "Gamma" };
-    store(stats::EntryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
-    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    ras->entries = { "Alpha", "Beta", "Gamma" };
+    store(entryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
+    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeTray>());
     runGuarded([&] { window->FormCreate(); });
 
     for (const Write& write : registry->writes)
@@ -188,11 +188,11 @@ TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefre
 
 TEST_F(WizardTest, DwordOfFourFFBytesShowsAsMinusOne)
 {
-    ras->entryNames = { "Office" };
-    store(stats::EntryKey("Office"), "LastAccess", Variant("00/00/00"));
-    store(stats::EntryKey("Office"), "LastTime", Variant("00:00:00"));
-    store(stats::EntryKey("Office"), "TotalTime", Variant("00:00:00"));
-    store(stats::EntryKey("Office"), "Accesses", Variant(qint32(-1))); // REG_DWORD FF FF FF FF
+    ras->entries = { "Office" };
+    store(entryKey("Office"), "LastAccess", Variant("00/00/00"));
+    store(entryKey("Office"), "LastTime", Variant("00:00:00"));
+    store(entryKey("Office"), "TotalTime", Variant("00:00:00"));
+    store(entryKey("Office"), "Accesses", Variant(qint32(-1))); // REG_DWORD FF FF FF FF
 
     TfrmSelect& w = start();
     EXPECT_EQ(w.ConList->subItems(0).value(0), "-1");

@@ -1,12 +1,51 @@
 #include "WizardFixture.h"
 
 #include "platform/Platform.h"
+#include "settings/Statistics.h"
 
 #include <QDir>
 #include <QFile>
 
+#include <cstring>
+
 namespace vorn::test
 {
+
+std::uint32_t FakeRemoteAccess::enumEntries(
+    const char*, RASENTRYNAME* buffer, std::uint32_t* bufferBytes, std::uint32_t* count)
+{
+    const auto capacity = *bufferBytes / sizeof(RASENTRYNAME);
+    *count = static_cast<std::uint32_t>(entries.size());
+    for (std::size_t i = 0; i < capacity && i < std::size_t(entries.size()); ++i) {
+        buffer[i].dwSize = sizeof(RASENTRYNAME);
+        copyToField(buffer[i].szEntryName, entries.at(qsizetype(i)));
+    }
+    if (entries.size() > qsizetype(capacity)) {
+        *bufferBytes = static_cast<std::uint32_t>(entries.size() * sizeof(RASENTRYNAME));
+        return ras::BufferTooSmall;
+    }
+    return ras::Success;
+}
+
+std::int32_t RecordingRegistry::remember(std::int32_t code, const HKEY& key, const QByteArray& path)
+{
+    if (code == reg::Success)
+        paths[key] = path;
+    return code;
+}
+
+std::int32_t RecordingRegistry::setValue(
+    HKEY key, const QByteArray& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size)
+{
+    writes.push_back({ paths[key], name, type, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)) });
+    return hive.setValue(key, name, type, data, size);
+}
+
+std::int32_t RecordingRegistry::closeKey(HKEY key)
+{
+    paths.erase(key);
+    return hive.closeKey(key);
+}
 
 int RecordingPrompts::messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags)
 {
@@ -44,7 +83,9 @@ void WizardTest::TearDown()
 
 TfrmSelect& WizardTest::start()
 {
-    window = std::make_unique<TfrmSelect>(ras, registry.get());
+    auto shell = std::make_unique<FakeTray>();
+    tray = shell.get();
+    window = std::make_unique<TfrmSelect>(service ? service : ras, registry.get(), std::move(shell));
     window->InitializerPath = folder.filePath(QStringLiteral("no-initializer"));
     window->FormCreate();
     return *window;
@@ -64,6 +105,11 @@ void WizardTest::store(const QString& key, const QString& name, const Variant& v
     writer.RootKey = hkLocalMachine;
     writer.Key = key;
     writer.WriteValue(name, value);
+}
+
+QString WizardTest::entryKey(const QString& name) const
+{
+    return stats::EntryKey(name);
 }
 
 void WizardTest::writePDTFile(const QByteArray& content)

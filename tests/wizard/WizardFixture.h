@@ -2,20 +2,120 @@
 
 #include "app/Select.h"
 #include "app/UserPrompts.h"
+#include "platform/NotificationArea.h"
+#include "platform/Registry.h"
+#include "platform/RemoteAccess.h"
 #include "settings/RegFiles.h"
-#include "support/FakeRemoteAccess.h"
-#include "support/RecordingRegistry.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <vector>
 
 namespace vorn::test
 {
+
+// A remote-access service with a fixed phonebook and no connections.
+class FakeRemoteAccess final : public RemoteAccess
+{
+public:
+    QByteArrayList entries;
+    QString captionTemplate = QStringLiteral("Connected to %s");
+
+    std::uint32_t enumEntries(
+        const char*, RASENTRYNAME* buffer, std::uint32_t* bufferBytes, std::uint32_t* count) override;
+    std::uint32_t enumConnections(RASCONN*, std::uint32_t*, std::uint32_t* count) override { return *count = 0; }
+    std::uint32_t dial(const char*, const RASDIALPARAMS&, QObject*, RasHandle*) override
+    {
+        return ras::CannotFindPhonebookEntry;
+    }
+    std::uint32_t hangUp(RasHandle) override { return 0; }
+    std::uint32_t connectStatus(RasHandle, RASCONNSTATUS*) override { return ras::InvalidHandle; }
+    std::uint32_t errorString(std::uint32_t, char*, std::uint32_t) override { return ras::InvalidParameter; }
+    QString dialerCaptionTemplate() override { return captionTemplate; }
+    QString connectedWindowTitle() override { return QStringLiteral("Connection Established"); }
+};
+
+// A notification area that keeps the icon's state for the test to look at.
+class FakeTray final : public NotificationArea
+{
+public:
+    bool hostAvailable = true;
+    bool shown = false;
+    QString tip;
+    MouseHandler handler;
+
+    bool available() const override { return hostAvailable; }
+    bool add(const IconData& data) override
+    {
+        shown = true;
+        tip = data.tip;
+        return true;
+    }
+    bool modify(const IconData& data) override
+    {
+        tip = data.tip;
+        return true;
+    }
+    bool remove(const IconData&) override
+    {
+        shown = false;
+        return true;
+    }
+    void setMouseHandler(MouseHandler h) override { handler = std::move(h); }
+    QPoint cursorPosition() const override { return {}; }
+};
+
+// The real hive, with every value written recorded in order.
+class RecordingRegistry final : public Registry
+{
+public:
+    struct Write {
+        QByteArray key;
+        QByteArray name;
+        std::uint32_t type;
+        QByteArray data;
+    };
+    explicit RecordingRegistry(Registry& real)
+        : hive(real)
+    {
+    }
+    std::vector<Write> writes;
+
+    std::int32_t openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result) override
+    {
+        return remember(hive.openKey(parent, path, access, result), result, path);
+    }
+    std::int32_t createKey(
+        HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool* created) override
+    {
+        return remember(hive.createKey(parent, path, access, result, created), result, path);
+    }
+    std::int32_t queryValue(
+        HKEY key, const QByteArray& name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override
+    {
+        return hive.queryValue(key, name, type, data, size);
+    }
+    std::int32_t setValue(
+        HKEY key, const QByteArray& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size) override;
+    std::int32_t closeKey(HKEY key) override;
+    std::int32_t deleteKey(HKEY parent, const QByteArray& path) override { return hive.deleteKey(parent, path); }
+    std::int32_t deleteValue(HKEY key, const QByteArray& name) override { return hive.deleteValue(key, name); }
+    std::int32_t enumKeys(HKEY key, QByteArrayList& names) override { return hive.enumKeys(key, names); }
+    std::int32_t enumValues(HKEY key, std::vector<RegValue>& values) override { return hive.enumValues(key, values); }
+    QString problem() const override { return hive.problem(); }
+
+private:
+    // `key` by reference: it is read after the call that fills it.
+    std::int32_t remember(std::int32_t code, const HKEY& key, const QByteArray& path);
+
+    Registry& hive;
+    std::map<HKEY, QByteArray> paths;
+};
 
 // Answers the program's questions from a script and records what was asked.
 class RecordingPrompts final : public UserPrompts
@@ -51,12 +151,16 @@ protected:
     // A store of its own on the same hive, for looking at values.
     Variant stored(const QString& key, const QString& name);
     void store(const QString& key, const QString& name, const Variant& value);
+    QString entryKey(const QString& name) const;
     void writePDTFile(const QByteArray& content);
     int rowOf(const QString& caption) const;
 
     QTemporaryDir folder;
     QString previousFolder;
     std::shared_ptr<FakeRemoteAccess> ras = std::make_shared<FakeRemoteAccess>();
+    // The window's service when set, else `ras`.
+    std::shared_ptr<RemoteAccess> service;
+    FakeTray* tray = nullptr; // owned by the window
     std::unique_ptr<RecordingRegistry> registry;
     RecordingPrompts prompts;
     std::unique_ptr<TfrmSelect> window;

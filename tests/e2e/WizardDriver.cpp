@@ -1,0 +1,238 @@
+#include "WizardDriver.h"
+
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+
+namespace vorn::test
+{
+
+namespace
+{
+
+QByteArray xdotool(const QStringList& args)
+{
+    return runProgram(QStringLiteral("xdotool"), args, 10000).out.trimmed();
+}
+
+QString programKey(const QString& entry)
+{
+    QString key = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ");
+    return entry.isEmpty() ? key : key + QLatin1Char('\\') + entry;
+}
+
+} // namespace
+
+WizardDriver::WizardDriver(const QByteArray& phonebook, const QString& tune)
+    : tuneFile(tune)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("config/vorn95"));
+    QFile book(dir.filePath(QStringLiteral("config/vorn95/rasphone.pbk")));
+    if (book.open(QIODevice::WriteOnly))
+        book.write(phonebook);
+    QFile pdt(dir.filePath(QStringLiteral("vorninfo.pdt")));
+    if (pdt.open(QIODevice::WriteOnly))
+        pdt.write("Connection Established\n");
+
+    // The tools the test runs find the same hive and service.
+    qputenv("VORN_REGISTRY", dir.filePath(QStringLiteral("registry.db")).toLocal8Bit());
+    qputenv("VORN_DIALUP_SOCKET", dir.filePath(QStringLiteral("dialup.sock")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("VORN_RAS", "sim");
+
+    service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    service.start(binPath(QStringLiteral("vorn-dialupd")),
+        { QStringLiteral("--socket"), qEnvironmentVariable("VORN_DIALUP_SOCKET"), QStringLiteral("--idle-exit"),
+            QStringLiteral("0") });
+    service.waitForStarted(5000);
+    waitUntil([] { return QFile::exists(qEnvironmentVariable("VORN_DIALUP_SOCKET")); }, std::chrono::seconds(5));
+}
+
+WizardDriver::~WizardDriver()
+{
+    for (QProcess* process : { &wizard, &service }) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->terminate();
+        if (!process->waitForFinished(3000)) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+}
+
+bool WizardDriver::start()
+{
+    if (!tuneFile.isEmpty())
+        importRegistry(QByteArray("[") + programKey({}).toUtf8() + "]\n\"Tune\"=\"" + tuneFile.toUtf8() + "\"\n");
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vorn.wizard.debug=true"));
+    env.insert(QStringLiteral("QT_MESSAGE_PATTERN"), QStringLiteral("%{time process} %{category} %{message}"));
+    wizard.setProcessEnvironment(env);
+    wizard.setWorkingDirectory(dir.path());
+    QObject::connect(&wizard, &QProcess::readyReadStandardError, [this] { readLog(); });
+    wizard.start(binPath(QStringLiteral("vorn95")), {});
+    if (!wizard.waitForStarted(5000))
+        return false;
+    mainWindow = window(QStringLiteral("^VORN95 Wizard"));
+    return !mainWindow.isEmpty();
+}
+
+bool WizardDriver::startDialing()
+{
+    if (!start())
+        return false;
+    click(NextButton);
+    if (window(QStringLiteral("Entry Selection")).isEmpty())
+        return false;
+    keys({ QStringLiteral("ctrl+a") });
+    for (const char* page : { "Tune", "Confirmation", "Dialing" }) {
+        click(NextButton);
+        if (window(QString::fromLatin1(page)).isEmpty())
+            return false;
+    }
+    return true;
+}
+
+QString WizardDriver::window(const QString& pattern, std::chrono::milliseconds timeout)
+{
+    QString found;
+    waitUntil(
+        [&] {
+            found = QString::fromUtf8(xdotool(
+                { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern })
+                                          .split('\n')
+                                          .value(0));
+            return !found.isEmpty();
+        },
+        timeout);
+    return found;
+}
+
+bool WizardDriver::windowVisible(const QString& pattern)
+{
+    return !window(pattern, std::chrono::milliseconds(0)).isEmpty();
+}
+
+void WizardDriver::click(QPoint at, int button)
+{
+    xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), mainWindow, QString::number(at.x()),
+        QString::number(at.y()), QStringLiteral("click"), QString::number(button) });
+}
+
+void WizardDriver::keys(const QStringList& keys)
+{
+    xdotool(QStringList { QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100") } + keys);
+}
+
+void WizardDriver::readLog()
+{
+    pending += wizard.readAllStandardError();
+    static const QRegularExpression line(QStringLiteral("^\\s*([0-9.]+) vorn\\.wizard (.*)$"));
+    qsizetype end;
+    while ((end = pending.indexOf('\n')) >= 0) {
+        const QString text = QString::fromUtf8(pending.left(end));
+        pending.remove(0, end + 1);
+        if (const auto match = line.match(text); match.hasMatch())
+            lines.append({ match.captured(1).toDouble(), match.captured(2) });
+    }
+}
+
+std::optional<WizardDriver::LogLine> WizardDriver::waitForLog(
+    const QString& prefix, std::chrono::milliseconds timeout, int after)
+{
+    std::optional<LogLine> found;
+    waitUntil(
+        [&] {
+            for (qsizetype i = after; i < lines.size(); ++i) {
+                if (lines[i].text.startsWith(prefix)) {
+                    found = lines[i];
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+QList<WizardDriver::LogLine> WizardDriver::log(const QString& prefix)
+{
+    QCoreApplication::processEvents();
+    QList<LogLine> matching;
+    for (const auto& entry : lines)
+        if (entry.text.startsWith(prefix))
+            matching.append(entry);
+    return matching;
+}
+
+int WizardDriver::logSize()
+{
+    QCoreApplication::processEvents();
+    return int(lines.size());
+}
+
+QMap<QString, QString> WizardDriver::stored(const QString& entry) const
+{
+    const QByteArray exported
+        = runProgram(binPath(QStringLiteral("vorn-reg")), { QStringLiteral("export"), programKey(entry) }).out;
+    static const QRegularExpression value(QStringLiteral("^\"([^\"]*)\"=(?:dword:([0-9a-f]+)|\"(.*)\")$"));
+    QMap<QString, QString> values;
+    bool inKey = false;
+    for (const QByteArray& raw : exported.split('\n')) {
+        const QString text = QString::fromUtf8(raw).trimmed();
+        if (text.startsWith(QLatin1Char('[')))
+            inKey = text == QLatin1Char('[') + programKey(entry) + QLatin1Char(']');
+        else if (const auto match = value.match(text); inKey && match.hasMatch())
+            values[match.captured(1)] = match.hasCaptured(2) && !match.captured(2).isEmpty()
+                ? QString::number(match.captured(2).toUInt(nullptr, 16))
+                : match.captured(3);
+    }
+    return values;
+}
+
+QRect WizardDriver::trayIcon()
+{
+    const QByteArray found = xdotool({ QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+        QStringLiteral("--classname"), QStringLiteral("vorn95") });
+    if (found.isEmpty() || found.contains('\n'))
+        return {};
+    QMap<QByteArray, int> geometry;
+    for (const QByteArray& line :
+        xdotool({ QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(found) })
+            .split('\n')) {
+        const auto parts = line.split('=');
+        if (parts.size() == 2)
+            geometry[parts[0]] = parts[1].toInt();
+    }
+    const QRect icon(geometry.value("X"), geometry.value("Y"), geometry.value("WIDTH"), geometry.value("HEIGHT"));
+    // Anything bigger is a window of the program, not its icon.
+    return icon.width() <= 64 && icon.height() <= 64 ? icon : QRect();
+}
+
+void WizardDriver::clickAt(QPoint at, int button)
+{
+    xdotool({ QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
+        QString::number(button) });
+}
+
+void WizardDriver::importRegistry(const QByteArray& regText) const
+{
+    const QString path = dir.filePath(QStringLiteral("import.reg"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write("REGEDIT4\n\n" + regText);
+    file.close();
+    runProgram(binPath(QStringLiteral("vorn-reg")), { QStringLiteral("import"), path });
+}
+
+QByteArray WizardDriver::rasdial(const QStringList& args)
+{
+    return runProgram(binPath(QStringLiteral("vorn-rasdial")), args).out;
+}
+
+} // namespace vorn::test

@@ -1,0 +1,427 @@
+// The dialing loop, the connect and disconnect handlers and the connection
+// monitor, against a service whose lines answer on a script.
+#include "WizardFixture.h"
+#include "rascomp/Rascomp32.h"
+#include "settings/Statistics.h"
+#include "shell/WindowWatchers.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMenu>
+#include <QTimer>
+
+using namespace vorn;
+using namespace vorn::test;
+
+namespace
+{
+
+// Lines that, a short while after the dial, connect, report busy or go on
+// ringing for ever; what was dialed and hung up is recorded with its time.
+class ScriptedService final : public RemoteAccess
+{
+public:
+    enum class Outcome { Ring, Busy, Connect };
+    struct Call {
+        QString entry;
+        qint64 dialedAt;
+        qint64 hungUpAt = -1;
+    };
+
+    QByteArrayList entries;
+    QHash<QString, Outcome> outcomes; // Ring when not listed
+    QString captionTemplate = QStringLiteral("Connected to %s");
+    std::vector<Call> calls;
+    std::vector<RASCONN> otherConnections; // of other programs
+    QElapsedTimer clock;
+
+    ScriptedService() { clock.start(); }
+
+    int hangUps() const
+    {
+        return int(std::count_if(calls.begin(), calls.end(), [](const Call& c) { return c.hungUpAt >= 0; }));
+    }
+    QStringList dialed() const
+    {
+        QStringList names;
+        for (const auto& call : calls)
+            names.append(call.entry);
+        return names;
+    }
+    // The line breaks without a word, as a dropped modem line does.
+    void dropLine() { lines.clear(); }
+
+    std::uint32_t enumEntries(const char*, RASENTRYNAME* buffer, std::uint32_t* bytes, std::uint32_t* count) override
+    {
+        *count = std::uint32_t(entries.size());
+        if (*bytes < entries.size() * sizeof(RASENTRYNAME)) {
+            *bytes = std::uint32_t(entries.size() * sizeof(RASENTRYNAME));
+            return ras::BufferTooSmall;
+        }
+        for (qsizetype i = 0; i < entries.size(); ++i)
+            copyToField(buffer[i].szEntryName, entries.at(i));
+        return ras::Success;
+    }
+    std::uint32_t enumConnections(RASCONN* records, std::uint32_t* bytes, std::uint32_t* count) override
+    {
+        std::vector<RASCONN> all = otherConnections;
+        for (auto line = lines.cbegin(); line != lines.cend(); ++line) {
+            if (line->state == ras::Connected) {
+                RASCONN record {};
+                record.hrasconn = line.key();
+                copyToField(record.szEntryName, calls.at(line->call).entry.toUtf8());
+                all.push_back(record);
+            }
+        }
+        *count = std::uint32_t(all.size());
+        for (std::size_t i = 0; i < all.size() && (i + 1) * sizeof(RASCONN) <= *bytes; ++i)
+            records[i] = all[i];
+        return ras::Success;
+    }
+    std::uint32_t dial(const char*, const RASDIALPARAMS& params, QObject* receiver, RasHandle* handle) override
+    {
+        *handle = ++lastHandle;
+        const QString entry = QString::fromUtf8(params.szEntryName);
+        lines.insert(*handle, { calls.size(), ras::OpenPort, 0 });
+        calls.push_back({ entry, clock.elapsed() });
+        QTimer::singleShot(AnswerDelay, receiver, [this, receiver, h = *handle, entry] { answer(receiver, h, entry); });
+        return ras::Success;
+    }
+    std::uint32_t hangUp(RasHandle handle) override
+    {
+        if (auto line = lines.find(handle); line != lines.end()) {
+            calls.at(line->call).hungUpAt = clock.elapsed();
+            lines.erase(line);
+        }
+        return ras::Success;
+    }
+    std::uint32_t connectStatus(RasHandle handle, RASCONNSTATUS* status) override
+    {
+        const auto line = lines.constFind(handle);
+        if (line == lines.cend())
+            return ras::InvalidHandle;
+        status->rasconnstate = line->state;
+        status->dwError = line->error;
+        return ras::Success;
+    }
+    std::uint32_t errorString(std::uint32_t code, char* buffer, std::uint32_t size) override
+    {
+        const QString text = rasErrorText(code);
+        if (text.isEmpty())
+            return ras::InvalidParameter;
+        copyToField(buffer, size, text.toUtf8());
+        return ras::Success;
+    }
+    QString dialerCaptionTemplate() override { return captionTemplate; }
+    QString connectedWindowTitle() override { return QStringLiteral("Dial-up Finished"); }
+
+    static constexpr int AnswerDelay = 50;
+
+private:
+    struct Line {
+        std::size_t call;
+        std::uint32_t state;
+        std::uint32_t error;
+    };
+
+    void answer(QObject* receiver, RasHandle handle, const QString& entry)
+    {
+        auto line = lines.find(handle);
+        if (line == lines.end())
+            return;
+        switch (outcomes.value(entry, Outcome::Ring)) {
+        case Outcome::Ring:
+            return;
+        case Outcome::Busy:
+            line->error = ras::LineBusy;
+            break;
+        case Outcome::Connect:
+            line->state = ras::Connected;
+            break;
+        }
+        QCoreApplication::postEvent(receiver, new RasDialEvent(dialEventMessage(), line->state, line->error));
+    }
+
+    QHash<RasHandle, Line> lines;
+    RasHandle lastHandle = 0;
+};
+
+class DialingTest : public WizardTest
+{
+protected:
+    std::shared_ptr<ScriptedService> lines = std::make_shared<ScriptedService>();
+    QStringList tuneWatchers;
+    QStringList windowHiders;
+
+    TfrmSelect& startDialer(const QByteArrayList& entries, const QStringList& selected)
+    {
+        lines->entries = entries;
+        service = lines;
+        TfrmSelect& w = start();
+        w.startTuneWatcher
+            = [this](const QString& caption, const QString& tune) { tuneWatchers << caption + "|" + tune; };
+        w.startWindowHider = [this](const QString& title) { windowHiders << title; };
+        for (const auto& name : selected)
+            w.SelectedEntries.add(name);
+        w.show();
+        return w;
+    }
+    // Runs the dialing page, doing `action` `afterMs` into it; returns how
+    // long the loop ran.
+    qint64 dial(int afterMs, const std::function<void()>& action)
+    {
+        QTimer::singleShot(afterMs, window.get(), action);
+        return dial();
+    }
+    qint64 dial()
+    {
+        QElapsedTimer running;
+        running.start();
+        window->Notebook1->setCurrentIndex(TfrmSelect::pgDialingIndex);
+        return running.elapsed();
+    }
+    qint64 dialedAt(std::size_t call) const { return lines->calls.at(call).dialedAt; }
+    void connectOn(const QString& entry) { lines->outcomes[entry] = ScriptedService::Outcome::Connect; }
+};
+
+TEST_F(DialingTest, FailingEntriesAreDialedInSortedOrderWithAPauseAfterEach)
+{
+    startDialer({ "Office", "backup", "Home" }, { "Office", "backup", "Home" });
+    for (const char* entry : { "Office", "backup", "Home" })
+        lines->outcomes[entry] = ScriptedService::Outcome::Busy;
+    dial(3500, [this] { window->btnAbort->click(); });
+
+    ASSERT_GE(lines->calls.size(), 4u);
+    EXPECT_EQ(lines->dialed().mid(0, 4), (QStringList { "backup", "Home", "Office", "backup" }));
+    for (std::size_t i = 1; i < lines->calls.size(); ++i)
+        EXPECT_GE(dialedAt(i) - lines->calls.at(i - 1).hungUpAt, 1000) << "pause before call " << i;
+    EXPECT_EQ(window->lblStatus->text(), QString()) << "no error text after the hang-up";
+}
+
+TEST_F(DialingTest, OneBusyEntryIsRedialedAfterEveryPause)
+{
+    startDialer({ "Office" }, { "Office" });
+    lines->outcomes["Office"] = ScriptedService::Outcome::Busy;
+    dial(2300, [this] { window->btnAbort->click(); });
+    EXPECT_EQ(lines->dialed(), (QStringList { "Office", "Office", "Office" }));
+}
+
+TEST_F(DialingTest, SkipEndsTheAttemptAtOnceAndTwoSkipsInOneAttemptSkipOneEntry)
+{
+    TfrmSelect& w = startDialer({ "A", "B", "C" }, { "A", "B", "C" });
+    QTimer::singleShot(200, &w, [&] {
+        w.btnSkip->click();
+        w.btnSkip->click();
+    });
+    dial(1600, [&] { w.btnAbort->click(); });
+
+    ASSERT_EQ(lines->dialed(), (QStringList { "A", "B" }));
+    EXPECT_LT(lines->calls.at(0).hungUpAt - 200, 150) << "the skip took effect at once";
+    EXPECT_GE(dialedAt(1) - lines->calls.at(0).hungUpAt, 1000);
+    EXPECT_EQ(lines->hangUps(), 2) << "A by the loop, B by Abort";
+}
+
+TEST_F(DialingTest, SkipDuringThePauseDropsTheNextEntryAtItsFirstPoll)
+{
+    TfrmSelect& w = startDialer({ "A", "B" }, { "A", "B" });
+    QTimer::singleShot(200, &w, [&] { w.btnSkip->click(); }); // ends A
+    QTimer::singleShot(500, &w, [&] { w.btnSkip->click(); }); // in the pause
+    dial(2500, [&] { w.btnAbort->click(); });
+
+    ASSERT_GE(lines->calls.size(), 3u);
+    EXPECT_EQ(lines->dialed().mid(0, 3), (QStringList { "A", "B", "A" }));
+    EXPECT_LT(lines->calls.at(1).hungUpAt - dialedAt(1), 150);
+}
+
+TEST_F(DialingTest, AbortHangsUpOnceShowsTheSelectionPageAndEndsAfterThePause)
+{
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    const qint64 ran = dial(300, [&] { w.btnAbort->click(); });
+
+    EXPECT_EQ(lines->dialed(), QStringList { "A" });
+    EXPECT_EQ(lines->hangUps(), 1);
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
+    EXPECT_TRUE(w.StopDialing);
+    EXPECT_GE(ran, 1300);
+    EXPECT_LT(ran, 1700) << "the loop waits no longer than its pause";
+}
+
+TEST_F(DialingTest, CloseDuringDialingHangsUpAndEndsTheLoop)
+{
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    dial(300, [&] { w.close(); });
+    EXPECT_EQ(lines->hangUps(), 1);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(lines->calls.size(), 1u);
+}
+
+TEST_F(DialingTest, ATuneWatcherStartsOnEveryEntryToTheDialingPageWhenPlayTuneIs1)
+{
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
+    store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
+    dial(100, [&] { w.btnAbort->click(); });
+    dial(100, [&] { w.btnAbort->click(); });
+    EXPECT_EQ(tuneWatchers, QStringList(2, "Dial-up Finished|/tunes/ding.wav"));
+}
+
+TEST_F(DialingTest, ConnectingOnTheSecondEntryCountsItAndMovesToTheTray)
+{
+    TfrmSelect& w = startDialer({ "A", "B" }, { "A", "B" });
+    lines->outcomes["A"] = ScriptedService::Outcome::Busy;
+    connectOn("B");
+    const Variant untouched = stored(entryKey("A"), "LastAccess");
+    dial();
+
+    EXPECT_EQ(lines->dialed(), (QStringList { "A", "B" }));
+    EXPECT_EQ(lines->hangUps(), 1) << "the connected line stays up";
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+    EXPECT_EQ(w.lblEntry->text(), "B");
+    EXPECT_EQ(stored(entryKey("B"), "Accesses").toInt(), 1);
+    EXPECT_NE(stored(entryKey("B"), "LastAccess").toString(), stats::NeverAccessed);
+    EXPECT_EQ(stored(entryKey("A"), "Accesses").toInt(), 0);
+    EXPECT_EQ(stored(entryKey("A"), "LastAccess"), untouched);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(tray->shown);
+    EXPECT_TRUE(tray->tip.startsWith("Connected to B: ")) << tray->tip.toStdString();
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(windowHiders, QStringList { "Connected to B" });
+}
+
+TEST_F(DialingTest, WithoutTrayHostTheConnectedWindowStaysShown)
+{
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    tray->hostAvailable = false;
+    connectOn("A");
+    dial();
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+    EXPECT_TRUE(w.isVisible());
+    w.Button1->click();
+    EXPECT_TRUE(w.isVisible() && w.isMinimized()) << "hiding would lose the window";
+}
+
+TEST_F(DialingTest, WithoutDialerWindowNoHiderStartsAndTheTunePlaysAtConnect)
+{
+    lines->captionTemplate.clear();
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    connectOn("A");
+    PDTPlayNow = false;
+    dial();
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+    EXPECT_TRUE(windowHiders.isEmpty());
+    EXPECT_TRUE(PDTPlayNow);
+    PDTPlayNow = false;
+}
+
+class MonitorTest : public DialingTest
+{
+protected:
+    TfrmSelect& connected(const QString& totalTime = QStringLiteral("00:01:00"))
+    {
+        TfrmSelect& w = startDialer({ "A" }, { "A" });
+        store(entryKey("A"), "TotalTime", Variant(totalTime));
+        connectOn("A");
+        dial();
+        // Ticks are driven by the test from here on.
+        w.Timer1->stop();
+        ticksSoFar = w.ConnectedSeconds;
+        return w;
+    }
+    qint32 ticksSoFar = 0;
+};
+
+TEST_F(MonitorTest, TicksCountIntoTheStatisticsAndTheToolTip)
+{
+    TfrmSelect& w = connected();
+    for (int i = 0; i < 3; ++i)
+        w.Timer1Timer();
+    EXPECT_EQ(stored(entryKey("A"), "LastTime").toString(), SecondsToDuration(ticksSoFar + 3));
+    EXPECT_EQ(stored(entryKey("A"), "TotalTime").toString(), SecondsToDuration(60 + ticksSoFar + 3));
+    EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(MonitorTest, UnreadableTotalTimeIsReportedOnceAndTheMonitorGoesOn)
+{
+    TfrmSelect& w = connected(QStringLiteral("soon"));
+    for (int i = 0; i < 3; ++i)
+        w.Timer1Timer();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(stored(entryKey("A"), "LastTime").toString(), SecondsToDuration(ticksSoFar + 3));
+    EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
+
+    lines->dropLine();
+    w.Timer1Timer();
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages.back().text, "Connection has been broken!");
+}
+
+TEST_F(MonitorTest, BrokenLineIsReportedAndTheWizardStartsOver)
+{
+    TfrmSelect& w = connected();
+    w.Timer1->start();
+    lines->dropLine();
+    w.Timer1Timer();
+
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Connection has been broken!");
+    EXPECT_EQ(prompts.messages[0].title, "Information");
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.btnPrev->isEnabled());
+    EXPECT_TRUE(w.btnNext->isEnabled() && w.btnNext->isVisible());
+    EXPECT_FALSE(tray->shown);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_EQ(w.ConList->subItems(0).value(0), "1") << "the list shows the new statistics";
+}
+
+TEST_F(MonitorTest, AnotherProgramsConnectionHidesTheDrop)
+{
+    TfrmSelect& w = connected();
+    RASCONN other {};
+    other.hrasconn = 999;
+    copyToField(other.szEntryName, QByteArray("Elsewhere"));
+    lines->otherConnections.push_back(other);
+    lines->dropLine();
+    w.Timer1Timer();
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+}
+
+TEST_F(MonitorTest, TrayClickShowsTheWindowWithoutCloseAndHideWindowHidesIt)
+{
+    TfrmSelect& w = connected();
+    tray->handler(NotificationArea::MouseAction::LeftRelease);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.btnClose->isHidden());
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+    w.Button1->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(tray->shown);
+}
+
+TEST_F(MonitorTest, DisconnectFromTheTrayMenuHangsUpAndShowsTheSelectionPage)
+{
+    TfrmSelect& w = connected();
+    w.Timer1->start();
+    w.Disconnect1->trigger();
+    EXPECT_EQ(lines->hangUps(), 1);
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.btnPrev->isEnabled()) << "even though the welcome page is on";
+    EXPECT_TRUE(w.btnNext->isEnabled() && w.btnClose->isEnabled() && w.btnClose->isVisible());
+    EXPECT_FALSE(tray->shown);
+    EXPECT_FALSE(w.Timer1->isActive());
+}
+
+TEST_F(MonitorTest, TheTrayMenuHoldsInfoAndDisconnect)
+{
+    TfrmSelect& w = connected();
+    QStringList items;
+    for (QAction* action : w.Ipm->actions())
+        items << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(items, (QStringList { "Info", "-", "Disconnect" }));
+}
+
+} // namespace
