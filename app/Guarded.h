@@ -21,16 +21,20 @@ template <typename Handler> void runGuarded(Handler&& handler) noexcept
     }
 }
 
-// A slot for connect(): the handler, wrapped as above. It receives the
-// signal's arguments when it takes them.
+// Calls the handler with the signal's arguments when it takes them, else
+// without any.
+template <typename Handler, typename... Args> void invokeWithOrWithout(const Handler& handler, Args&&... args)
+{
+    if constexpr (std::is_invocable_v<const Handler&, Args...>)
+        handler(std::forward<Args>(args)...);
+    else
+        handler();
+}
+
+// A slot for connect(): the handler, wrapped as above.
 template <typename Handler> auto guarded(Handler handler)
 {
     return [handler = std::move(handler)](auto&&... args) {
-        runGuarded([&] {
-            if constexpr (std::is_invocable_v<const Handler&, decltype(args)...>)
-                handler(std::forward<decltype(args)>(args)...);
-            else
-                handler();
-        });
+        runGuarded([&] { invokeWithOrWithout(handler, std::forward<decltype(args)>(args)...); });
     };
 }

@@ -18,11 +18,16 @@ packages=(
     network-manager network-manager-openvpn openvpn iproute2 openssl
     # sanitizer and fuzz builds
     clang libclang-rt-14-dev
+    # the Debian package: building, checking, installing on a fresh root
+    dpkg-dev file lintian desktop-file-utils appstream man-db mmdebstrap
 )
 if [ "${1:-}" = "--runtime-only" ]; then
     packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
         libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev libnm-dev qt6-qpa-plugins xvfb openbox trayer
         pulseaudio pulseaudio-utils xdotool x11-utils imagemagick)
+elif [ "${1:-}" = "--package" ]; then
+    packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
+        libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev libnm-dev dpkg-dev file)
 fi
 
 missing=()

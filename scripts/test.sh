@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every flavour and runs all tests: unit and
 # widget tests, integration tests inside a private desktop (display, window
-# manager, tray host, sound server), the ASan+UBSan and TSan builds, and a
-# short run of every fuzz target.
+# manager, tray host, sound server), the Debian package (lintian, staged
+# start-up, installation on a fresh Debian 12 root), the ASan+UBSan and TSan
+# builds, and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -24,6 +25,16 @@ echo "== test build (warnings as errors)"
 scripts/build.sh test
 # Beside a private NetworkManager too, for the tests labelled nm.
 VORN_WITH_NM=1 run_ctest --test-dir build/test
+
+echo "== Debian package: lintian, files, staged start-up, fresh Debian 12 root"
+deb=$(scripts/package.sh)
+scripts/test-session.sh tests/package/staged.sh "$deb"
+package_checks=1
+# Needs network and root; about 4 minutes the first time, 1.5 later.
+if [ "${VORN_TEST_PACKAGE_ROOT:-1}" = 1 ]; then
+    scripts/test-session.sh tests/package/fresh-root.sh "$deb"
+    package_checks=2
+fi
 
 echo "== ASan+UBSan build: unit tests"
 scripts/build.sh asan
@@ -54,4 +65,4 @@ for fuzzer in build/fuzz/bin/fuzz_*; do
 done
 
 total=$(awk '/tests failed out of/ { n += $NF } END { print n + 0 }' "$summary")
-echo "tests: $((total + fuzzers)) passed, 0 failed"
+echo "tests: $((total + package_checks + fuzzers)) passed, 0 failed"

@@ -19,51 +19,24 @@ using namespace std::chrono_literals;
 namespace
 {
 
-const QByteArray testPhonebook = R"([Busy Line]
-Device=Sportster 28800
-DeviceType=modem
-Outcomes=busy
-StepDelay=10
+// A phonebook section that steps quickly through its outcomes.
+QByteArray entry(const char* name, const char* outcomes, const char* more = "")
+{
+    return QByteArray("[") + name + "]\nOutcomes=" + outcomes + "\nStepDelay=10\n" + more + "\n";
+}
 
-[Nobody Home]
-Outcomes=noanswer
-StepDelay=10
-
-[no tone]
-Outcomes=nodialtone
-StepDelay=10
-
-[Quick]
-Device=Fast Modem
-Outcomes=connect
-StepDelay=10
-
-[Refused]
-Outcomes=badpassword
-StepDelay=10
-
-[Twice Busy]
-Outcomes=busy,busy,connect
-StepDelay=10
-
-[Slow]
-Outcomes=connect
-StepDelay=5000
-
-[Short Lived]
-Outcomes=connect
-StepDelay=10
-DropAfter=1
-)";
-
-// The steps of a dial that fails with `error` once the device is being connected.
-QList<DialStep> failedAtDevice(std::uint32_t error);
+const QByteArray testPhonebook = entry("Busy Line", "busy", "Device=Sportster 28800\nDeviceType=modem\n")
+    + entry("Nobody Home", "noanswer") + entry("no tone", "nodialtone")
+    + entry("Quick", "connect", "Device=Fast Modem\n") + entry("Refused", "badpassword")
+    + entry("Twice Busy", "busy,busy,connect") + "[Slow]\nOutcomes=connect\nStepDelay=5000\n\n"
+    + entry("Short Lived", "connect", "DropAfter=1\n");
 
 const QList<DialStep> beforeDevice { { ras::OpenPort, 0 }, { ras::PortOpened, 0 }, { ras::ConnectDevice, 0 } };
 const QList<DialStep> connected = beforeDevice
     + QList<DialStep> { { ras::DeviceConnected, 0 }, { ras::AllDevicesConnected, 0 }, { ras::Authenticate, 0 },
           { ras::Authenticated, 0 }, { ras::Connected, 0 } };
 
+// The steps of a dial that fails with `error` once the device is being connected.
 QList<DialStep> failedAtDevice(std::uint32_t error)
 {
     return beforeDevice + QList<DialStep> { { ras::ConnectDevice, error } };
@@ -155,7 +128,7 @@ TEST_F(DialupServiceTest, TwoClientsSeeTheSameConnection)
     RasHandle handle = 0;
     dialToEnd(*first, QStringLiteral("Quick"), &handle);
 
-    const auto seen = connections(*second);
+    const auto seen = connectionsOf(*second);
     ASSERT_EQ(seen.size(), 1U);
     EXPECT_EQ(seen[0].hrasconn, handle);
     EXPECT_EQ(fieldText(seen[0].szEntryName), "Quick");
@@ -163,7 +136,7 @@ TEST_F(DialupServiceTest, TwoClientsSeeTheSameConnection)
 
     // The second client hangs up what the first dialed.
     EXPECT_EQ(second->hangUp(handle), 0U);
-    EXPECT_TRUE(connections(*first).empty());
+    EXPECT_TRUE(connectionsOf(*first).empty());
     EXPECT_EQ(first->hangUp(handle), ras::InvalidHandle);
 }
 
@@ -173,11 +146,11 @@ TEST_F(DialupServiceTest, DroppedLineVanishesForEveryClient)
     const auto second = client();
     RasHandle handle = 0;
     dialToEnd(*first, QStringLiteral("Quick"), &handle);
-    ASSERT_EQ(connections(*second).size(), 1U);
+    ASSERT_EQ(connectionsOf(*second).size(), 1U);
 
     EXPECT_EQ(control(sim::Op::Drop, QStringLiteral("QUICK")).result, 0U);
-    EXPECT_TRUE(connections(*first).empty());
-    EXPECT_TRUE(connections(*second).empty());
+    EXPECT_TRUE(connectionsOf(*first).empty());
+    EXPECT_TRUE(connectionsOf(*second).empty());
     RASCONNSTATUS status {};
     status.dwSize = sizeof status;
     EXPECT_EQ(first->connectStatus(handle, &status), 0U);
@@ -187,8 +160,8 @@ TEST_F(DialupServiceTest, DroppedLineVanishesForEveryClient)
 
     // A line with DropAfter breaks by itself.
     dialToEnd(*first, QStringLiteral("Short Lived"));
-    EXPECT_EQ(connections(*second).size(), 1U);
-    EXPECT_TRUE(waitUntil([&] { return connections(*second).empty(); }, 3s));
+    EXPECT_EQ(connectionsOf(*second).size(), 1U);
+    EXPECT_TRUE(waitUntil([&] { return connectionsOf(*second).empty(); }, 3s));
 }
 
 TEST_F(DialupServiceTest, ServiceKilledMidDialFailsTheAttempt)
@@ -314,20 +287,14 @@ TEST_F(DialupServiceTest, ConnectionShowsTheDialerWindowsUntilHungUp)
 {
     if (!inTestSession())
         GTEST_SKIP() << "needs the test display";
-    auto windowExists = [](const QString& title) {
-        const auto found = runProgram(QStringLiteral("xdotool"),
-            { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                QLatin1Char('^') + title + QLatin1Char('$') });
-        return found.exitCode == 0 && !found.out.trimmed().isEmpty();
-    };
     const auto access = client();
     RasHandle handle = 0;
     dialToEnd(*access, QStringLiteral("Quick"), &handle);
-    EXPECT_TRUE(waitUntil([&] { return windowExists(QStringLiteral("Connection Established")); }, 5s));
-    EXPECT_TRUE(waitUntil([&] { return windowExists(QStringLiteral("Connected to Quick")); }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return windowShown(QStringLiteral("Connection Established")); }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return windowShown(QStringLiteral("Connected to Quick")); }, 5s));
     access->hangUp(handle);
-    EXPECT_TRUE(waitUntil([&] { return !windowExists(QStringLiteral("Connected to Quick")); }, 5s));
-    EXPECT_FALSE(windowExists(QStringLiteral("Connection Established")));
+    EXPECT_TRUE(waitUntil([&] { return !windowShown(QStringLiteral("Connected to Quick")); }, 5s));
+    EXPECT_FALSE(windowShown(QStringLiteral("Connection Established")));
 }
 
 TEST_F(DialupServiceTest, ServiceWithoutDisplayStillConnects)
@@ -340,7 +307,7 @@ TEST_F(DialupServiceTest, ServiceWithoutDisplayStillConnects)
     });
     const auto access = client();
     EXPECT_EQ(dialToEnd(*access, QStringLiteral("Quick")).last(), DialStep(ras::Connected, 0));
-    EXPECT_EQ(connections(*access).size(), 1U);
+    EXPECT_EQ(connectionsOf(*access).size(), 1U);
 }
 
 TEST_F(DialupServiceTest, LargePhonebookIsListedWhole)

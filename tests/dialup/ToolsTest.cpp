@@ -71,7 +71,7 @@ TEST_F(ToolsTest, ServiceStartsOnDemandAndEndsWhenIdle)
     qputenv("VORN_DIALUPD_IDLE_EXIT", "1");
     {
         sim::SimRemoteAccess access(spawnedSocket);
-        EXPECT_TRUE(connections(access).empty());
+        EXPECT_TRUE(connectionsOf(access).empty());
     }
     qunsetenv("VORN_DIALUPD_IDLE_EXIT");
     ASSERT_TRUE(QFile::exists(spawnedSocket));

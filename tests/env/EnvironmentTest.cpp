@@ -1,5 +1,6 @@
 // The private desktop that the integration tests rely on: a display with a
 // window manager, a tray host and a sound server whose output is recorded.
+#include "platform/ToneFile.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -9,38 +10,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <sndfile.h>
 
 using namespace std::chrono_literals;
 using vorn::test::runProgram;
 
-namespace {
+namespace
+{
 
-class TestDesktop : public ::testing::Test {
+class TestDesktop : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(vorn::test::inTestSession()) << "run the tests through scripts/test-session.sh";
     }
 };
-
-// A 16-bit mono WAV of a sine tone.
-QByteArray sineWav(int sampleRate, double seconds, double frequency)
-{
-    const auto samples = static_cast<quint32>(sampleRate * seconds);
-    QByteArray wav;
-    auto put32 = [&wav](quint32 v) { for (int i = 0; i < 4; ++i) wav.append(char((v >> (8 * i)) & 0xFF)); };
-    auto put16 = [&wav](quint16 v) { wav.append(char(v & 0xFF)); wav.append(char(v >> 8)); };
-    wav.append("RIFF");
-    put32(36 + samples * 2);
-    wav.append("WAVEfmt ");
-    put32(16); put16(1); put16(1); put32(quint32(sampleRate)); put32(quint32(sampleRate) * 2); put16(2); put16(16);
-    wav.append("data");
-    put32(samples * 2);
-    for (quint32 i = 0; i < samples; ++i)
-        put16(quint16(qint16(12000 * std::sin(2 * M_PI * frequency * i / sampleRate))));
-    return wav;
-}
 
 } // namespace
 
@@ -50,13 +35,8 @@ TEST_F(TestDesktop, WindowAppearsWithItsTitle)
     window.setWindowTitle(QStringLiteral("VORN95 probe window"));
     window.resize(200, 100);
     window.show();
-    bool found = vorn::test::waitUntil([] {
-        const auto r = runProgram(QStringLiteral("xdotool"),
-            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                QStringLiteral("^VORN95 probe window$")});
-        return r.exitCode == 0 && !r.out.trimmed().isEmpty();
-    }, 5s);
-    EXPECT_TRUE(found);
+    EXPECT_TRUE(
+        vorn::test::waitUntil([] { return vorn::test::windowShown(QStringLiteral("VORN95 probe window")); }, 5s));
 }
 
 TEST_F(TestDesktop, TrayHostIsAvailable)
@@ -68,13 +48,9 @@ TEST_F(TestDesktop, SoundPlayedToTheSinkIsRecorded)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("tone.wav"));
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(sineWav(22050, 0.5, 440));
-    out.close();
-
+    ASSERT_TRUE(vorn::test::writeTone(file, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.5));
     const qint64 before = vorn::test::recordingSize();
-    const auto played = runProgram(QStringLiteral("paplay"), {file});
+    const auto played = runProgram(QStringLiteral("paplay"), { file });
     ASSERT_EQ(played.exitCode, 0) << played.err.toStdString();
     // The recorder lags the sink by its latency; give it a moment to catch up.
     vorn::test::waitUntil([&] { return vorn::test::scanRecording(before).loudSamples > 3000; }, 2s);

@@ -31,9 +31,14 @@ protected:
             GTEST_SKIP() << "needs the NetworkManager of scripts/nm-session.sh";
         service_ = std::make_shared<nm::NmRemoteAccess>();
         ras_ = std::make_unique<TRAS>(nullptr, service_);
-        for (const auto state : { ras::OpenPort, ras::PortOpened, ras::ConnectDevice, ras::DeviceConnected,
-                 ras::AllDevicesConnected, ras::Authenticate, ras::AuthProject, ras::Authenticated, ras::Connected })
-            *eventSlot(state) = [this, state](QObject*) { events_.append(state); };
+        const std::pair<std::uint32_t, TNotifyEvent TRAS::*> published[]
+            = { { ras::OpenPort, &TRAS::OnAboutToOpenPort }, { ras::PortOpened, &TRAS::OnPortOpened },
+                  { ras::ConnectDevice, &TRAS::OnAboutToConnDev }, { ras::DeviceConnected, &TRAS::OnDevConnected },
+                  { ras::AllDevicesConnected, &TRAS::OnAllDevsConnected }, { ras::Authenticate, &TRAS::OnAuthenticate },
+                  { ras::AuthProject, &TRAS::OnAuthProject }, { ras::Authenticated, &TRAS::OnAuthenticated },
+                  { ras::Connected, &TRAS::OnConnect } };
+        for (const auto& [state, slot] : published)
+            ras_.get()->*slot = [this, state = state](QObject*) { events_.append(state); };
     }
 
     void TearDown() override
@@ -43,50 +48,15 @@ protected:
         ras_.reset();
         // Leave NetworkManager as the next case expects it: no line up, the server running.
         nm::NmRemoteAccess fresh;
-        for (const auto& connection : connections(fresh))
+        for (const auto& connection : connectionsOf(fresh))
             fresh.hangUp(connection.hrasconn);
-        EXPECT_TRUE(waitUntil([&] { return connections(fresh).empty(); }, 10s));
+        EXPECT_TRUE(waitUntil([&] { return connectionsOf(fresh).empty(); }, 10s));
         EXPECT_EQ(server("start"), 0);
-    }
-
-    TNotifyEvent* eventSlot(std::uint32_t state)
-    {
-        switch (state) {
-        case ras::OpenPort:
-            return &ras_->OnAboutToOpenPort;
-        case ras::PortOpened:
-            return &ras_->OnPortOpened;
-        case ras::ConnectDevice:
-            return &ras_->OnAboutToConnDev;
-        case ras::DeviceConnected:
-            return &ras_->OnDevConnected;
-        case ras::AllDevicesConnected:
-            return &ras_->OnAllDevsConnected;
-        case ras::Authenticate:
-            return &ras_->OnAuthenticate;
-        case ras::AuthProject:
-            return &ras_->OnAuthProject;
-        case ras::Authenticated:
-            return &ras_->OnAuthenticated;
-        default:
-            return &ras_->OnConnect;
-        }
     }
 
     int server(const char* command) const
     {
         return runProgram(session_ + QStringLiteral("/server"), { QString::fromLatin1(command) }).exitCode;
-    }
-
-    static std::vector<RASCONN> connections(RemoteAccess& service)
-    {
-        std::vector<RASCONN> records(8);
-        auto bytes = static_cast<std::uint32_t>(records.size() * sizeof(RASCONN));
-        std::uint32_t count = 0;
-        records[0].dwSize = sizeof(RASCONN);
-        EXPECT_EQ(service.enumConnections(records.data(), &bytes, &count), ras::Success);
-        records.resize(count);
-        return records;
     }
 
     // Dials as the wizard does and waits for the attempt to connect or fail
@@ -145,7 +115,7 @@ TEST_F(NetworkManagerTest, VpnWhereNothingListensGivesNoAnswerAfterItsTimeout)
     EXPECT_FALSE(events_.contains(ras::Connected));
     EXPECT_EQ(
         ras_->GetErrorString(ras::NoAnswer), QStringLiteral("There was no answer. (NetworkManager: connect timeout)"));
-    EXPECT_TRUE(connections(*service_).empty());
+    EXPECT_TRUE(connectionsOf(*service_).empty());
 }
 
 TEST_F(NetworkManagerTest, VpnWithoutItsPasswordFailsAuthentication)
@@ -182,7 +152,7 @@ TEST_F(NetworkManagerTest, WorkingVpnConnectsThroughThePublishedStatesAndHangsUp
     EXPECT_EQ(ras_->Connections().Count(), 0);
     // NetworkManager itself let the line go, as another client sees.
     nm::NmRemoteAccess other;
-    EXPECT_TRUE(waitUntil([&] { return connections(other).empty(); }, 10s));
+    EXPECT_TRUE(waitUntil([&] { return connectionsOf(other).empty(); }, 10s));
 }
 
 TEST_F(NetworkManagerTest, HangingUpWhileDialingCallsTheAttemptOff)

@@ -11,8 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
-
 #include <csignal>
 #include <random>
 
@@ -24,19 +22,11 @@ QString writerProgram()
     return vorn::test::binPath(QStringLiteral("vorn_hive_writer"));
 }
 
-QString integrityCheck(const QString& file)
+QByteArray integrityCheck(const QString& file)
 {
-    sqlite3* db = nullptr;
-    QString answer = QStringLiteral("cannot open");
-    if (sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr);
-        if (sqlite3_step(statement) == SQLITE_ROW)
-            answer = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
-    return answer;
+    return vorn::test::runProgram(
+        QStringLiteral("sqlite3"), { QStringLiteral("-readonly"), file, QStringLiteral("PRAGMA integrity_check") })
+        .out.trimmed();
 }
 
 TEST(HiveProcesses, WritersKilledAtRandomLeaveEveryValueWhole)
@@ -62,7 +52,7 @@ TEST(HiveProcesses, WritersKilledAtRandomLeaveEveryValueWhole)
         ASSERT_EQ(writer.exitStatus(), QProcess::CrashExit) << writer.readAllStandardError().constData();
     }
 
-    EXPECT_EQ(integrityCheck(file), QStringLiteral("ok"));
+    EXPECT_EQ(integrityCheck(file), "ok");
     vorn::SqliteRegistry hive(file);
     TRegFile reg(nullptr, &hive);
     reg.Key = QStringLiteral("Crash\\Values");

@@ -3,9 +3,9 @@
 #include "settings/RegFiles.h"
 
 #include "ErrorOf.h"
-#include "FaultyRegistry.h"
 #include "platform/HiveAccess.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "support/RecordingRegistry.h"
 
 #include <QTemporaryDir>
 
@@ -24,8 +24,8 @@ class Store : public ::testing::Test
 protected:
     QTemporaryDir dir;
     SqliteRegistry hive { dir.filePath(QStringLiteral("registry.db")) };
-    FaultyRegistry faulty { hive };
-    TRegFile reg { nullptr, &faulty };
+    vorn::test::RecordingRegistry recorder { hive };
+    TRegFile reg { nullptr, &recorder };
 
     void SetUp() override
     {
@@ -35,7 +35,7 @@ protected:
     void TearDown() override
     {
         EXPECT_EQ(reg.KeyHandle(), 0u);
-        EXPECT_EQ(faulty.openHandles, 0) << "a key was left open";
+        EXPECT_EQ(recorder.openHandles, 0) << "a key was left open";
     }
 
     bool keyExists(const QByteArray& path)
@@ -132,7 +132,7 @@ TEST_F(Store, UnstorableVariantsAreRefusedAndStoreNothing)
     for (const Variant& value : { Variant(), Variant::Null(), Variant::fromRecord(bstr) }) {
         EXPECT_EQ(errorOf<ERegFileError>([&] { reg.WriteValue(QStringLiteral("v"), value); }), "Invalid variant type");
     }
-    EXPECT_TRUE(faulty.writtenNames.isEmpty());
+    EXPECT_TRUE(recorder.writes.empty());
     EXPECT_TRUE(keyExists("SOFTWARE\\Test\\Refused")) << "the key made by the attempt stays";
 }
 
@@ -207,12 +207,12 @@ TEST_F(Store, NamesWithKeyPartsAndTheRootItself)
 TEST_F(Store, FailuresRaiseTheirMessagesAndCloseTheKey)
 {
     const auto write = [this] { reg.WriteValue(QStringLiteral("v"), Variant(1)); };
-    faulty.createResult = AccessDenied;
+    recorder.createResult = AccessDenied;
     EXPECT_EQ(errorOf<ERegFileError>(write), "Reg Error: 00000005");
     EXPECT_EQ(reg.LastResult(), 5);
-    faulty.createResult = -2;
+    recorder.createResult = -2;
     EXPECT_EQ(errorOf<ERegFileError>([this] { reg.ReadValue(QStringLiteral("v")); }), "Reg Error: FFFFFFFE");
-    faulty.createResult = 0;
+    recorder.createResult = 0;
 
     // Under HKEY_DYN_DATA keys are opened, never created.
     reg.RootKey = hkDynData;
@@ -222,16 +222,16 @@ TEST_F(Store, FailuresRaiseTheirMessagesAndCloseTheKey)
 
     // A failing close raises, but leaves no handle behind.
     reg.RootKey = hkCurrentUser;
-    faulty.closeResult = InvalidHandle;
+    recorder.closeResult = InvalidHandle;
     EXPECT_EQ(errorOf<ERegFileError>(write), "Reg Error: 00000006");
-    faulty.closeResult = 0;
+    recorder.closeResult = 0;
     EXPECT_EQ(reg.ReadValue(QStringLiteral("v")), Variant(1));
 }
 
 TEST_F(Store, ValueChangedByAnotherProcessBetweenSizeAndRead)
 {
     store("SOFTWARE\\Test", "grows", REG_SZ, QByteArray("ab", 3));
-    faulty.beforeDataRead = [this] { store("SOFTWARE\\Test", "grows", REG_SZ, QByteArray("much longer", 12)); };
+    recorder.beforeDataRead = [this] { store("SOFTWARE\\Test", "grows", REG_SZ, QByteArray("much longer", 12)); };
     EXPECT_EQ(reg.ReadValue(QStringLiteral("grows")).text(), "much longer");
     EXPECT_EQ(reg.LastResult(), 0);
 }

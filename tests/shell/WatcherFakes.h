@@ -4,7 +4,9 @@
 // them, for the watcher tests.
 #include "platform/DesktopWindows.h"
 #include "platform/Sound.h"
+#include "shell/WindowWatchers.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -24,22 +26,75 @@ struct FakeScreen {
     bool broken = false;
 
     // Adds the window or updates the one with the same id.
-    void put(DesktopWindows::WindowId id, const QString& title, bool visible);
-    void breakConnections();
-    int passCount();
-    int connectionCount();
-    std::vector<DesktopWindows::WindowId> hiddenWindows();
+    void put(DesktopWindows::WindowId id, const QString& title, bool visible)
+    {
+        const std::lock_guard lock(mutex);
+        const auto it = std::find_if(windows.begin(), windows.end(), [id](const auto& w) { return w.id == id; });
+        if (it == windows.end())
+            windows.push_back({ id, title, visible });
+        else
+            *it = { id, title, visible };
+        ++generation;
+        changed.notify_all();
+    }
+    void breakConnections()
+    {
+        const std::lock_guard lock(mutex);
+        broken = true;
+        changed.notify_all();
+    }
+    // A copy of `field`, read under the lock.
+    template <typename T> T read(const T& field)
+    {
+        const std::lock_guard lock(mutex);
+        return field;
+    }
 };
 
 class FakeDesktop final : public DesktopWindows
 {
 public:
-    explicit FakeDesktop(std::shared_ptr<FakeScreen> screen);
-    ~FakeDesktop() override;
+    explicit FakeDesktop(std::shared_ptr<FakeScreen> screen)
+        : screen_(std::move(screen))
+    {
+        const std::lock_guard lock(screen_->mutex);
+        ++screen_->connections;
+    }
+    ~FakeDesktop() override
+    {
+        const std::lock_guard lock(screen_->mutex);
+        --screen_->connections;
+    }
 
-    std::optional<std::vector<Window>> topLevelWindows() override;
-    bool hide(WindowId window) override;
-    Wait waitForChange(std::chrono::milliseconds timeout, std::stop_token stop) override;
+    std::optional<std::vector<Window>> topLevelWindows() override
+    {
+        const std::lock_guard lock(screen_->mutex);
+        if (screen_->broken)
+            return std::nullopt;
+        ++screen_->passes;
+        seen_ = screen_->generation;
+        return screen_->windows;
+    }
+    bool hide(WindowId window) override
+    {
+        const std::lock_guard lock(screen_->mutex);
+        screen_->hidden.push_back(window);
+        for (auto& w : screen_->windows)
+            w.visible = w.visible && w.id != window;
+        return true;
+    }
+    Wait waitForChange(std::chrono::milliseconds timeout, std::stop_token stop) override
+    {
+        std::unique_lock lock(screen_->mutex);
+        screen_->changed.wait_for(
+            lock, stop, timeout, [this] { return screen_->broken || screen_->generation != seen_; });
+        if (screen_->broken)
+            return Wait::Broken;
+        if (screen_->generation == seen_)
+            return Wait::Quiet;
+        seen_ = screen_->generation;
+        return Wait::Changed;
+    }
 
 private:
     std::shared_ptr<FakeScreen> screen_;
@@ -51,17 +106,31 @@ struct FakeSpeaker {
     std::mutex mutex;
     std::vector<QString> played;
     std::chrono::milliseconds length { 0 };
-    bool playing = false;
     bool flagsSetWhilePlaying = false;
 
-    std::vector<QString> playedFiles();
+    std::vector<QString> playedFiles()
+    {
+        const std::lock_guard lock(mutex);
+        return played;
+    }
 };
 
 class FakeSound final : public Sound
 {
 public:
-    explicit FakeSound(std::shared_ptr<FakeSpeaker> speaker);
-    bool play(const QString& file, std::stop_token stop) override;
+    explicit FakeSound(std::shared_ptr<FakeSpeaker> speaker)
+        : speaker_(std::move(speaker))
+    {
+    }
+    bool play(const QString& file, std::stop_token stop) override
+    {
+        std::unique_lock lock(speaker_->mutex);
+        speaker_->played.push_back(file);
+        std::condition_variable_any never;
+        never.wait_for(lock, stop, speaker_->length, [] { return false; });
+        speaker_->flagsSetWhilePlaying = speaker_->flagsSetWhilePlaying || PDTFound || PDTDone;
+        return !stop.stop_requested();
+    }
 
 private:
     std::shared_ptr<FakeSpeaker> speaker_;

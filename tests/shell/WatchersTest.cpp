@@ -49,9 +49,9 @@ protected:
     // Lets a watcher make a few passes over the present windows.
     void letPassesRun()
     {
-        const int before = screen->passCount();
+        const int before = screen->read(screen->passes);
         screen->put(999, QStringLiteral("unrelated"), true);
-        ASSERT_TRUE(eventually([&] { return screen->passCount() > before; }));
+        ASSERT_TRUE(eventually([&] { return screen->read(screen->passes) > before; }));
         std::this_thread::sleep_for(50ms);
     }
 };
@@ -121,11 +121,11 @@ TEST_F(WatchersTest, TuneWatchersShareTheirFlagsAndTheNewestTuneFile)
     first->setFreeOnTerminate(true);
     auto* second = tuneWatcher(QStringLiteral("Connected"), QStringLiteral("second.wav"));
     second->setFreeOnTerminate(true);
-    ASSERT_EQ(screen->connectionCount(), 2);
+    ASSERT_EQ(screen->read(screen->connections), 2);
 
     screen->put(1, QStringLiteral("Connected"), true);
     // Both end once one has played; both are released.
-    ASSERT_TRUE(eventually([&] { return screen->connectionCount() == 0; }));
+    ASSERT_TRUE(eventually([&] { return screen->read(screen->connections) == 0; }));
     const auto played = speaker->playedFiles();
     ASSERT_FALSE(played.empty());
     for (const auto& file : played)
@@ -141,10 +141,10 @@ TEST_F(WatchersTest, TuneWatcherWaitsWhileFoundAndResumesWhenCleared)
 
     PDTFound = true;
     std::this_thread::sleep_for(2 * TWindowWatcher::FlagCheck);
-    const int passes = screen->passCount();
+    const int passes = screen->read(screen->passes);
     screen->put(1, QStringLiteral("Connected"), true);
     std::this_thread::sleep_for(3 * TWindowWatcher::FlagCheck);
-    EXPECT_EQ(screen->passCount(), passes) << "no listing while found";
+    EXPECT_EQ(screen->read(screen->passes), passes) << "no listing while found";
     EXPECT_TRUE(speaker->playedFiles().empty());
 
     PDTFound = false;
@@ -157,14 +157,14 @@ TEST_F(WatchersTest, HiderHidesTheFirstMatchOnlyAndReleasesItself)
     screen->put(1, QStringLiteral("Connected to Home"), true);
     screen->put(2, QStringLiteral("Connected to Home"), true);
     windowHider(QStringLiteral("Connected to Home"));
-    ASSERT_TRUE(eventually([&] { return screen->connectionCount() == 0; }));
+    ASSERT_TRUE(eventually([&] { return screen->read(screen->connections) == 0; }));
     EXPECT_TRUE(FWDone);
-    EXPECT_EQ(screen->hiddenWindows(), std::vector<vorn::DesktopWindows::WindowId> { 1 });
+    EXPECT_EQ(screen->read(screen->hidden), std::vector<vorn::DesktopWindows::WindowId> { 1 });
 
     // Ended: showing the window again hides nothing.
     screen->put(1, QStringLiteral("Connected to Home"), true);
     std::this_thread::sleep_for(2 * TWindowWatcher::FlagCheck);
-    EXPECT_EQ(screen->hiddenWindows().size(), 1u);
+    EXPECT_EQ(screen->read(screen->hidden).size(), 1u);
 }
 
 TEST_F(WatchersTest, StopAllEndsWaitingAndPlayingWatchers)
@@ -177,7 +177,7 @@ TEST_F(WatchersTest, StopAllEndsWaitingAndPlayingWatchers)
     ASSERT_TRUE(eventually([&] { return !speaker->playedFiles().empty(); }));
 
     stopAllWatchers();
-    EXPECT_EQ(screen->connectionCount(), 0);
+    EXPECT_EQ(screen->read(screen->connections), 0);
     EXPECT_FALSE(FWDone);
 }
 
@@ -186,7 +186,7 @@ TEST_F(WatchersTest, BrokenDisplayEndsTheWatcherQuietly)
     std::unique_ptr<TPDTThread> tune(tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav")));
     windowHider(QStringLiteral("Connected"));
     screen->breakConnections();
-    ASSERT_TRUE(eventually([&] { return tune->Finished() && screen->connectionCount() == 1; }));
+    ASSERT_TRUE(eventually([&] { return tune->Finished() && screen->read(screen->connections) == 1; }));
     EXPECT_FALSE(PDTFound);
     EXPECT_FALSE(PDTDone);
     EXPECT_FALSE(FWDone);
@@ -197,9 +197,9 @@ TEST_F(WatchersTest, SelfDisposalTurnedOnAfterTheRunReleasesAtOnce)
     screen->put(1, QStringLiteral("Connected"), true);
     auto* watcher = tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav"));
     ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
-    EXPECT_EQ(screen->connectionCount(), 1);
+    EXPECT_EQ(screen->read(screen->connections), 1);
     watcher->setFreeOnTerminate(true);
-    EXPECT_EQ(screen->connectionCount(), 0);
+    EXPECT_EQ(screen->read(screen->connections), 0);
 }
 
 } // namespace

@@ -57,6 +57,14 @@ bool inTestSession()
     return qEnvironmentVariableIsSet("VORN_TEST_SESSION") && qEnvironmentVariableIsSet("DISPLAY");
 }
 
+bool windowShown(const QString& title)
+{
+    const auto found = runProgram(QStringLiteral("xdotool"),
+        { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+            QLatin1Char('^') + title + QLatin1Char('$') });
+    return found.exitCode == 0 && !found.out.trimmed().isEmpty();
+}
+
 qint64 recordingSize()
 {
     return QFile(qEnvironmentVariable("VORN_TEST_RECORDING")).size();

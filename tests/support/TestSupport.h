@@ -1,11 +1,14 @@
 #pragma once
 
+#include "platform/RemoteAccess.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
 #include <functional>
+#include <vector>
 
 namespace vorn::test {
 
@@ -30,6 +33,12 @@ RunResult runProgram(const QString& program, const QStringList& args, int timeou
 
 // The private desktop of scripts/test-session.sh.
 bool inTestSession();
+
+// Whether a shown window of the display has exactly this title.
+bool windowShown(const QString& title);
+
+// The connections `access` lists (up to eight), expecting the listing to succeed.
+std::vector<RASCONN> connectionsOf(RemoteAccess& access);
 
 // Reads the null sink's recording from byte offset `from`: returns the number
 // of 8 kHz samples whose magnitude exceeds `threshold`, and the index of the
