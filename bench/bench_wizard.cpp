@@ -106,6 +106,7 @@ int main(int argc, char* argv[])
     double startMs = 0;
     double dialingCpu = 0;
     std::vector<double> skipMs;
+    double abortMs = -1;
     {
         WizardDriver dialing(entries(20, "noanswer"));
         QElapsedTimer clock;
@@ -134,6 +135,11 @@ int main(int argc, char* argv[])
             if (dialing.waitForLog(QStringLiteral("skipped"), 5s, clicked))
                 skipMs.push_back(double(clock.elapsed()));
         }
+        const int beforeAbort = dialing.logSize();
+        clock.restart();
+        dialing.click(WizardDriver::AbortButton);
+        if (dialing.waitForLog(QStringLiteral("page 1"), 5s, beforeAbort))
+            abortMs = double(clock.elapsed());
     }
 
     WizardDriver connected(entries(1, "connect").replace("StepDelay=60000", "StepDelay=20"));
@@ -152,6 +158,12 @@ int main(int argc, char* argv[])
         connectedRss / bare.rssMb);
     std::printf("%-46s %10.2f %10.2f\n", "CPU over 10 s dialing, % of a core", dialingCpu, bare.idleCpu);
     std::printf("%-46s %10.2f %10.2f\n", "CPU over 10 s connected in the tray, %", connectedCpu, bare.idleCpu);
+    // Both include starting xdotool and the X round trip of the click.
     std::printf("%-46s %10.1f\n", "Skip click to attempt end, ms (median of 5)", median(skipMs));
+    std::printf("%-46s %10.1f\n", "Abort click to selection page, ms", abortMs);
+    QElapsedTimer tool;
+    tool.start();
+    vorn::test::runProgram(QStringLiteral("xdotool"), { QStringLiteral("getmouselocation") });
+    std::printf("%-46s %10.1f\n", "of which one xdotool run alone, ms", double(tool.elapsed()));
     return 0;
 }
