@@ -106,6 +106,7 @@ int main(int argc, char* argv[])
     double startMs = 0;
     double dialingCpu = 0;
     std::vector<double> skipMs;
+    std::vector<double> clickMs; // xdotool's own time; the click goes out at its end
     double abortMs = -1;
     {
         WizardDriver dialing(entries(20, "noanswer"));
@@ -132,6 +133,7 @@ int main(int argc, char* argv[])
             const int clicked = dialing.logSize();
             clock.restart();
             dialing.click(WizardDriver::SkipButton);
+            clickMs.push_back(double(clock.elapsed()));
             if (dialing.waitForLog(QStringLiteral("skipped"), 5s, clicked))
                 skipMs.push_back(double(clock.elapsed()));
         }
@@ -161,9 +163,6 @@ int main(int argc, char* argv[])
     // Both include starting xdotool and the X round trip of the click.
     std::printf("%-46s %10.1f\n", "Skip click to attempt end, ms (median of 5)", median(skipMs));
     std::printf("%-46s %10.1f\n", "Abort click to selection page, ms", abortMs);
-    QElapsedTimer tool;
-    tool.start();
-    vorn::test::runProgram(QStringLiteral("xdotool"), { QStringLiteral("getmouselocation") });
-    std::printf("%-46s %10.1f\n", "of which one xdotool run alone, ms", double(tool.elapsed()));
+    std::printf("%-46s %10.1f\n", "of which xdotool's own run, ms (median)", median(clickMs));
     return 0;
 }
