@@ -27,26 +27,6 @@ std::uint32_t FakeRemoteAccess::enumEntries(
     return ras::Success;
 }
 
-std::int32_t RecordingRegistry::remember(std::int32_t code, const HKEY& key, const QByteArray& path)
-{
-    if (code == reg::Success)
-        paths[key] = path;
-    return code;
-}
-
-std::int32_t RecordingRegistry::setValue(
-    HKEY key, const QByteArray& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size)
-{
-    writes.push_back({ paths[key], name, type, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)) });
-    return hive.setValue(key, name, type, data, size);
-}
-
-std::int32_t RecordingRegistry::closeKey(HKEY key)
-{
-    paths.erase(key);
-    return hive.closeKey(key);
-}
-
 int RecordingPrompts::messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags)
 {
     messages.push_back({ owner, text, title, flags });

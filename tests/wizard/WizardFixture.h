@@ -6,6 +6,7 @@
 #include "platform/Registry.h"
 #include "platform/RemoteAccess.h"
 #include "settings/RegFiles.h"
+#include "support/RecordingRegistry.h"
 
 #include <QTemporaryDir>
 
@@ -68,53 +69,6 @@ public:
     }
     void setMouseHandler(MouseHandler h) override { handler = std::move(h); }
     QPoint cursorPosition() const override { return {}; }
-};
-
-// The real hive, with every value written recorded in order.
-class RecordingRegistry final : public Registry
-{
-public:
-    struct Write {
-        QByteArray key;
-        QByteArray name;
-        std::uint32_t type;
-        QByteArray data;
-    };
-    explicit RecordingRegistry(Registry& real)
-        : hive(real)
-    {
-    }
-    std::vector<Write> writes;
-
-    std::int32_t openKey(HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result) override
-    {
-        return remember(hive.openKey(parent, path, access, result), result, path);
-    }
-    std::int32_t createKey(
-        HKEY parent, const QByteArray& path, std::uint32_t access, HKEY& result, bool* created) override
-    {
-        return remember(hive.createKey(parent, path, access, result, created), result, path);
-    }
-    std::int32_t queryValue(
-        HKEY key, const QByteArray& name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override
-    {
-        return hive.queryValue(key, name, type, data, size);
-    }
-    std::int32_t setValue(
-        HKEY key, const QByteArray& name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size) override;
-    std::int32_t closeKey(HKEY key) override;
-    std::int32_t deleteKey(HKEY parent, const QByteArray& path) override { return hive.deleteKey(parent, path); }
-    std::int32_t deleteValue(HKEY key, const QByteArray& name) override { return hive.deleteValue(key, name); }
-    std::int32_t enumKeys(HKEY key, QByteArrayList& names) override { return hive.enumKeys(key, names); }
-    std::int32_t enumValues(HKEY key, std::vector<RegValue>& values) override { return hive.enumValues(key, values); }
-    QString problem() const override { return hive.problem(); }
-
-private:
-    // `key` by reference: it is read after the call that fills it.
-    std::int32_t remember(std::int32_t code, const HKEY& key, const QByteArray& path);
-
-    Registry& hive;
-    std::map<HKEY, QByteArray> paths;
 };
 
 // Answers the program's questions from a script and records what was asked.
