@@ -1,6 +1,7 @@
 // vorn-reg against a real hive file: export, import, and refusing bad text.
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -100,6 +101,11 @@ TEST_F(VornReg, BadInputIsRefusedWholeWithItsLine)
         { "REGEDIT4\n[HKLM\\A]\n\"v\"=hex(zz):00\n", ":3: hex(N)" },
         { "REGEDIT4\n[HKLM\\A]\n\"v\" 5\n", ":3: '=' expected" },
         { "REGEDIT4\n[HKLM\\A\n", ":2: a key line ends with ']'" },
+        // The hive's limits, checked before anything is written.
+        { "REGEDIT4\n[HKLM\\A\\" + QByteArray(256, 'k') + "]\n", ":2: a key name is longer than 255" },
+        { "REGEDIT4\n[HKLM\\A]\n\"" + QByteArray(16384, 'v') + "\"=dword:1\n", ":3: a value name is longer" },
+        { "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\\A]\n", ":2: a key path starts with a backslash" },
+        { "REGEDIT4\n[-HKEY_LOCAL_MACHINE]\n", ":2: a root key cannot be deleted" },
     };
     for (const auto& [text, message] : cases) {
         const QString file = write(QStringLiteral("bad.reg"), text);
@@ -108,22 +114,50 @@ TEST_F(VornReg, BadInputIsRefusedWholeWithItsLine)
         EXPECT_TRUE(result.err.contains(message)) << result.err.constData();
     }
     // Nothing of a refused file was written, not even its good first part.
-    const QByteArray halfBad = "REGEDIT4\n[HKLM\\Good]\n\"v\"=dword:1\n[HKLM\\Bad]\n\"v\"=what\n";
-    EXPECT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("half.reg"), halfBad) }).exitCode, 1);
-    EXPECT_EQ(run({ QStringLiteral("export"), QStringLiteral("HKLM\\Good") }).exitCode, 1);
+    ASSERT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("odd.reg"), OddText) }).exitCode, 0);
+    const QByteArray before = run({ QStringLiteral("export") }).out;
+    for (const QByteArray& last : { QByteArray("\"v\"=what"), "[HKLM\\" + QByteArray(256, 'k') + ']' }) {
+        const QByteArray halfBad = "REGEDIT4\n[-HKLM\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"
+                                   "[HKCU\\Other]\n\"x\"=dword:0\n[HKLM\\Good]\n"
+            + last + '\n';
+        EXPECT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("half.reg"), halfBad) }).exitCode, 1);
+        EXPECT_EQ(run({ QStringLiteral("export") }).out, before);
+    }
 
     EXPECT_EQ(run({ QStringLiteral("import"), dir.filePath(QStringLiteral("missing.reg")) }).exitCode, 1);
     EXPECT_EQ(run({ QStringLiteral("frobnicate") }).exitCode, 2);
     EXPECT_EQ(run({ QStringLiteral("export"), QStringLiteral("HKLM\\Nowhere") }).exitCode, 1);
 }
 
-TEST_F(VornReg, DamagedHiveIsReportedNotExported)
+TEST_F(VornReg, FailuresAreOneLineNamingTheFileOrKey)
 {
     const QString broken = write(QStringLiteral("broken.db"), QByteArray(4096, '\x42'));
-    const auto result = run({ QStringLiteral("export") }, broken);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("damaged")) << result.err.constData();
-    EXPECT_TRUE(result.out.isEmpty());
+    const QString folder = dir.filePath(QStringLiteral("folder.db"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString good = write(QStringLiteral("good.reg"), "REGEDIT4\n[HKLM\\A]\n");
+    const struct {
+        QStringList args;
+        QString hive;
+        QString message;
+    } cases[] = {
+        { { QStringLiteral("export") }, broken,
+            QStringLiteral("cannot export the hive: the registry file %1 is damaged").arg(broken) },
+        { { QStringLiteral("export"), QStringLiteral("HKLM\\A") }, broken, broken + QStringLiteral(" is damaged") },
+        { { QStringLiteral("import"), good }, broken,
+            QStringLiteral("nothing imported from %1: the registry file %2 is damaged").arg(good, broken) },
+        { { QStringLiteral("export") }, folder, folder + QStringLiteral(": it is a folder") },
+        { { QStringLiteral("import"), good }, folder, folder + QStringLiteral(": it is a folder") },
+        { { QStringLiteral("export"), QStringLiteral("HKLM\\Nowhere") }, {},
+            QStringLiteral("cannot export HKLM\\Nowhere: no such key") },
+    };
+    for (const auto& [args, hive, message] : cases) {
+        const auto result = run(args, hive);
+        EXPECT_EQ(result.exitCode, 1) << message.toStdString();
+        EXPECT_TRUE(QString::fromUtf8(result.err).contains(message)) << result.err.constData();
+        EXPECT_EQ(result.err.count('\n'), 1) << result.err.constData();
+        EXPECT_TRUE(result.err.endsWith('\n')) << result.err.constData();
+        EXPECT_TRUE(result.out.isEmpty());
+    }
 }
 
 } // namespace
