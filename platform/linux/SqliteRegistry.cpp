@@ -34,17 +34,21 @@ constexpr const char* CreateTables
       " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, upper)) WITHOUT ROWID;"
       "PRAGMA user_version=2";
 
-// The form names are compared in, as the real registry compares them: each
-// UTF-16 character upper-cased on its own, with no case folding ("ı" matches
-// "I", the Kelvin sign does not match "k", "ß" does not match "SS"). Bytes
-// that are no UTF-8 compare as they are apart from ASCII case.
+// The form names are compared in, as the Windows registry compares them
+// (measured on Wine): each UTF-16 character upper-cased on its own, and only
+// where the two form a case pair, with no case folding. So "ÿ" matches "Ÿ",
+// but "ı" does not match "I", nor "ſ" "S", nor the Kelvin sign "k", nor "ß"
+// "SS". Bytes that are no UTF-8 compare as they are apart from ASCII case.
 QByteArray comparable(const QByteArray& name)
 {
     QString decoded = QString::fromUtf8(name);
     if (decoded.toUtf8() != name)
         return name.toUpper();
-    for (QChar& c : decoded)
-        c = c.toUpper();
+    for (QChar& c : decoded) {
+        const QChar upper = c.toUpper();
+        if (upper.toLower() == c)
+            c = upper;
+    }
     return decoded.toUtf8();
 }
 
