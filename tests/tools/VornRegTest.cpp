@@ -161,3 +161,37 @@ TEST_F(VornReg, FailuresAreOneLineNamingTheFileOrKey)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST_F(VornReg, Version5TextInUtf8OrUtf16)
+{
+    const QString body = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Größe]\r\n"
+                                        "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n\"Text\"=\"Ελλάδα\"\r\n\r\n");
+    QByteArray utf16 = "\xFF\xFE";
+    utf16.append(reinterpret_cast<const char*>(body.utf16()), body.size() * 2);
+    const QByteArray expected = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Größe]\n\"Expand\"=hex(2):25,41,25,00\n"
+                                "\"Text\"=\"Ελλάδα\"\n\n";
+    for (const QByteArray& text : { body.toUtf8(), "\xEF\xBB\xBF" + body.toUtf8(), utf16 }) {
+        const QString hive = dir.filePath(QStringLiteral("v5-%1.db").arg(text.size()));
+        const auto imported = run({ QStringLiteral("import"), write(QStringLiteral("v5.reg"), text) }, hive);
+        ASSERT_EQ(imported.exitCode, 0) << imported.err.constData();
+        EXPECT_EQ(run({ QStringLiteral("export"), QStringLiteral("HKCU\\Größe") }, hive).out, expected);
+        // Written back as regedit writes it: the same bytes.
+        const QString out = dir.filePath(QStringLiteral("out.reg"));
+        ASSERT_EQ(run({ QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("5"), QStringLiteral("-o"),
+                          out, QStringLiteral("HKCU\\Größe") },
+                      hive)
+                      .exitCode,
+            0);
+        QFile written(out);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), utf16);
+    }
+    const auto odd = run({ QStringLiteral("import"),
+        write(QStringLiteral("odd.reg"), "Windows Registry Editor Version 5.00\n[HKCU\\A]\n\"x\"=hex(2):41\n") });
+    EXPECT_TRUE(odd.err.contains(":3: hex(2): data must be UTF-16LE")) << odd.err.constData();
+}
+
+} // namespace
