@@ -70,6 +70,14 @@ TEST_P(RegeditRoundTrip, EveryValueComesBackEqual)
 
     const auto imported = regedit({ QStringLiteral("/s"), ours });
     ASSERT_EQ(imported.exitCode, 0) << imported.err.constData();
+    // Wine's regedit writes what it read exactly as our format 5 does.
+    const QString first = dir.filePath(QStringLiteral("first.reg"));
+    ASSERT_EQ(regedit({ QStringLiteral("/e"), first, QString::fromUtf8(Key) }).exitCode, 0);
+    const auto ours5 = vornReg(QStringLiteral("ours.db"),
+        { QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("5"), QString::fromUtf8(Key) });
+    QFile theirs5(first);
+    ASSERT_TRUE(theirs5.open(QIODevice::ReadOnly));
+    EXPECT_EQ(theirs5.readAll(), ours5.out);
     const QString deletions = write(QStringLiteral("deletions.reg"), "REGEDIT4\n" + Deletions);
     ASSERT_EQ(regedit({ QStringLiteral("/s"), deletions }).exitCode, 0);
     const QString back = dir.filePath(QStringLiteral("back.reg"));

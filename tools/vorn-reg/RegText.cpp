@@ -9,7 +9,9 @@ namespace vorn::regtext
 namespace
 {
 
-constexpr int WrapColumn = 76;
+// Hex lists go on over lines of at most this many columns before the
+// backslash, as regedit writes them (one item may reach past it).
+constexpr int WrapColumn = 77;
 
 struct RootAlias {
     const char* name;
@@ -397,12 +399,12 @@ bool Writer::addValue(const RegValue& value, QString& why)
         QByteArray item = QByteArray::number(quint8(data[i]), 16).rightJustified(2, '0');
         if (i + 1 < data.size())
             item += ',';
-        if (column + item.size() > WrapColumn) {
+        line += item;
+        column += item.size();
+        if (i + 1 < data.size() && column >= WrapColumn) {
             line += "\\\n  ";
             column = 2;
         }
-        line += item;
-        column += item.size();
     }
     text_ += line + '\n';
     return true;
