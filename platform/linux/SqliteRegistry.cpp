@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <unordered_map>
 
 namespace vorn
 {
@@ -181,6 +180,14 @@ std::int32_t SqliteRegistry::ensureOpen()
         return IoFailed;
     }
     sqlite3_extended_result_codes(db_, 1);
+    sqlite3_create_function(
+        db_, "registry_upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+        [](sqlite3_context* context, int, sqlite3_value** arguments) {
+            const QByteArray upper = comparable(QByteArray(
+                static_cast<const char*>(sqlite3_value_blob(arguments[0])), sqlite3_value_bytes(arguments[0])));
+            sqlite3_result_blob(context, upper.constData(), int(upper.size()), SQLITE_TRANSIENT);
+        },
+        nullptr, nullptr);
     sqlite3_busy_timeout(db_, BusyTimeoutMs);
     readOnly_ = sqlite3_db_readonly(db_, "main") == 1;
 
@@ -231,17 +238,8 @@ std::int32_t SqliteRegistry::createSchema()
     // ones, and the file stays consistent either way.
     if (!readOnly_ && (result = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL")) != Success)
         return result;
-    if (version < SchemaVersion) {
-        bool backedUp = false;
-        bool needsBackup = false;
-        while ((result = upgrade(backedUp, needsBackup)) == Success && needsBackup && !backedUp) {
-            if ((result = backUp()) != Success)
-                return result;
-            backedUp = true;
-        }
-        if (result != Success)
-            return result;
-    }
+    if (version < SchemaVersion && (result = upgrade()) != Success)
+        return result;
     // Only now: the upgrade renames tables that the foreign keys name.
     return exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON");
 }
@@ -260,114 +258,44 @@ std::int32_t SqliteRegistry::insertRoots()
 
 // Makes a new file's tables, or moves an older hive to this layout, in one
 // transaction that the first of several racing processes wins.
-// `needsBackup` asks the caller for a copy of the file before values would
-// be dropped, and to call again.
-std::int32_t SqliteRegistry::upgrade(bool mayDrop, bool& needsBackup)
+std::int32_t SqliteRegistry::upgrade()
 {
-    needsBackup = false;
     std::int32_t result = begin();
     if (result != Success)
         return result;
     int version = 0;
     int tables = 0;
     result = readVersion(version, tables);
-    if (result == Success && version == 0)
-        result = exec(CreateTables);
-    if (result == Success && version == 0)
-        result = insertRoots();
-    if (result == Success && version == 1) {
-        int joined = 0;
-        int dropped = 0;
-        result = migrateFromVersion1(joined, dropped);
-        if (result == Success && dropped > 0 && !mayDrop) {
-            needsBackup = true;
-            end(IoFailed); // undone; done again once the copy is made
-            return Success;
-        }
-        if (result == Success && joined > 0) {
-            qWarning("%s",
-                qPrintable(QStringLiteral("The registry file %1 now compares names as the Windows registry does: %2 "
-                                          "keys that now share a name were joined, %3 of their values dropped")
-                               .arg(file_)
-                               .arg(joined)
-                               .arg(dropped)));
-        }
+    if (result == Success && version < SchemaVersion) {
+        if (version == 1)
+            result = exec("ALTER TABLE vals RENAME TO old_vals; ALTER TABLE keys RENAME TO old_keys");
+        if (result == Success)
+            result = exec(CreateTables);
+        if (result == Success)
+            result = insertRoots();
+        if (result == Success && version == 1)
+            result = copyVersion1();
     }
     return end(result);
 }
 
-// Version 1 kept each key's whole folded path and compared folded names.
-// Keys whose names now compare equal (such as "ıx" and "IX") become one, the
-// first made; of their values that then share a name, the first key's stays.
-std::int32_t SqliteRegistry::migrateFromVersion1(int& joined, int& dropped)
+// Version 1 kept each key's whole folded path and compared names case-folded.
+// Names that compare equal upper-cased were equal folded too, so no such hive
+// holds two keys or values that now clash; one that does (made by hand) is
+// refused as it stands rather than merged.
+std::int32_t SqliteRegistry::copyVersion1()
 {
-    std::int32_t result = exec("ALTER TABLE vals RENAME TO old_vals; ALTER TABLE keys RENAME TO old_keys");
-    if (result == Success)
-        result = exec(CreateTables);
-    if (result == Success)
-        result = insertRoots();
-    // Parents were always made before their children, so ids ascend from the roots down.
-    std::unordered_map<qint64, qint64> newId;
-    for (HKEY root = HKEY_CLASSES_ROOT; isRoot(root); ++root)
-        newId[rootId(root)] = rootId(root);
-    int rc = SQLITE_DONE;
-    {
-        Statement keys(*this, "SELECT id, parent, name FROM old_keys WHERE parent IS NOT NULL ORDER BY id");
-        while (result == Success && (rc = keys.step()) == SQLITE_ROW) {
-            const qint64 id = sqlite3_column_int64(keys.get(), 0);
-            const qint64 parent = newId[sqlite3_column_int64(keys.get(), 1)];
-            const QByteArray name = columnBytes(keys.get(), 2);
-            Statement insert(*this,
-                "INSERT INTO keys(id, parent, name, upper) VALUES(?1, ?2, ?3, ?4) ON CONFLICT(parent, upper) DO "
-                "NOTHING");
-            if ((rc = insert.bind(1, id).bind(2, parent).bind(3, name).bind(4, comparable(name)).step()) != SQLITE_DONE)
-                break;
-            if (sqlite3_changes(db_) > 0) {
-                newId[id] = id;
-            } else {
-                ++joined;
-                result = findChild(parent, name, newId[id]);
-            }
-        }
+    std::int32_t result = exec("INSERT INTO keys(id, parent, name, upper)"
+                               " SELECT id, parent, name, registry_upper(name) FROM old_keys"
+                               " WHERE parent IS NOT NULL ORDER BY id;"
+                               "INSERT INTO vals(key, upper, name, type, data)"
+                               " SELECT key, registry_upper(name), name, type, data FROM old_vals;"
+                               "DROP TABLE old_vals; DROP TABLE old_keys");
+    if (result == KeyDeleted) {
+        report(QStringLiteral("The registry file %1 holds names that compare equal and cannot be upgraded").arg(file_));
+        result = BadDatabase;
     }
-    if (result == Success && rc != SQLITE_DONE)
-        result = fail(rc);
-    {
-        Statement values(*this, "SELECT key, name, type, data FROM old_vals ORDER BY key");
-        while (result == Success && (rc = values.step()) == SQLITE_ROW) {
-            const QByteArray name = columnBytes(values.get(), 1);
-            Statement insert(*this,
-                "INSERT INTO vals(key, upper, name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
-                " ON CONFLICT(key, upper) DO NOTHING");
-            insert.bind(1, newId[sqlite3_column_int64(values.get(), 0)]).bind(2, comparable(name)).bind(3, name);
-            insert.bind(4, sqlite3_column_int64(values.get(), 2)).bind(5, columnBytes(values.get(), 3));
-            if ((rc = insert.step()) != SQLITE_DONE)
-                break;
-            dropped += sqlite3_changes(db_) == 0 ? 1 : 0;
-        }
-    }
-    if (result == Success && rc != SQLITE_DONE)
-        result = fail(rc);
-    if (result == Success)
-        result = exec("DROP TABLE old_vals; DROP TABLE old_keys");
     return result;
-}
-
-// A copy of the whole hive beside it, private like the hive.
-std::int32_t SqliteRegistry::backUp()
-{
-    QString copy = file_ + QStringLiteral(".before-upgrade");
-    for (int n = 2; QFileInfo::exists(copy); ++n)
-        copy = file_ + QStringLiteral(".before-upgrade.%1").arg(n);
-    createPrivateFile(copy);
-    Statement vacuum(*this, "VACUUM INTO ?1");
-    const QByteArray name = QFile::encodeName(copy);
-    sqlite3_bind_text(vacuum.get(), 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-    const int rc = vacuum.step();
-    if (rc != SQLITE_DONE)
-        return fail(rc);
-    qWarning("%s", qPrintable(QStringLiteral("The registry file %1 as it was is kept in %2").arg(file_, copy)));
-    return Success;
 }
 
 // Starts a write transaction, or a savepoint inside the one running.

@@ -61,9 +61,8 @@ private:
     std::int32_t createSchema();
     std::int32_t readVersion(int& version, int& tables);
     std::int32_t insertRoots();
-    std::int32_t upgrade(bool mayDrop, bool& needsBackup);
-    std::int32_t migrateFromVersion1(int& joined, int& dropped);
-    std::int32_t backUp();
+    std::int32_t upgrade();
+    std::int32_t copyVersion1();
     std::int32_t begin();
     std::int32_t end(std::int32_t result);
     std::int32_t fail(int sqliteCode);
