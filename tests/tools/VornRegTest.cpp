@@ -37,7 +37,7 @@ const QByteArray OddText = "REGEDIT4\n"
                            "@=\"default\"\n"
                            "\"Accesses\"=dword:0000002a\n"
                            "\"Quote \\\"and\\\\ back\"=\"C:\\\\path \\\"x\\\"\"\n"
-                           "\"Empty\"=\"\"\n"
+                           "\"Empty\"=\"\" ; nothing\n"
                            "\"Binary\"=hex:00,ff,10\n"
                            "\"NoBytes\"=hex:\n"
                            "\"Expand\"=hex(2):25,41,25,00\n"
@@ -48,12 +48,15 @@ const QByteArray OddText = "REGEDIT4\n"
                            "\"Unterminated\"=hex(1):61,62\n"
                            "\"Line break\"=hex(1):61,0a,62,00\n"
                            "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n"
-                           "  18,19,1a,1b,1c,1d,1e,1f\n"
+                           "; comments and empty lines may come between the parts\n"
+                           "\n"
+                           "  18,19,1a,1b,1c,1d,1e,1f ; and after them\n"
                            "\n"
                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"
                            "\n"
                            "[HKEY_CURRENT_USER\\Other]\n"
-                           "\"x\"=dword:ffffffff\n";
+                           "# another comment\n"
+                           "\"x\" = dword:ffffffff ; a comment\n";
 
 TEST_F(VornReg, ImportExportRoundTripKeepsEveryType)
 {
@@ -65,6 +68,8 @@ TEST_F(VornReg, ImportExportRoundTripKeepsEveryType)
     EXPECT_TRUE(exported.out.startsWith("REGEDIT4\n\n"));
     EXPECT_TRUE(exported.out.contains("\"Accesses\"=dword:0000002a\n"));
     EXPECT_TRUE(exported.out.contains("\"Short dword\"=hex(4):01,02\n"));
+    EXPECT_TRUE(exported.out.contains("\"Empty\"=\"\"\n"));
+    EXPECT_TRUE(exported.out.contains("16,17,18,19,1a,1b,1c,1d,1e,1f\n"));
     EXPECT_TRUE(exported.out.contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"));
 
     // The export, imported into a new hive, exports the same again.

@@ -137,18 +137,22 @@ bool isUtf8(const QByteArray& text)
     return QString::fromUtf8(text).toUtf8() == text;
 }
 
-QString parseData(const QByteArray& text, Format format, ValueLine& value)
+// The data of a value line: a comment may follow it after a semicolon.
+QString parseData(QByteArray text, Format format, ValueLine& value)
 {
-    if (text == "-") {
-        value.remove = true;
-        return {};
-    }
     if (text.startsWith('"')) {
         qsizetype pos = 0;
-        if (!readQuoted(text, pos, value.data) || !text.mid(pos).trimmed().isEmpty())
+        const QByteArray rest = readQuoted(text, pos, value.data) ? text.mid(pos).trimmed() : QByteArray("?");
+        if (!rest.isEmpty() && !rest.startsWith(';'))
             return QStringLiteral("badly quoted text");
         value.type = reg::REG_SZ;
         value.data += '\0';
+        return {};
+    }
+    if (const qsizetype comment = text.indexOf(';'); comment >= 0)
+        text = text.left(comment).trimmed();
+    if (text == "-") {
+        value.remove = true;
         return {};
     }
     if (text.startsWith("dword:")) {
@@ -281,14 +285,19 @@ bool parse(const QByteArray& text, std::vector<KeySection>& sections, Error& err
     for (qsizetype i = 0; i < lines.size(); ++i) {
         error.line = int(i + 1);
         QByteArray line = lines[i].trimmed();
-        // A hex list may go on over lines that end in a backslash.
+        const auto skipped
+            = [](const QByteArray& part) { return part.isEmpty() || part.startsWith(';') || part.startsWith('#'); };
+        // A hex list may go on over lines that end in a backslash, with
+        // empty and comment lines between them.
         if (line.contains("=hex")) {
             while (line.endsWith('\\') && i + 1 < lines.size()) {
                 line.chop(1);
+                while (i + 2 < lines.size() && skipped(lines[i + 1].trimmed()))
+                    ++i;
                 line += lines[++i].trimmed();
             }
         }
-        if (line.isEmpty() || line.startsWith(';'))
+        if (skipped(line))
             continue;
         if (!format) {
             if (line == Header4)

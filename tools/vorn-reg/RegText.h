@@ -14,7 +14,8 @@
 // Both: "[ROOT\path]" key sections ("[-ROOT\path]" deletes), then value lines:
 // "name"="text", "name"=dword:0000002a, "name"=hex:01,02 and "name"=hex(N):...
 // for every other type, "name"=- deletes; @ is the default value. Hex lists
-// go on over lines that end in a backslash; lines starting with ';' are comments.
+// go on over lines that end in a backslash; lines starting with ';' or '#'
+// are comments, and a comment may follow a value's data after a ';'.
 namespace vorn::regtext
 {
 
