@@ -38,7 +38,8 @@ const QByteArray OddText = "REGEDIT4\n"
                            "\"Accesses\"=dword:0000002a\n"
                            "\"Quote \\\"and\\\\ back\"=\"C:\\\\path \\\"x\\\"\"\n"
                            "\"Empty\"=\"\" ; nothing\n"
-                           "\"Binary\"=hex:00,ff,10\n"
+                           "\"Binary\"=hex:00,ff,10,\n"
+                           "\"Escapes\"=\"a\\nb\\rc\\q\"\n"
                            "\"NoBytes\"=hex:\n"
                            "\"Expand\"=hex(2):25,41,25,00\n"
                            "\"Multi\"=hex(7):61,00,62,00,00\n"
@@ -69,6 +70,8 @@ TEST_F(VornReg, ImportExportRoundTripKeepsEveryType)
     EXPECT_TRUE(exported.out.contains("\"Accesses\"=dword:0000002a\n"));
     EXPECT_TRUE(exported.out.contains("\"Short dword\"=hex(4):01,02\n"));
     EXPECT_TRUE(exported.out.contains("\"Empty\"=\"\"\n"));
+    EXPECT_TRUE(exported.out.contains("\"Binary\"=hex:00,ff,10\n"));
+    EXPECT_TRUE(exported.out.contains("\"Escapes\"=hex(1):61,0a,62,0d,63,71,00\n"));
     EXPECT_TRUE(exported.out.contains("16,17,18,19,1a,1b,1c,1d,1e,1f\n"));
     EXPECT_TRUE(exported.out.contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"));
 

@@ -38,7 +38,9 @@ QByteArray quoted(const QByteArray& text)
 }
 
 // Reads a quoted text starting at `pos` (on the opening quote); on success
-// `pos` is just past the closing quote.
+// `pos` is just past the closing quote. A backslash takes the next character
+// as it is, except that \n and \r are a line feed and a carriage return (as
+// regedit reads them; we write such texts as hex(1) instead).
 bool readQuoted(const QByteArray& line, qsizetype& pos, QByteArray& text)
 {
     text.clear();
@@ -51,7 +53,7 @@ bool readQuoted(const QByteArray& line, qsizetype& pos, QByteArray& text)
         if (c == '\\') {
             if (++pos == line.size())
                 return false;
-            c = line[pos];
+            c = line[pos] == 'n' ? '\n' : line[pos] == 'r' ? '\r' : line[pos];
         }
         text += c;
     }
@@ -103,6 +105,8 @@ bool parseHexBytes(QByteArrayView list, QByteArray& bytes)
             return false;
         ++i;
         skipSpaces();
+        if (i == list.size()) // a trailing comma, as regedit allows
+            return true;
     }
 }
 
