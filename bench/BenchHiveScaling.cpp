@@ -121,8 +121,8 @@ int main(int argc, char* argv[])
     print("nested keys 500/2000/8000: import", nesting, &Figures::import, "s");
     print("  hive bytes per key", nesting, &Figures::hiveBytesPerUnit, " ");
     print("  export seconds per MB written", nesting, &Figures::exportPerMB, " ");
-    const Figures hex[3] = { longHex(256), longHex(1024), longHex(4096) };
-    print("hex value 256K/1M/4M: import", hex, &Figures::import, "s");
+    const Figures hex[3] = { longHex(1024), longHex(4096), longHex(16384) };
+    print("hex value 1M/4M/16M: import", hex, &Figures::import, "s");
     print("  hive bytes per value byte", hex, &Figures::hiveBytesPerUnit, " ");
     print("  export seconds per MB written", hex, &Figures::exportPerMB, " ");
     return 0;

@@ -114,6 +114,7 @@ TEST_F(VornReg, BadInputIsRefusedWholeWithItsLine)
         { "REGEDIT4\n[HKLM\\A]\n\"" + QByteArray(16384, 'v') + "\"=dword:1\n", ":3: a value name is longer" },
         { "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\\A]\n", ":2: a key path starts with a backslash" },
         { "REGEDIT4\n[-HKEY_LOCAL_MACHINE]\n", ":2: a root key cannot be deleted" },
+        { QByteArray("\xFF\xFEW\0i", 5), ":1: the text is not valid UTF-16LE" },
     };
     for (const auto& [text, message] : cases) {
         const QString file = write(QStringLiteral("bad.reg"), text);

@@ -245,9 +245,8 @@ constexpr char Header5[] = "Windows Registry Editor Version 5.00";
 QByteArray decodeText(const QByteArray& text, Error& error)
 {
     if (text.startsWith("\xFF\xFE")) {
-        const QByteArray units = text.mid(2);
         QByteArray decoded;
-        if (!utf16ToHiveText(units.size() % 2 == 0 ? units : units.chopped(1), decoded) || units.size() % 2 != 0) {
+        if (!utf16ToHiveText(text.mid(2), decoded)) {
             error = { 1, QStringLiteral("the text is not valid UTF-16LE") };
             return {};
         }
@@ -285,12 +284,12 @@ bool parse(const QByteArray& text, std::vector<KeySection>& sections, Error& err
         return false;
     const QByteArrayList lines = decoded.split('\n');
 
+    const auto skipped
+        = [](const QByteArray& part) { return part.isEmpty() || part.startsWith(';') || part.startsWith('#'); };
     std::optional<Format> format;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         error.line = int(i + 1);
         QByteArray line = lines[i].trimmed();
-        const auto skipped
-            = [](const QByteArray& part) { return part.isEmpty() || part.startsWith(';') || part.startsWith('#'); };
         // A hex list may go on over lines that end in a backslash, with
         // empty and comment lines between them.
         if (line.contains("=hex")) {
