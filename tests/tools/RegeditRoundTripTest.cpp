@@ -14,18 +14,21 @@
 namespace
 {
 
-const QByteArray Key = "HKEY_CURRENT_USER\\Software\\VornRoundTrip";
+constexpr char Key[] = "HKEY_CURRENT_USER\\Software\\VornRoundTrip";
 
 QByteArray sample(const QByteArray& letters)
 {
-    return "REGEDIT4\n[" + Key + "]\n@=\"the default\"\n\"Quoted\"=\"say \\\"hi\\\" C:\\\\dir\\\\\"\n"
+    return QByteArray("REGEDIT4\n[") + Key + "]\n@=\"the default\"\n\"Quoted\"=\"say \\\"hi\\\" C:\\\\dir\\\\\"\n"
         + "\"Letters\"=\"" + letters + "\"\n\"Accesses\"=dword:0000002a\n\"Binary\"=hex:00,ff,10,80\n"
         + "\"Expand\"=hex(2):25,50,41,54,48,25,00\n\"Multi\"=hex(7):6f,6e,65,00,74,77,6f,00,00\n"
         + "\"Lines\"=hex(1):6c,31,0a,6c,32,00\n\"Gone\"=\"soon\"\n[" + Key + "\\Sub]\n\"x\"=dword:00000001\n[" + Key
         + "\\Doomed]\n\"y\"=\"z\"\n";
 }
 
-const QByteArray Deletions = "[-" + Key + "\\Doomed]\n[" + Key + "]\n\"Gone\"=-\n";
+QByteArray deletions()
+{
+    return QByteArray("[-") + Key + "\\Doomed]\n[" + Key + "]\n\"Gone\"=-\n";
+}
 
 class RegeditRoundTrip : public ::testing::TestWithParam<int>
 {
@@ -87,13 +90,13 @@ TEST_P(RegeditRoundTrip, EveryValueComesBackEqual)
     const QByteArray theirs = theirs5.readAll();
     EXPECT_TRUE(theirs.startsWith("\xFF\xFE"));
     EXPECT_EQ(withoutLines(theirs), withoutLines(ours5.out));
-    const QString deletions = write(QStringLiteral("deletions.reg"), "REGEDIT4\n" + Deletions);
-    ASSERT_EQ(regedit({ QStringLiteral("/s"), deletions }).exitCode, 0);
+    const QString deletionFile = write(QStringLiteral("deletions.reg"), "REGEDIT4\n" + deletions());
+    ASSERT_EQ(regedit({ QStringLiteral("/s"), deletionFile }).exitCode, 0);
     const QString back = dir.filePath(QStringLiteral("back.reg"));
     const auto wineExport = regedit({ QStringLiteral("/e"), back, QString::fromUtf8(Key) });
     ASSERT_EQ(wineExport.exitCode, 0) << wineExport.err.constData();
 
-    ASSERT_EQ(vornReg(QStringLiteral("ours.db"), { QStringLiteral("import"), deletions }).exitCode, 0);
+    ASSERT_EQ(vornReg(QStringLiteral("ours.db"), { QStringLiteral("import"), deletionFile }).exitCode, 0);
     const auto reimported = vornReg(QStringLiteral("theirs.db"), { QStringLiteral("import"), back });
     ASSERT_EQ(reimported.exitCode, 0) << reimported.err.constData();
     const auto expected = vornReg(QStringLiteral("ours.db"), { QStringLiteral("export"), QString::fromUtf8(Key) });

@@ -424,7 +424,7 @@ bool Writer::addValue(const RegValue& value, QString& why)
 
 QByteArray Writer::finish() const
 {
-    const QByteArray text = hasSection_ ? text_ + '\n' : text_;
+    QByteArray text = hasSection_ ? text_ + '\n' : text_;
     if (format_ == Format::Regedit4)
         return text;
     // As regedit writes it: UTF-16LE with a byte-order mark, CRLF line ends.
