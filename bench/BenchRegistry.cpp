@@ -57,11 +57,11 @@ public:
         sqlite3_busy_timeout(db_, 10000);
         sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON", nullptr,
             nullptr, nullptr);
-        findKey_ = prepare("SELECT id FROM keys WHERE path = ?1");
-        valueSize_ = prepare("SELECT type, length(data) FROM vals WHERE key = ?1 AND fold = ?2");
-        readValue_ = prepare("SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
-        writeValue_ = prepare("INSERT INTO vals(key, fold, name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
-                              " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+        findKey_ = prepare("SELECT id FROM keys WHERE parent = ?1 AND upper = ?2");
+        valueSize_ = prepare("SELECT type, length(data) FROM vals WHERE key = ?1 AND upper = ?2");
+        readValue_ = prepare("SELECT type, data FROM vals WHERE key = ?1 AND upper = ?2");
+        writeValue_ = prepare("INSERT INTO vals(key, upper, name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+                              " ON CONFLICT(key, upper) DO UPDATE SET type = excluded.type, data = excluded.data");
     }
     ~RawHive()
     {
@@ -72,11 +72,16 @@ public:
     RawHive(const RawHive&) = delete;
     RawHive& operator=(const RawHive&) = delete;
 
+    // One lookup per path part below HKEY_LOCAL_MACHINE, as keys link to their parent.
     qint64 findKey(const QByteArray& path)
     {
-        sqlite3_bind_blob(findKey_, 1, path.constData(), int(path.size()), SQLITE_STATIC);
-        const qint64 id = sqlite3_step(findKey_) == SQLITE_ROW ? sqlite3_column_int64(findKey_, 0) : 0;
-        sqlite3_reset(findKey_);
+        qint64 id = 3;
+        for (const QByteArray& part : path.split('\\')) {
+            sqlite3_bind_int64(findKey_, 1, id);
+            sqlite3_bind_blob(findKey_, 2, part.constData(), int(part.size()), SQLITE_STATIC);
+            id = sqlite3_step(findKey_) == SQLITE_ROW ? sqlite3_column_int64(findKey_, 0) : 0;
+            sqlite3_reset(findKey_);
+        }
         return id;
     }
     // Find the key, then the value's size: what ValueExists needs.
@@ -153,8 +158,9 @@ int main()
     reg.RootKey = hkLocalMachine;
     reg.Key = stats::EntryKey(entryName(7));
     RawHive raw(rawFile);
-    const QByteArray rawPath = ("hkey_local_machine\\" + stats::EntryKey(entryName(7))).toUtf8().toLower();
-    const QByteArray rawName = QByteArray("TotalTime").toLower();
+    QByteArray rawPath = stats::EntryKey(entryName(7)).toUtf8().toUpper();
+    rawPath.chop(rawPath.endsWith('\\') ? 1 : 0);
+    const QByteArray rawName = QByteArray("TotalTime").toUpper();
     const QByteArray text = SecondsToDuration(3723).toUtf8() + '\0';
 
     std::printf("%-28s %14s %14s %9s\n", "operation", "TRegFile", "raw SQLite", "ratio");

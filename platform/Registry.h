@@ -5,13 +5,16 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // The registry service: a tree of keys under predefined roots, each key
 // holding named, typed values. Calls answer with Win32 result codes so that
 // callers behave as they would against the real registry. Names and paths are
-// 8-bit text; lookups ignore case and keys and values keep the case they were
-// first written with. Path parts are separated by backslashes.
+// UTF-8 text (other bytes are names too); lookups ignore case as the real
+// registry does, upper-casing each UTF-16 character on its own, and keys and
+// values keep the case they were first written with. Path parts are separated
+// by backslashes.
 namespace vorn
 {
 
@@ -76,6 +79,15 @@ constexpr std::uint32_t KEY_ALL_ACCESS = 0x000F003F;
 constexpr int MaxKeyNameLength = 255;
 constexpr int MaxValueNameLength = 16383;
 
+// A name's length as the limits count it: UTF-16 characters of UTF-8 text,
+// bytes of anything else.
+qsizetype nameLength(const QByteArray& name);
+
+// Splits a key path into its parts as create and open do: empty parts
+// (doubled or trailing backslashes) are dropped; a leading backslash gives
+// BadPathName, a part over MaxKeyNameLength InvalidParameter.
+std::int32_t splitKeyPath(const QByteArray& path, QByteArrayList& parts);
+
 } // namespace reg
 
 struct RegValue {
@@ -120,6 +132,11 @@ public:
     // The names of the direct subkeys and all values of a key, sorted by name.
     virtual std::int32_t enumKeys(HKEY key, QByteArrayList& names) = 0;
     virtual std::int32_t enumValues(HKEY key, std::vector<RegValue>& values) = 0;
+
+    // Runs `changes` as one transaction: unless they return Success and all
+    // of them are stored, none are, even when the process dies half-way. A
+    // store without transactions applies them as they come.
+    virtual std::int32_t transact(const std::function<std::int32_t()>& changes) { return changes(); }
 
     // Why the store cannot be used (damaged or unreadable file), or empty.
     virtual QString problem() const = 0;

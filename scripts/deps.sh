@@ -18,6 +18,8 @@ packages=(
     network-manager network-manager-openvpn openvpn iproute2 openssl
     # sanitizer and fuzz builds
     clang libclang-rt-14-dev
+    # tests: a second regedit to round-trip registry text through (slow tier)
+    wine wine64
     # the Debian package: building, checking, installing on a fresh root
     dpkg-dev file lintian desktop-file-utils appstream man-db mmdebstrap
 )

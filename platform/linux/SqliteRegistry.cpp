@@ -2,55 +2,53 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 
 namespace vorn
 {
-
-const char* const reg::RootNames[reg::RootCount] = { "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
-    "HKEY_USERS", "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA" };
 
 using namespace reg;
 
 namespace
 {
 
-constexpr int SchemaVersion = 1;
+Q_LOGGING_CATEGORY(lcRegistry, "vorn.registry")
+
+// 1: keys held their whole folded path (quadratic in the nesting depth) and
+// names were compared by Unicode case folding. 2: keys link to their parent,
+// names are compared upper-cased.
+constexpr int SchemaVersion = 2;
 constexpr int BusyTimeoutMs = 10000;
 
-bool isAscii(const QByteArray& text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
-}
+constexpr const char* CreateTables
+    = "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER REFERENCES keys(id),"
+      " name BLOB NOT NULL, upper BLOB NOT NULL, UNIQUE(parent, upper));"
+      "CREATE TABLE vals(key INTEGER NOT NULL REFERENCES keys(id), upper BLOB NOT NULL, name BLOB NOT NULL,"
+      " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, upper)) WITHOUT ROWID;"
+      "PRAGMA user_version=2";
 
-// Text that is not valid UTF-8 is still a usable name: it is compared byte
-// by byte apart from ASCII case.
-bool decodesAsUtf8(const QByteArray& text, QString& decoded)
+// The form names are compared in, as the Windows registry compares them
+// (measured on Wine): each UTF-16 character upper-cased on its own, and only
+// where the two form a case pair, with no case folding. So "ÿ" matches "Ÿ",
+// but "ı" does not match "I", nor "ſ" "S", nor the Kelvin sign "k", nor "ß"
+// "SS". Bytes that are no UTF-8 compare as they are apart from ASCII case.
+QByteArray comparable(const QByteArray& name)
 {
-    decoded = QString::fromUtf8(text);
-    return decoded.toUtf8() == text;
-}
-
-QByteArray fold(const QByteArray& name)
-{
-    QString decoded;
-    if (isAscii(name) || !decodesAsUtf8(name, decoded))
-        return name.toLower();
-    return decoded.toCaseFolded().toUtf8();
-}
-
-qsizetype characterCount(const QByteArray& name)
-{
-    QString decoded;
-    if (isAscii(name) || !decodesAsUtf8(name, decoded))
-        return name.size();
-    return decoded.size();
+    QString decoded = QString::fromUtf8(name);
+    if (decoded.toUtf8() != name)
+        return name.toUpper();
+    for (QChar& c : decoded) {
+        const QChar upper = c.toUpper();
+        if (upper.toLower() == c)
+            c = upper;
+    }
+    return decoded.toUtf8();
 }
 
 bool isRoot(HKEY key)
@@ -63,25 +61,11 @@ qint64 rootId(HKEY root)
     return qint64(root - HKEY_CLASSES_ROOT) + 1;
 }
 
-QByteArray rootPath(HKEY root)
+void createPrivateFile(const QString& path)
 {
-    return QByteArray(RootNames[root - HKEY_CLASSES_ROOT]).toLower();
-}
-
-// Splits a key path into its parts; empty parts (doubled or trailing
-// backslashes) are dropped, a leading backslash is refused.
-std::int32_t splitPath(const QByteArray& path, QByteArrayList& parts)
-{
-    if (path.startsWith('\\'))
-        return BadPathName;
-    for (const QByteArray& part : path.split('\\')) {
-        if (part.isEmpty())
-            continue;
-        if (characterCount(part) > MaxKeyNameLength)
-            return InvalidParameter;
-        parts.append(part);
-    }
-    return Success;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 void bindBytes(sqlite3_stmt* statement, int index, const QByteArray& bytes)
@@ -171,12 +155,14 @@ std::int32_t SqliteRegistry::ensureOpen()
         return Success;
 
     const QFileInfo info(file_);
+    if (info.isDir()) {
+        report(QStringLiteral("Cannot open the registry file %1: it is a folder").arg(file_));
+        return IoFailed;
+    }
     if (mode_ == Mode::ReadWrite && !info.exists()) {
         QDir().mkpath(info.absolutePath());
         // Created here, before SQLite, so that the hive and its journal files are private.
-        const int fd = ::open(QFile::encodeName(file_).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0)
-            ::close(fd);
+        createPrivateFile(file_);
     }
 
     const QByteArray name = QFile::encodeName(file_);
@@ -194,6 +180,14 @@ std::int32_t SqliteRegistry::ensureOpen()
         return IoFailed;
     }
     sqlite3_extended_result_codes(db_, 1);
+    sqlite3_create_function(
+        db_, "registry_upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+        [](sqlite3_context* context, int, sqlite3_value** arguments) {
+            const QByteArray upper = comparable(QByteArray(
+                static_cast<const char*>(sqlite3_value_blob(arguments[0])), sqlite3_value_bytes(arguments[0])));
+            sqlite3_result_blob(context, upper.constData(), int(upper.size()), SQLITE_TRANSIENT);
+        },
+        nullptr, nullptr);
     sqlite3_busy_timeout(db_, BusyTimeoutMs);
     readOnly_ = sqlite3_db_readonly(db_, "main") == 1;
 
@@ -206,64 +200,142 @@ std::int32_t SqliteRegistry::ensureOpen()
     return Success;
 }
 
+std::int32_t SqliteRegistry::readVersion(int& version, int& tables)
+{
+    Statement check(*this,
+        "SELECT (SELECT user_version FROM pragma_user_version),"
+        " (SELECT count(*) FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%')");
+    const int rc = check.step();
+    if (rc != SQLITE_ROW)
+        return fail(rc);
+    version = sqlite3_column_int(check.get(), 0);
+    tables = sqlite3_column_int(check.get(), 1);
+    return Success;
+}
+
 std::int32_t SqliteRegistry::createSchema()
 {
     // Reading the schema is the first access to the file's contents, so a
     // file that is no database at all shows here.
     int version = -1;
     int tables = -1;
-    {
-        Statement check(*this,
-            "SELECT (SELECT user_version FROM pragma_user_version),"
-            " (SELECT count(*) FROM sqlite_schema)");
-        const int rc = check.step();
-        if (rc != SQLITE_ROW)
-            return fail(rc);
-        version = sqlite3_column_int(check.get(), 0);
-        tables = sqlite3_column_int(check.get(), 1);
-    }
-    if (version != SchemaVersion && !(version == 0 && tables == 0)) {
+    std::int32_t result = readVersion(version, tables);
+    if (result != Success)
+        return result;
+    if (version > SchemaVersion || (version == 0 && tables > 0)) {
         report(QStringLiteral("The file %1 is not a registry hive of this program").arg(file_));
         return BadDatabase;
     }
-    if (version == SchemaVersion) {
-        if (!readOnly_)
-            exec("PRAGMA journal_mode=WAL");
-        return exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON");
-    }
-    if (readOnly_) {
-        report(QStringLiteral("The registry file %1 is empty and cannot be written").arg(file_));
+    if (version < SchemaVersion && readOnly_) {
+        report(version == 0 ? QStringLiteral("The registry file %1 is empty and cannot be written").arg(file_)
+                            : QStringLiteral("The registry file %1 is of an older version and cannot be written to "
+                                             "upgrade it")
+                                  .arg(file_));
         return BadDatabase;
     }
-
     // WAL: readers never wait for a writer. synchronous=NORMAL: a commit
     // survives the process being killed; only a power cut may lose the last
     // ones, and the file stays consistent either way.
-    std::int32_t result = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON");
+    if (!readOnly_ && (result = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL")) != Success)
+        return result;
+    if (version < SchemaVersion && (result = upgrade()) != Success)
+        return result;
+    // Only now: the upgrade renames tables that the foreign keys name.
+    return exec("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON");
+}
+
+std::int32_t SqliteRegistry::insertRoots()
+{
+    for (HKEY root = HKEY_CLASSES_ROOT; isRoot(root); ++root) {
+        const QByteArray name = RootNames[root - HKEY_CLASSES_ROOT];
+        Statement insert(*this, "INSERT INTO keys(id, parent, name, upper) VALUES(?1, NULL, ?2, ?3)");
+        const int rc = insert.bind(1, rootId(root)).bind(2, name).bind(3, name).step();
+        if (rc != SQLITE_DONE)
+            return fail(rc);
+    }
+    return Success;
+}
+
+// Makes a new file's tables, or moves an older hive to this layout, in one
+// transaction that the first of several racing processes wins.
+std::int32_t SqliteRegistry::upgrade()
+{
+    std::int32_t result = begin();
     if (result != Success)
         return result;
-    if ((result = exec("BEGIN IMMEDIATE")) != Success)
-        return result;
-    result = exec("CREATE TABLE IF NOT EXISTS keys("
-                  " id INTEGER PRIMARY KEY, parent INTEGER REFERENCES keys(id),"
-                  " name BLOB NOT NULL, path BLOB NOT NULL UNIQUE);"
-                  "CREATE INDEX IF NOT EXISTS keys_by_parent ON keys(parent, path);"
-                  "CREATE TABLE IF NOT EXISTS vals("
-                  " key INTEGER NOT NULL REFERENCES keys(id), fold BLOB NOT NULL, name BLOB NOT NULL,"
-                  " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, fold)) WITHOUT ROWID;"
-                  "PRAGMA user_version=1");
-    for (HKEY root = HKEY_CLASSES_ROOT; result == Success && isRoot(root); ++root) {
-        Statement insert(*this, "INSERT OR IGNORE INTO keys(id, parent, name, path) VALUES(?1, NULL, ?2, ?3)");
-        insert.bind(1, rootId(root)).bind(2, QByteArray(RootNames[root - HKEY_CLASSES_ROOT])).bind(3, rootPath(root));
-        const int rc = insert.step();
-        if (rc != SQLITE_DONE)
-            result = fail(rc);
+    int version = 0;
+    int tables = 0;
+    result = readVersion(version, tables);
+    if (result == Success && version < SchemaVersion) {
+        if (version == 1)
+            result = exec("ALTER TABLE vals RENAME TO old_vals; ALTER TABLE keys RENAME TO old_keys");
+        if (result == Success)
+            result = exec(CreateTables);
+        if (result == Success)
+            result = insertRoots();
+        if (result == Success && version == 1)
+            result = copyVersion1();
     }
-    if (result != Success) {
-        exec("ROLLBACK");
+    return end(result);
+}
+
+// Version 1 kept each key's whole folded path and compared names case-folded.
+// Names that compare equal upper-cased were equal folded too, so no such hive
+// holds two keys or values that now clash; one that does (made by hand) is
+// refused as it stands rather than merged.
+std::int32_t SqliteRegistry::copyVersion1()
+{
+    std::int32_t result = exec("INSERT INTO keys(id, parent, name, upper)"
+                               " SELECT id, parent, name, registry_upper(name) FROM old_keys"
+                               " WHERE parent IS NOT NULL ORDER BY id;"
+                               "INSERT INTO vals(key, upper, name, type, data)"
+                               " SELECT key, registry_upper(name), name, type, data FROM old_vals;"
+                               "DROP TABLE old_vals; DROP TABLE old_keys");
+    if (result == KeyDeleted) {
+        report(QStringLiteral("The registry file %1 holds names that compare equal and cannot be upgraded").arg(file_));
+        result = BadDatabase;
+    }
+    return result;
+}
+
+// Starts a write transaction, or a savepoint inside the one running.
+std::int32_t SqliteRegistry::begin()
+{
+    const std::int32_t result = exec(transactionDepth_ == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT nested");
+    if (result == Success)
+        ++transactionDepth_;
+    return result;
+}
+
+// Ends what begin() started: keeps the changes when `result` is Success and
+// they commit, else undoes them. A failed COMMIT may leave the transaction
+// open (holding the write lock, with later writes never made durable), so it
+// is rolled back whatever SQLite did by itself.
+std::int32_t SqliteRegistry::end(std::int32_t result)
+{
+    --transactionDepth_;
+    if (transactionDepth_ > 0) {
+        if (result == Success && (result = exec("RELEASE nested")) == Success)
+            return Success;
+        sqlite3_exec(db_, "ROLLBACK TO nested; RELEASE nested", nullptr, nullptr, nullptr);
         return result;
     }
-    return exec("COMMIT");
+    if (result == Success && (result = exec("COMMIT")) == Success)
+        return Success;
+    if (sqlite3_get_autocommit(db_) == 0)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return result;
+}
+
+std::int32_t SqliteRegistry::transact(const std::function<std::int32_t()>& changes)
+{
+    std::lock_guard lock(mutex_);
+    std::int32_t result = ensureOpen();
+    if (result == Success && readOnly_)
+        result = AccessDenied;
+    if (result == Success)
+        result = begin();
+    return result == Success ? end(changes()) : result;
 }
 
 // Keeps why the hive cannot be used; said once on standard error, since
@@ -271,7 +343,7 @@ std::int32_t SqliteRegistry::createSchema()
 void SqliteRegistry::report(const QString& problem)
 {
     if (problem != problem_)
-        qWarning("%s", qPrintable(problem));
+        qCWarning(lcRegistry, "%s", qPrintable(problem));
     problem_ = problem;
 }
 
@@ -320,7 +392,7 @@ std::int32_t SqliteRegistry::exec(const char* sql)
 std::int32_t SqliteRegistry::lookup(HKEY handle, OpenKey& key) const
 {
     if (isRoot(handle)) {
-        key = { rootId(handle), rootPath(handle), KEY_ALL_ACCESS };
+        key = { rootId(handle), KEY_ALL_ACCESS };
         return Success;
     }
     const auto found = handles_.find(handle);
@@ -341,10 +413,10 @@ std::int32_t SqliteRegistry::useKey(HKEY handle, std::uint32_t needed, bool writ
     return result;
 }
 
-std::int32_t SqliteRegistry::findKey(const QByteArray& path, qint64& id)
+std::int32_t SqliteRegistry::findChild(qint64 parent, const QByteArray& name, qint64& id)
 {
-    Statement find(*this, "SELECT id FROM keys WHERE path = ?1");
-    const int rc = find.bind(1, path).step();
+    Statement find(*this, "SELECT id FROM keys WHERE parent = ?1 AND upper = ?2");
+    const int rc = find.bind(1, parent).bind(2, comparable(name)).step();
     if (rc == SQLITE_ROW) {
         id = sqlite3_column_int64(find.get(), 0);
         return Success;
@@ -359,44 +431,46 @@ std::int32_t SqliteRegistry::resolve(HKEY parent, const QByteArray& path, OpenKe
         result = lookup(parent, key);
     QByteArrayList parts;
     if (result == Success)
-        result = splitPath(path, parts);
+        result = splitKeyPath(path, parts);
     if (result != Success || parts.isEmpty())
         return result;
 
-    QByteArray target = key.path;
-    for (const QByteArray& part : parts)
-        target += '\\' + fold(part);
-    result = findKey(target, key.id);
+    qint64 id = key.id;
+    for (qsizetype i = 0; i < parts.size() && result == Success; ++i)
+        result = findChild(id, parts[i], id);
     if (result != FileNotFound || !create) {
-        key.path = target;
+        key.id = id;
         return result;
     }
     if (readOnly_ || (key.access & KEY_CREATE_SUB_KEY) == 0)
         return AccessDenied;
 
-    if ((result = exec("BEGIN IMMEDIATE")) != Success)
+    // Under the write lock, since another process may have made some of them meanwhile.
+    if ((result = begin()) != Success)
         return result;
     bool madeAny = false;
+    id = key.id;
     for (const QByteArray& part : parts) {
-        const QByteArray childPath = key.path + '\\' + fold(part);
-        Statement insert(*this, "INSERT INTO keys(parent, name, path) VALUES(?1, ?2, ?3) ON CONFLICT(path) DO NOTHING");
-        const int rc = insert.bind(1, key.id).bind(2, part).bind(3, childPath).step();
+        Statement insert(
+            *this, "INSERT INTO keys(parent, name, upper) VALUES(?1, ?2, ?3) ON CONFLICT(parent, upper) DO NOTHING");
+        const int rc = insert.bind(1, id).bind(2, part).bind(3, comparable(part)).step();
         if (rc != SQLITE_DONE) {
             result = fail(rc);
             break;
         }
-        madeAny = madeAny || sqlite3_changes(db_) > 0;
-        key.path = childPath;
-        if ((result = findKey(childPath, key.id)) != Success)
+        if (sqlite3_changes(db_) > 0) {
+            madeAny = true;
+            id = sqlite3_last_insert_rowid(db_);
+        } else if ((result = findChild(id, part, id)) != Success) {
             break;
+        }
     }
-    if (result != Success) {
-        exec("ROLLBACK");
+    if ((result = end(result)) != Success)
         return result;
-    }
+    key.id = id;
     if (created != nullptr)
         *created = madeAny;
-    return exec("COMMIT");
+    return Success;
 }
 
 HKEY SqliteRegistry::addHandle(const OpenKey& key)
@@ -452,14 +526,14 @@ std::int32_t SqliteRegistry::queryValue(
         return result;
     if (data != nullptr && size == nullptr)
         return InvalidParameter;
-    if (characterCount(name) > MaxValueNameLength)
+    if (nameLength(name) > MaxValueNameLength)
         return InvalidParameter;
 
     // A size query leaves the data where it is: length() reads only the record header.
     Statement query(*this,
-        data == nullptr ? "SELECT type, length(data) FROM vals WHERE key = ?1 AND fold = ?2"
-                        : "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
-    const int rc = query.bind(1, key.id).bind(2, fold(name)).step();
+        data == nullptr ? "SELECT type, length(data) FROM vals WHERE key = ?1 AND upper = ?2"
+                        : "SELECT type, data FROM vals WHERE key = ?1 AND upper = ?2");
+    const int rc = query.bind(1, key.id).bind(2, comparable(name)).step();
     if (rc == SQLITE_DONE) {
         if (type != nullptr)
             *type = REG_NONE;
@@ -496,14 +570,14 @@ std::int32_t SqliteRegistry::setValue(
     const std::int32_t result = useKey(handle, KEY_SET_VALUE, true, key);
     if (result != Success)
         return result;
-    if ((data == nullptr && size > 0) || characterCount(name) > MaxValueNameLength)
+    if ((data == nullptr && size > 0) || nameLength(name) > MaxValueNameLength)
         return InvalidParameter;
 
     // One statement, so one committed transaction: a value is stored whole or not at all.
     Statement upsert(*this,
-        "INSERT INTO vals(key, fold, name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
-        " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
-    upsert.bind(1, key.id).bind(2, fold(name)).bind(3, name).bind(4, qint64(type));
+        "INSERT INTO vals(key, upper, name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+        " ON CONFLICT(key, upper) DO UPDATE SET type = excluded.type, data = excluded.data");
+    upsert.bind(1, key.id).bind(2, comparable(name)).bind(3, name).bind(4, qint64(type));
     upsert.bind(5, QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
     const int rc = upsert.step();
     return rc == SQLITE_DONE ? Success : fail(rc);
@@ -527,7 +601,7 @@ std::int32_t SqliteRegistry::deleteKey(HKEY parent, const QByteArray& path)
     if (readOnly_ || key.id <= RootCount)
         return AccessDenied;
 
-    if ((result = exec("BEGIN IMMEDIATE")) != Success)
+    if ((result = begin()) != Success)
         return result;
     {
         Statement children(*this, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
@@ -544,11 +618,7 @@ std::int32_t SqliteRegistry::deleteKey(HKEY parent, const QByteArray& path)
         const int rc = remove.bind(1, key.id).step();
         result = rc == SQLITE_DONE ? Success : fail(rc);
     }
-    if (result != Success) {
-        exec("ROLLBACK");
-        return result;
-    }
-    return exec("COMMIT");
+    return end(result);
 }
 
 std::int32_t SqliteRegistry::deleteValue(HKEY handle, const QByteArray& name)
@@ -558,8 +628,8 @@ std::int32_t SqliteRegistry::deleteValue(HKEY handle, const QByteArray& name)
     const std::int32_t result = useKey(handle, KEY_SET_VALUE, true, key);
     if (result != Success)
         return result;
-    Statement remove(*this, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
-    const int rc = remove.bind(1, key.id).bind(2, fold(name)).step();
+    Statement remove(*this, "DELETE FROM vals WHERE key = ?1 AND upper = ?2");
+    const int rc = remove.bind(1, key.id).bind(2, comparable(name)).step();
     if (rc != SQLITE_DONE)
         return fail(rc);
     return sqlite3_changes(db_) > 0 ? Success : FileNotFound;
@@ -573,7 +643,7 @@ std::int32_t SqliteRegistry::enumKeys(HKEY handle, QByteArrayList& names)
     const std::int32_t result = useKey(handle, KEY_ENUMERATE_SUB_KEYS, false, key);
     if (result != Success)
         return result;
-    Statement list(*this, "SELECT name FROM keys WHERE parent = ?1 ORDER BY path");
+    Statement list(*this, "SELECT name FROM keys WHERE parent = ?1 ORDER BY upper");
     list.bind(1, key.id);
     int rc;
     while ((rc = list.step()) == SQLITE_ROW)
@@ -589,7 +659,7 @@ std::int32_t SqliteRegistry::enumValues(HKEY handle, std::vector<RegValue>& valu
     const std::int32_t result = useKey(handle, KEY_QUERY_VALUE, false, key);
     if (result != Success)
         return result;
-    Statement list(*this, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold");
+    Statement list(*this, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY upper");
     list.bind(1, key.id);
     int rc;
     while ((rc = list.step()) == SQLITE_ROW) {

@@ -4,11 +4,13 @@
 #include "platform/linux/SqliteRegistry.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,12 +116,34 @@ TEST_F(Hive, NamesIgnoreCaseAndKeepTheirFirstSpelling)
     ASSERT_EQ(hive.enumKeys(key, names), Success);
     EXPECT_EQ(names, QByteArrayList { "Child" });
 
-    // Non-ASCII names fold too; bytes that are no UTF-8 are still names.
-    ASSERT_EQ(set(key, "Größe", REG_SZ, "a"), Success);
-    EXPECT_EQ(get(key, "GRÖSSE").first, 0xFFFFu) << "no special casing beyond folding";
-    EXPECT_EQ(get(key, "GRÖßE").second, "a");
-    ASSERT_EQ(set(key, "\xff\xfeX", REG_SZ, "b"), Success);
-    EXPECT_EQ(get(key, "\xff\xfex").second, "b");
+    // Names compare as the registry compares them (measured on Wine): each
+    // UTF-16 character upper-cased on its own where it has a case pair, no
+    // case folding; bytes that are no UTF-8 compare apart from ASCII case.
+    const struct {
+        QByteArray written;
+        QByteArray lookedUp;
+        bool same;
+    } comparisons[] = {
+        { "Größe", "GRÖßE", true },
+        { "Größe", "GRÖSSE", false },
+        { "ÿǆꭰ", "ŸǄᎠ", true },
+        { "ıx", "IX", false },
+        { "\u212A", "k", false }, // the Kelvin sign
+        { "ſ", "S", false },
+        { "ς", "Σ", false },
+        { "ǅ", "Ǆ", false }, // title case
+        { "\U00010428", "\U00010400", false }, // outside UTF-16's first plane
+        { "\xff\xfeX", "\xff\xfex", true },
+    };
+    int row = 0;
+    for (const auto& [written, lookedUp, same] : comparisons) {
+        const QByteArray parent = "Names" + QByteArray::number(++row) + '\\';
+        const HKEY holder = create(parent + written);
+        ASSERT_EQ(set(holder, written, REG_SZ, "v"), Success);
+        HKEY found = 0;
+        EXPECT_EQ(open(parent + lookedUp, found), same ? Success : FileNotFound) << written.constData();
+        EXPECT_EQ(get(holder, lookedUp).first, same ? REG_SZ : 0xFFFFu) << written.constData();
+    }
 
     // A backslash in a value name is part of the name, not a subkey.
     ASSERT_EQ(set(key, "sub\\name", REG_SZ, "c"), Success);
@@ -316,6 +340,89 @@ TEST_F(Hive, TruncatedFileNeverCrashes)
         lost += storedRaw(broken, "Big", "v" + QByteArray::number(i)).first == 0xFFFF;
     EXPECT_GT(lost, 0) << "half the pages are gone";
     EXPECT_TRUE(broken.problem().contains(QStringLiteral("damaged"))) << broken.problem().toStdString();
+}
+
+TEST_F(Hive, DeepNestingCostsTheSameEveryLevel)
+{
+    // Each key holds its own name only, not its whole path.
+    QByteArray path = "k";
+    for (int depth = 1; depth < 3000; ++depth)
+        path += "\\k";
+    const HKEY deepest = create(path);
+    ASSERT_EQ(set(deepest, "v", REG_DWORD, "abcd"), Success);
+    EXPECT_EQ(storedRaw(hive, path.toUpper(), "V").second, "abcd");
+    const auto bytes = QFileInfo(file).size() + QFileInfo(file + QStringLiteral("-wal")).size();
+    EXPECT_LT(bytes, 3000 * 100) << "bytes per key: " << bytes / 3000;
+}
+
+TEST_F(Hive, AFailedCommitIsRolledBack)
+{
+    // A table whose deferred constraint every new key breaks makes COMMIT
+    // fail while SQLite leaves the transaction open.
+    create("Ready");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("sqlite3"),
+                  { file,
+                      QStringLiteral("CREATE TABLE target(id INTEGER PRIMARY KEY);"
+                                     "CREATE TABLE breaker(id REFERENCES target(id) DEFERRABLE INITIALLY DEFERRED);"
+                                     "CREATE TRIGGER break_commit AFTER INSERT ON keys BEGIN"
+                                     " INSERT INTO breaker VALUES(42); END;") }),
+        0);
+    HKEY key = 0;
+    EXPECT_NE(hive.createKey(HKEY_LOCAL_MACHINE, "Doomed", KEY_ALL_ACCESS, key), Success);
+
+    // The write lock is free again, and later writes last.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("sqlite3"),
+                  { QStringLiteral("-cmd"), QStringLiteral(".timeout 2000"), file,
+                      QStringLiteral("DROP TRIGGER break_commit") }),
+        0);
+    ASSERT_EQ(storeRaw(hive, "Ready", "v", REG_SZ, "kept"), Success);
+    SqliteRegistry other(file);
+    EXPECT_EQ(storedRaw(other, "Ready", "v").second, "kept");
+    EXPECT_EQ(storedRaw(other, "Doomed", "v").first, 0xFFFFu);
+}
+
+TEST_F(Hive, OlderHivesAreUpgradedInPlace)
+{
+    // The first layout: whole folded paths, names compared case-folded.
+    auto older = [this](const QString& name, const char* rows) {
+        const QString path = dir.filePath(name);
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+        const QByteArray sql
+            = QByteArray(
+                  "PRAGMA journal_mode=WAL;"
+                  "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER REFERENCES keys(id),"
+                  " name BLOB NOT NULL, path BLOB NOT NULL UNIQUE);"
+                  "CREATE INDEX keys_by_parent ON keys(parent, path);"
+                  "CREATE TABLE vals(key INTEGER NOT NULL REFERENCES keys(id), fold BLOB NOT NULL,"
+                  " name BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, fold)) WITHOUT "
+                  "ROWID;"
+                  "INSERT INTO keys VALUES(1, NULL, 'HKEY_CLASSES_ROOT', 'hkey_classes_root'),"
+                  " (2, NULL, 'HKEY_CURRENT_USER', 'hkey_current_user'), (3, NULL, 'HKEY_LOCAL_MACHINE', "
+                  "'hkey_local_machine'),"
+                  " (4, NULL, 'HKEY_USERS', 'hkey_users'), (5, NULL, 'HKEY_PERFORMANCE_DATA', 'hkey_performance_data'),"
+                  " (6, NULL, 'HKEY_CURRENT_CONFIG', 'hkey_current_config'), (7, NULL, 'HKEY_DYN_DATA', "
+                  "'hkey_dyn_data');")
+            + rows + "PRAGMA user_version=1";
+        EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        return path;
+    };
+    SqliteRegistry upgraded(older(QStringLiteral("older.db"),
+        "INSERT INTO keys VALUES(8, 3, 'Software', 'hkey_local_machine\\software'),"
+        " (9, 8, 'Größe', 'hkey_local_machine\\software\\grösse');"
+        "INSERT INTO vals VALUES(9, 'accesses', 'Accesses', 4, x'2a000000');"));
+    EXPECT_EQ(storedRaw(upgraded, "SOFTWARE\\GRÖßE", "accesses"), std::make_pair(REG_DWORD, QByteArray("*\0\0\0", 4)));
+    EXPECT_EQ(storedRaw(upgraded, "SOFTWARE\\GRÖSSE", "accesses").first, 0xFFFFu);
+    EXPECT_EQ(storeRaw(upgraded, "Software\\Größe\\New", "x", REG_SZ, "y"), Success);
+
+    // Two keys that now compare equal (made by hand): refused, not merged.
+    const QString clash = older(QStringLiteral("clash.db"),
+        "INSERT INTO keys VALUES(8, 3, 'ix', 'hkey_local_machine\\ix'), (9, 3, 'IX', 'hkey_local_machine\\ix_');");
+    SqliteRegistry refused(clash);
+    HKEY key = 0;
+    EXPECT_EQ(refused.openKey(HKEY_LOCAL_MACHINE, "ix", KEY_READ, key), BadDatabase);
+    EXPECT_TRUE(refused.problem().contains(clash)) << refused.problem().toStdString();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // vorn-reg against a real hive file: export, import, and refusing bad text.
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -36,8 +37,9 @@ const QByteArray OddText = "REGEDIT4\n"
                            "@=\"default\"\n"
                            "\"Accesses\"=dword:0000002a\n"
                            "\"Quote \\\"and\\\\ back\"=\"C:\\\\path \\\"x\\\"\"\n"
-                           "\"Empty\"=\"\"\n"
-                           "\"Binary\"=hex:00,ff,10\n"
+                           "\"Empty\"=\"\" ; nothing\n"
+                           "\"Binary\"=hex:00,ff,10,\n"
+                           "\"Escapes\"=\"a\\nb\\rc\\q\"\n"
                            "\"NoBytes\"=hex:\n"
                            "\"Expand\"=hex(2):25,41,25,00\n"
                            "\"Multi\"=hex(7):61,00,62,00,00\n"
@@ -47,12 +49,15 @@ const QByteArray OddText = "REGEDIT4\n"
                            "\"Unterminated\"=hex(1):61,62\n"
                            "\"Line break\"=hex(1):61,0a,62,00\n"
                            "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n"
-                           "  18,19,1a,1b,1c,1d,1e,1f\n"
+                           "; comments and empty lines may come between the parts\n"
+                           "\n"
+                           "  18,19,1a,1b,1c,1d,1e,1f ; and after them\n"
                            "\n"
                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"
                            "\n"
                            "[HKEY_CURRENT_USER\\Other]\n"
-                           "\"x\"=dword:ffffffff\n";
+                           "# another comment\n"
+                           "\"x\" = dword:ffffffff ; a comment\n";
 
 TEST_F(VornReg, ImportExportRoundTripKeepsEveryType)
 {
@@ -64,6 +69,10 @@ TEST_F(VornReg, ImportExportRoundTripKeepsEveryType)
     EXPECT_TRUE(exported.out.startsWith("REGEDIT4\n\n"));
     EXPECT_TRUE(exported.out.contains("\"Accesses\"=dword:0000002a\n"));
     EXPECT_TRUE(exported.out.contains("\"Short dword\"=hex(4):01,02\n"));
+    EXPECT_TRUE(exported.out.contains("\"Empty\"=\"\"\n"));
+    EXPECT_TRUE(exported.out.contains("\"Binary\"=hex:00,ff,10\n"));
+    EXPECT_TRUE(exported.out.contains("\"Escapes\"=hex(1):61,0a,62,0d,63,71,00\n"));
+    EXPECT_TRUE(exported.out.contains("16,17,18,19,1a,1b,1c,1d,1e,1f\n"));
     EXPECT_TRUE(exported.out.contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"));
 
     // The export, imported into a new hive, exports the same again.
@@ -100,6 +109,12 @@ TEST_F(VornReg, BadInputIsRefusedWholeWithItsLine)
         { "REGEDIT4\n[HKLM\\A]\n\"v\"=hex(zz):00\n", ":3: hex(N)" },
         { "REGEDIT4\n[HKLM\\A]\n\"v\" 5\n", ":3: '=' expected" },
         { "REGEDIT4\n[HKLM\\A\n", ":2: a key line ends with ']'" },
+        // The hive's limits, checked before anything is written.
+        { "REGEDIT4\n[HKLM\\A\\" + QByteArray(256, 'k') + "]\n", ":2: a key name is longer than 255" },
+        { "REGEDIT4\n[HKLM\\A]\n\"" + QByteArray(16384, 'v') + "\"=dword:1\n", ":3: a value name is longer" },
+        { "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\\A]\n", ":2: a key path starts with a backslash" },
+        { "REGEDIT4\n[-HKEY_LOCAL_MACHINE]\n", ":2: a root key cannot be deleted" },
+        { QByteArray("\xFF\xFEW\0i", 5), ":1: the text is not valid UTF-16LE" },
     };
     for (const auto& [text, message] : cases) {
         const QString file = write(QStringLiteral("bad.reg"), text);
@@ -108,22 +123,84 @@ TEST_F(VornReg, BadInputIsRefusedWholeWithItsLine)
         EXPECT_TRUE(result.err.contains(message)) << result.err.constData();
     }
     // Nothing of a refused file was written, not even its good first part.
-    const QByteArray halfBad = "REGEDIT4\n[HKLM\\Good]\n\"v\"=dword:1\n[HKLM\\Bad]\n\"v\"=what\n";
-    EXPECT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("half.reg"), halfBad) }).exitCode, 1);
-    EXPECT_EQ(run({ QStringLiteral("export"), QStringLiteral("HKLM\\Good") }).exitCode, 1);
+    ASSERT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("odd.reg"), OddText) }).exitCode, 0);
+    const QByteArray before = run({ QStringLiteral("export") }).out;
+    for (const QByteArray& last : { QByteArray("\"v\"=what"), "[HKLM\\" + QByteArray(256, 'k') + ']' }) {
+        const QByteArray halfBad = "REGEDIT4\n[-HKLM\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"
+                                   "[HKCU\\Other]\n\"x\"=dword:0\n[HKLM\\Good]\n"
+            + last + '\n';
+        EXPECT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("half.reg"), halfBad) }).exitCode, 1);
+        EXPECT_EQ(run({ QStringLiteral("export") }).out, before);
+    }
 
     EXPECT_EQ(run({ QStringLiteral("import"), dir.filePath(QStringLiteral("missing.reg")) }).exitCode, 1);
     EXPECT_EQ(run({ QStringLiteral("frobnicate") }).exitCode, 2);
     EXPECT_EQ(run({ QStringLiteral("export"), QStringLiteral("HKLM\\Nowhere") }).exitCode, 1);
 }
 
-TEST_F(VornReg, DamagedHiveIsReportedNotExported)
+TEST_F(VornReg, FailuresAreOneLineNamingTheFileOrKey)
 {
     const QString broken = write(QStringLiteral("broken.db"), QByteArray(4096, '\x42'));
-    const auto result = run({ QStringLiteral("export") }, broken);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("damaged")) << result.err.constData();
-    EXPECT_TRUE(result.out.isEmpty());
+    const QString folder = dir.filePath(QStringLiteral("folder.db"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString good = write(QStringLiteral("good.reg"), "REGEDIT4\n[HKLM\\A]\n");
+    const struct {
+        QStringList args;
+        QString hive;
+        QString message;
+    } cases[] = {
+        { { QStringLiteral("export") }, broken,
+            QStringLiteral("cannot export the hive: the registry file %1 is damaged").arg(broken) },
+        { { QStringLiteral("export"), QStringLiteral("HKLM\\A") }, broken, broken + QStringLiteral(" is damaged") },
+        { { QStringLiteral("import"), good }, broken,
+            QStringLiteral("nothing imported from %1: the registry file %2 is damaged").arg(good, broken) },
+        { { QStringLiteral("export") }, folder, folder + QStringLiteral(": it is a folder") },
+        { { QStringLiteral("import"), good }, folder, folder + QStringLiteral(": it is a folder") },
+        { { QStringLiteral("export"), QStringLiteral("HKLM\\Nowhere") }, {},
+            QStringLiteral("cannot export HKLM\\Nowhere: no such key") },
+    };
+    for (const auto& [args, hive, message] : cases) {
+        const auto result = run(args, hive);
+        EXPECT_EQ(result.exitCode, 1) << message.toStdString();
+        EXPECT_TRUE(QString::fromUtf8(result.err).contains(message)) << result.err.constData();
+        EXPECT_EQ(result.err.count('\n'), 1) << result.err.constData();
+        EXPECT_TRUE(result.err.endsWith('\n')) << result.err.constData();
+        EXPECT_TRUE(result.out.isEmpty());
+    }
+}
+
+} // namespace
+
+namespace
+{
+
+TEST_F(VornReg, Version5TextInUtf8OrUtf16)
+{
+    const QString body = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Größe]\r\n"
+                                        "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n\"Text\"=\"Ελλάδα\"\r\n\r\n");
+    QByteArray utf16 = "\xFF\xFE";
+    utf16.append(reinterpret_cast<const char*>(body.utf16()), body.size() * 2);
+    const QByteArray expected = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Größe]\n\"Expand\"=hex(2):25,41,25,00\n"
+                                "\"Text\"=\"Ελλάδα\"\n\n";
+    for (const QByteArray& text : { body.toUtf8(), "\xEF\xBB\xBF" + body.toUtf8(), utf16 }) {
+        const QString hive = dir.filePath(QStringLiteral("v5-%1.db").arg(text.size()));
+        const auto imported = run({ QStringLiteral("import"), write(QStringLiteral("v5.reg"), text) }, hive);
+        ASSERT_EQ(imported.exitCode, 0) << imported.err.constData();
+        EXPECT_EQ(run({ QStringLiteral("export"), QStringLiteral("HKCU\\Größe") }, hive).out, expected);
+        // Written back as regedit writes it: the same bytes.
+        const QString out = dir.filePath(QStringLiteral("out.reg"));
+        ASSERT_EQ(run({ QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("5"), QStringLiteral("-o"),
+                          out, QStringLiteral("HKCU\\Größe") },
+                      hive)
+                      .exitCode,
+            0);
+        QFile written(out);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), utf16);
+    }
+    const auto odd = run({ QStringLiteral("import"),
+        write(QStringLiteral("odd.reg"), "Windows Registry Editor Version 5.00\n[HKCU\\A]\n\"x\"=hex(2):41\n") });
+    EXPECT_TRUE(odd.err.contains(":3: hex(2): data must be UTF-16LE")) << odd.err.constData();
 }
 
 } // namespace
