@@ -59,3 +59,10 @@ TEST_F(TestDesktop, SoundPlayedToTheSinkIsRecorded)
     EXPECT_GT(scan.loudSamples, 3000);
     EXPECT_LT(scan.loudSamples, 4400);
 }
+
+TEST_F(TestDesktop, TheWindowManagerShowsNoBoxOfItsOwn)
+{
+    // Its configuration must parse; an error box would catch clicks and show in screenshots.
+    EXPECT_FALSE(
+        vorn::test::waitUntil([] { return vorn::test::windowShown(QStringLiteral("Openbox Syntax Error")); }, 2s));
+}
