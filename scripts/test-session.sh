@@ -47,22 +47,12 @@ pids+=($!)
 export DISPLAY=":$display"
 wait_for 10 "Xvfb" xdpyinfo
 
-# A small valid configuration of our own: an unreadable one makes openbox show
-# an error box of its own, which would catch clicks and spoil screenshots.
+# A valid configuration that leaves every setting at openbox's built-in
+# default: an unreadable one makes it show an error box of its own, which
+# catches clicks and shows in screenshots.
 cat >"$session/openbox-rc.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc">
-  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
-  <desktops><number>1</number></desktops>
-  <mouse>
-    <context name="Frame">
-      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
-    </context>
-    <context name="Client">
-      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
-    </context>
-  </mouse>
-</openbox_config>
+<openbox_config xmlns="http://openbox.org/3.4/rc"/>
 XML
 openbox --config-file "$session/openbox-rc.xml" >"$session/openbox.log" 2>&1 &
 pids+=($!)
