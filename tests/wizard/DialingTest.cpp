@@ -505,4 +505,35 @@ TEST_F(DialingTest, AHiveFailureAtConnectIsShownOnceAndTheMonitorRuns)
     EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
 }
 
+TEST_F(DialingTest, ASkipLeftOverFromTheLastRunDoesNotSkipTheNextRunsFirstEntry)
+{
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    QTimer::singleShot(200, &w, [&] { w.btnSkip->click(); }); // ends the attempt
+    QTimer::singleShot(400, &w, [&] { w.btnSkip->click(); }); // in the last pause
+    dial(600, [&] { w.btnAbort->click(); });
+    dial(500, [&] { w.btnAbort->click(); });
+    ASSERT_EQ(lines->dialed(), (QStringList { "A", "A" }));
+    EXPECT_GE(lines->calls.at(1).hungUpAt - dialedAt(1), 400) << "rang until Abort";
+}
+
+TEST_F(DialingTest, AnEmptyCaptionStartsNoTuneWatcherAndTheTunePlaysAtConnect)
+{
+    store(stats::ProgramKey, "PDTCaption", Variant(""));
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
+    store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
+    connectOn("A");
+    qsizetype watchersWhileDialing = -1;
+    QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [&](int page) {
+        if (page == TfrmSelect::pgStatIndex)
+            watchersWhileDialing = tuneWatchers.size();
+    });
+    PDTPlayNow = false;
+    dial();
+    EXPECT_EQ(watchersWhileDialing, 0) << "an untitled window must not start the tune";
+    EXPECT_EQ(tuneWatchers, QStringList { "|/tunes/ding.wav" });
+    EXPECT_TRUE(PDTPlayNow);
+    PDTPlayNow = false;
+}
+
 } // namespace
