@@ -256,8 +256,11 @@ QString TfrmSelect::bootstrapPDTCaption()
     qint64 lastSize = -1;
     for (;;) {
         if (const auto content = readPDTFile()) {
-            if (content->contains('\n') || content->size() == lastSize)
+            if (content->contains('\n') || content->size() == lastSize) {
+                // Its work is done; it is let end rather than killed.
+                initializer.waitForFinished(1000);
                 return storePDTCaption(*content);
+            }
             lastSize = content->size();
         }
         if (initializer.state() == QProcess::NotRunning
