@@ -1,7 +1,6 @@
 // The dialing loop, its buttons, and the engine's connect and disconnect events.
 #include "app/Select.h"
 #include "app/UserPrompts.h"
-#include "app/VariantConvert.h"
 #include "app/WizardLog.h"
 #include "platform/RemoteAccess.h"
 #include "rascomp/Rascomp32.h"

@@ -1,7 +1,6 @@
 // The wizard's pages and the buttons of its button bar.
 #include "app/Select.h"
 #include "app/UserPrompts.h"
-#include "app/VariantConvert.h"
 #include "app/WizardLog.h"
 #include "platform/Platform.h"
 #include "settings/Statistics.h"
