@@ -29,6 +29,7 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Regist
     , startWindowHider([](const QString& title) { new TFWThread(title); })
     , InitializerPath(vorn::paths::siblingProgram(QStringLiteral("initvorn")))
     , remoteAccess(std::move(service))
+    , hive(registry != nullptr ? registry : &vorn::platform::registry())
 {
     setupUi(this);
     // A dialog frame: fixed size, no maximize button.
@@ -93,6 +94,10 @@ void TfrmSelect::createMenus()
     List1 = addStyle(QStringLiteral("&List"));
     Details1 = addStyle(QStringLiteral("&Details"));
     LArgeIcons1->setChecked(true);
+    // The welcome page's check box can't be reached once it is off: offered here too.
+    pm->addSeparator();
+    ShowWelcome1 = pm->addAction(QStringLiteral("Show &Welcome Page"));
+    ShowWelcome1->setCheckable(true);
 
     pmEntry = new QMenu(this);
     EntryProperties1 = pmEntry->addAction(QStringLiteral("Entry Properties"));
@@ -114,6 +119,7 @@ void TfrmSelect::connectHandlers()
     connect(Small1, &QAction::triggered, this, guarded([this] { Small1Click(); }));
     connect(List1, &QAction::triggered, this, guarded([this] { List1Click(); }));
     connect(Details1, &QAction::triggered, this, guarded([this] { Details1Click(); }));
+    connect(ShowWelcome1, &QAction::triggered, this, guarded([this] { ShowWelcome1Click(); }));
     connect(EntryProperties1, &QAction::triggered, this, guarded([this] { EntryProperties1Click(); }));
     ConList->OnChange = guarded([this](int row, bool selected) { ConListChange(row, selected); });
     ConList->OnMouseUp = guarded([this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
@@ -180,4 +186,5 @@ void TfrmSelect::closeEvent(QCloseEvent* event)
 {
     runGuarded([this] { FormClose(); });
     event->accept();
+    emit closed();
 }

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QIcon>
+#include <QSet>
 #include <QWidget>
 
 #include <chrono>
@@ -12,12 +13,14 @@
 #include <memory>
 #include <optional>
 
+class ERegFileError;
 class QAction;
 class QMenu;
 class QTimer;
 class TRAS;
 class TRegFile;
 class TTrayIcon;
+class Variant;
 
 namespace vorn
 {
@@ -94,6 +97,7 @@ public:
     void ConListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void cbShowWelcomeClick();
     void cbShowWelcomeKeyDown();
+    void ShowWelcome1Click();
     void btnBrowseClick();
     void edTuneExit();
     void EntryProperties1Click();
@@ -114,6 +118,7 @@ public:
     QAction* Small1 = nullptr;
     QAction* List1 = nullptr;
     QAction* Details1 = nullptr;
+    QAction* ShowWelcome1 = nullptr;
     QMenu* pmEntry = nullptr;
     QAction* EntryProperties1 = nullptr;
 
@@ -141,6 +146,10 @@ public:
     QString InitializerPath;
     std::chrono::milliseconds InitializerWaitLimit { 30000 };
 
+signals:
+    // The window was closed by the user: the program ends.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -151,22 +160,41 @@ private:
     void alignPanels();
     void setPageGeometry(int page);
     void setViewStyle(QAction* ticked);
-    void bootstrapPDTCaption();
-    bool startInitializer();
+    bool checkHive();
+    QString bootstrapPDTCaption();
     static std::optional<QByteArray> readPDTFile();
-    void storePDTCaption(const QByteArray& content);
-    void abortStartup(const QString& message);
+    QString storePDTCaption(const QByteArray& content);
+    void abortStartup(const QString& message, const QString& title = {});
+    void reportPhonebookError();
+    // A bad stored value is read as its default and reported once.
+    void reportBadValue(const QString& message);
+    Variant readStored(const char* name);
+    qint32 readSetting(const char* name, qint32 fallback);
+    QString readTextSetting(const char* name);
+    void writeSetting(const char* name, const Variant& value);
     void writePlayTune();
     void showStatus(const QString& text);
-    // The time since ConnectStart as a time of day.
+    // The engine's text for a failed attempt, never empty.
+    QString failureText(int error);
+    // The time since ConnectStart as hh:mm:ss.
     QString elapsedText() const;
     void hideToTray();
+    void offerHangUpWithoutTray();
+    void reportStatisticsError(const QString& message);
+    QString statisticsNotSaved(const ERegFileError& error) const;
     void showFromTray();
 
     std::shared_ptr<vorn::RemoteAccess> remoteAccess;
+    vorn::Registry* hive;
+    // The store's view of a hive that cannot be written.
+    std::unique_ptr<vorn::Registry> readOnlyHive;
+    QSet<QString> ReportedBadValues;
     int OuterWidth = 467;
     int OuterHeight = 322;
     bool StartupAborted = false;
-    // A "TotalTime" that is no duration is reported once per connection.
-    bool TotalTimeErrorShown = false;
+    // A statistic that cannot be read or written is reported once per connection.
+    bool StatisticsErrorShown = false;
+    // The hive can be read but not written: statistics are not saved, as the
+    // user was told at start-up.
+    bool HiveReadOnly = false;
 };

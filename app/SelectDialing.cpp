@@ -1,9 +1,10 @@
 // The dialing loop, its buttons, and the engine's connect and disconnect events.
 #include "app/Select.h"
 #include "app/UserPrompts.h"
-#include "app/VariantConvert.h"
 #include "app/WizardLog.h"
+#include "platform/RemoteAccess.h"
 #include "rascomp/Rascomp32.h"
+#include "settings/RegFiles.h"
 #include "settings/Statistics.h"
 #include "shell/TrayIcon.h"
 #include "shell/WindowWatchers.h"
@@ -45,15 +46,27 @@ void TfrmSelect::showStatus(const QString& text)
     qCDebug(lcWizard) << "status" << text;
 }
 
+// Asked of the service itself: the engine has no text once its handle is gone.
+QString TfrmSelect::failureText(int error)
+{
+    char buffer[vorn::ras::MaxError + 1] = {};
+    if (remoteAccess->errorString(std::uint32_t(error), buffer, vorn::ras::MaxError) == vorn::ras::Success
+        && buffer[0] != '\0')
+        return QString::fromUtf8(buffer);
+    return QStringLiteral("Dialing failed (error %1).").arg(error);
+}
+
 void TfrmSelect::DialSelectedEntries()
 {
-    reg->Key = QString::fromLatin1(stats::ProgramKey);
-    if (VarToInt(reg->ReadValue(QString::fromLatin1(stats::PlayTune))) == 1)
-        startTuneWatcher(PDTCaption, VarToText(reg->ReadValue(QString::fromLatin1(stats::Tune))));
+    // An empty caption would match any untitled window: the tune then plays at connect.
+    if (readSetting(stats::PlayTune, stats::DefaultPlayTune) == 1 && !PDTCaption.isEmpty())
+        startTuneWatcher(PDTCaption, readTextSetting(stats::Tune));
     btnPrev->setEnabled(false);
     btnNext->setEnabled(false);
     NextEntryIndex = 0;
     StopDialing = false;
+    // A Skip pressed after the last run's final attempt is not for this run.
+    SkipEntry = false;
     // The list does not change while dialing; an empty one has nothing to dial.
     const QStringList entries = SelectedEntries.items();
     if (entries.isEmpty())
@@ -64,9 +77,11 @@ void TfrmSelect::DialSelectedEntries()
         NextEntryIndex = (NextEntryIndex + 1) % int(entries.size());
         lblEntryName->setText(RAS->EntryName);
         qCDebug(lcWizard) << "attempt" << RAS->EntryName;
-        RAS->Dial();
+        // Why the attempt failed, taken before the hang-up forgets it; it
+        // stays on screen through the pause.
+        int failure = RAS->Dial();
 
-        while (true) {
+        while (failure == 0) {
             waitForEvents(PollWait);
             if (SkipEntry) {
                 SkipEntry = false;
@@ -75,12 +90,14 @@ void TfrmSelect::DialSelectedEntries()
             }
             showStatus(RAS->StatusText());
             const int error = RAS->QueryStatus();
-            if (RAS->ConnectionHandle() == 0 || error > 601 || StopDialing)
+            if (error > 601)
+                failure = error;
+            if (failure != 0 || RAS->ConnectionHandle() == 0 || StopDialing)
                 break;
         }
         if (!StopDialing)
             RAS->HangUp();
-        showStatus(RAS->GetErrorString(RAS->LastError()));
+        showStatus(failure != 0 ? failureText(failure) : RAS->GetErrorString(RAS->LastError()));
 
         QElapsedTimer pause;
         pause.start();
@@ -123,26 +140,38 @@ void TfrmSelect::RASConnect()
     Notebook1->setCurrentIndex(pgStatIndex);
     const QString entry = RAS->EntryName;
     lblEntry->setText(entry);
-    stats::RecordConnection(*reg, entry, QDateTime::currentDateTime(), ConnectStart, ConnectedSeconds);
-    TotalTimeErrorShown = false;
+    const bool noWindowToWaitFor = DialerTitleTemplate.isEmpty() || PDTCaption.isEmpty();
+    if (PDTCaption.isEmpty() && readSetting(stats::PlayTune, stats::DefaultPlayTune) == 1)
+        startTuneWatcher(PDTCaption, readTextSetting(stats::Tune));
+    StatisticsErrorShown = HiveReadOnly;
+    bool recorded = true;
+    try {
+        stats::RecordConnection(*reg, entry, QDateTime::currentDateTime(), ConnectStart, ConnectedSeconds);
+    } catch (const ERegFileError& error) {
+        // The connection is up all the same: it is monitored and counted on screen.
+        ConnectStart = QDateTime::currentDateTime();
+        ConnectedSeconds = 0;
+        recorded = false;
+        reportStatisticsError(statisticsNotSaved(error));
+    }
     const QString elapsed = elapsedText();
     lblTime->setText(elapsed);
     TI->setToolTip(QStringLiteral("Connected to ") + entry + QStringLiteral(": ") + elapsed);
     Timer1->start();
     qCDebug(lcWizard) << "connected" << entry;
 
-    // Without a tray host the window stays shown on this page.
-    if (TI->Available())
-        hideToTray();
-
-    if (DialerTitleTemplate.isEmpty()) {
-        // No dial-up window to hide or to wait for: the tune plays now.
+    // Without a window to wait for, the tune plays now.
+    if (noWindowToWaitFor)
         PDTPlayNow = true;
-    } else {
+    if (!DialerTitleTemplate.isEmpty())
         startWindowHider(QString(DialerTitleTemplate).replace(QStringLiteral("%s"), entry));
-    }
     TI->setActive(true);
     qCDebug(lcWizard) << "tooltip" << TI->ToolTip();
+    offerHangUpWithoutTray();
+    // Hidden only behind an icon that is really there, and not right after
+    // an unexpected failure was shown.
+    if (TI->Shown() && (recorded || HiveReadOnly))
+        hide();
 }
 
 void TfrmSelect::RASDisconnect(const QString& ErrorString)

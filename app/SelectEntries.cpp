@@ -59,14 +59,14 @@ void TfrmSelect::ConListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, i
         PopupEntry = row;
         pmEntry->popup(screen);
     } else {
+        ShowWelcome1->setChecked(readSetting(stats::ShowWelcome, stats::DefaultShowWelcome) == 1);
         pm->popup(screen);
     }
 }
 
 void TfrmSelect::cbShowWelcomeClick()
 {
-    reg->Key = QString::fromLatin1(stats::ProgramKey);
-    reg->WriteValue(QString::fromLatin1(stats::ShowWelcome), Variant(qint32(cbShowWelcome->isChecked() ? 1 : 0)));
+    writeSetting(stats::ShowWelcome, Variant(qint32(cbShowWelcome->isChecked() ? 1 : 0)));
 }
 
 // Runs before the key has toggled the box, so it stores the state as it
@@ -74,6 +74,14 @@ void TfrmSelect::cbShowWelcomeClick()
 void TfrmSelect::cbShowWelcomeKeyDown()
 {
     cbShowWelcomeClick();
+}
+
+void TfrmSelect::ShowWelcome1Click()
+{
+    cbShowWelcome->setChecked(ShowWelcome1->isChecked());
+    cbShowWelcomeClick();
+    if (Notebook1->currentIndex() == pgSelectIndex)
+        btnPrev->setEnabled(ShowWelcome1->isChecked());
 }
 
 void TfrmSelect::btnBrowseClick()
@@ -85,14 +93,12 @@ void TfrmSelect::btnBrowseClick()
     if (chosen.isEmpty())
         return;
     edTune->setText(chosen);
-    reg->Key = QString::fromLatin1(stats::ProgramKey);
-    reg->WriteValue(QString::fromLatin1(stats::Tune), Variant(edTune->text()));
+    writeSetting(stats::Tune, Variant(edTune->text()));
 }
 
 void TfrmSelect::edTuneExit()
 {
-    reg->Key = QString::fromLatin1(stats::ProgramKey);
-    reg->WriteValue(QString::fromLatin1(stats::Tune), Variant(edTune->text()));
+    writeSetting(stats::Tune, Variant(edTune->text()));
 }
 
 void TfrmSelect::EntryProperties1Click()

@@ -4,27 +4,51 @@
 #include "app/UserPrompts.h"
 #include "app/WizardLog.h"
 #include "rascomp/Rascomp32.h"
+#include "settings/RegFiles.h"
 #include "settings/Statistics.h"
 #include "shell/TrayIcon.h"
 
 #include <QMenu>
 #include <QTimer>
 
+#include <algorithm>
+
 QString TfrmSelect::elapsedText() const
 {
-    // A time of day: after 24 hours it starts again from zero.
-    // Rounded: a tick that comes a few milliseconds early still shows its second.
-    const qint64 elapsedMs = ConnectStart.msecsTo(QDateTime::currentDateTime());
-    return stats::LongTimeText(QTime(0, 0).addSecs((elapsedMs + 500) / 1000));
+    // A duration, not a time of day: it reads the same in every locale and
+    // goes on counting past 24 hours. Rounded: a tick that comes a few
+    // milliseconds early still shows its second.
+    const qint64 elapsedMs = std::max<qint64>(0, ConnectStart.msecsTo(QDateTime::currentDateTime()));
+    return SecondsToDuration(qint32((elapsedMs + 500) / 1000));
 }
 
 void TfrmSelect::hideToTray()
 {
-    // Without a tray host a hidden window could never be brought back.
-    if (TI->Available())
+    // Without an icon to bring it back by, a hidden window would be lost.
+    if (TI->Shown())
         hide();
     else
         showMinimized();
+}
+
+// Without a tray icon the connected page's button hangs up instead of hiding.
+void TfrmSelect::offerHangUpWithoutTray()
+{
+    Button1->setText(TI->Shown() ? QStringLiteral("&Hide Window") : QStringLiteral("&Disconnect"));
+}
+
+QString TfrmSelect::statisticsNotSaved(const ERegFileError& error) const
+{
+    return QStringLiteral("The statistics of %1 cannot be saved (%2).").arg(RAS->EntryName, error.message());
+}
+
+void TfrmSelect::reportStatisticsError(const QString& message)
+{
+    // Said once per connection: the same fault comes back on every tick.
+    if (StatisticsErrorShown)
+        return;
+    StatisticsErrorShown = true;
+    showEscapedError(message.toUtf8().constData());
 }
 
 void TfrmSelect::showFromTray()
@@ -41,15 +65,18 @@ void TfrmSelect::Timer1Timer()
     try {
         stats::RecordTick(*reg, ConnectedSeconds);
     } catch (const EConvertError& error) {
-        // The text stays until the user clears it; saying so on every tick
-        // would bury the user in messages, and the monitor must go on.
-        if (!TotalTimeErrorShown) {
-            TotalTimeErrorShown = true;
-            showEscapedError(error.what());
-        }
+        // The text stays until the user clears it in Entry Properties.
+        reportStatisticsError(RAS->EntryName + QStringLiteral(": ") + QString::fromUtf8(error.what()));
+    } catch (const ERegFileError& error) {
+        reportStatisticsError(statisticsNotSaved(error));
     }
     TI->setToolTip(QStringLiteral("Connected to ") + RAS->EntryName + QStringLiteral(": ") + elapsed);
     qCDebug(lcWizard) << "tick" << ConnectedSeconds << TI->ToolTip();
+
+    // A tray host that went away must not keep the window out of reach.
+    if (isHidden() && !TI->Shown())
+        showFromTray();
+    offerHangUpWithoutTray();
 
     RAS->EnumConnections();
     if (RAS->Connections().Count() > 0)
@@ -91,7 +118,10 @@ void TfrmSelect::TIRightClick(int x, int y)
 
 void TfrmSelect::Button1Click()
 {
-    hideToTray();
+    if (TI->Shown())
+        hideToTray();
+    else
+        Disconnect1Click();
 }
 
 void TfrmSelect::Disconnect1Click()

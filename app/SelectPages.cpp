@@ -1,7 +1,6 @@
 // The wizard's pages and the buttons of its button bar.
 #include "app/Select.h"
 #include "app/UserPrompts.h"
-#include "app/VariantConvert.h"
 #include "app/WizardLog.h"
 #include "platform/Platform.h"
 #include "settings/Statistics.h"
@@ -50,17 +49,15 @@ void TfrmSelect::Notebook1PageChanged()
         btnNext->setEnabled(true);
         break;
     case pgSelectIndex:
-        reg->Key = QString::fromLatin1(stats::ProgramKey);
-        btnPrev->setEnabled(VarToInt(reg->ReadValue(QString::fromLatin1(stats::ShowWelcome))) == 1);
+        btnPrev->setEnabled(readSetting(stats::ShowWelcome, stats::DefaultShowWelcome) == 1);
         btnNext->setEnabled(true);
         ConList->setFocus();
         RefreshEntryList();
         break;
     case pgSoundIndex:
-        reg->Key = QString::fromLatin1(stats::ProgramKey);
         btnPrev->setEnabled(true);
         btnNext->setEnabled(true);
-        edTune->setText(VarToText(reg->ReadValue(QString::fromLatin1(stats::Tune))));
+        edTune->setText(readTextSetting(stats::Tune));
         break;
     case pgDialingIndex:
         btnPrev->setEnabled(false);
@@ -138,8 +135,7 @@ void TfrmSelect::btnPrevClick()
 // stored by the edit box's own handlers.
 void TfrmSelect::writePlayTune()
 {
-    reg->Key = QString::fromLatin1(stats::ProgramKey);
-    reg->WriteValue(QString::fromLatin1(stats::PlayTune), Variant(qint32(edTune->text().isEmpty() ? 0 : 1)));
+    writeSetting(stats::PlayTune, Variant(qint32(edTune->text().isEmpty() ? 0 : 1)));
 }
 
 void TfrmSelect::btnCloseClick()
@@ -150,6 +146,9 @@ void TfrmSelect::btnCloseClick()
 
 void TfrmSelect::rdbAboutClick()
 {
-    TAboutBox box(this, vorn::platform::remoteAccessName());
-    box.exec();
+    // Window-modal without a loop of its own: dialing goes on behind it.
+    auto* box = new TAboutBox(this, vorn::platform::remoteAccessName());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->show();
 }

@@ -20,7 +20,11 @@ int main(int argc, char* argv[])
     font.setPixelSize(11);
     QApplication::setFont(font);
 
+    // Message boxes are shown while the main window is hidden in the tray;
+    // closing one must not end the program. Only the main window's own close does.
+    QApplication::setQuitOnLastWindowClosed(false);
     TfrmSelect frmSelect;
+    QObject::connect(&frmSelect, &TfrmSelect::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     runGuarded([&] { frmSelect.FormCreate(); });
     if (frmSelect.startupAborted())
         return 1;

@@ -47,7 +47,14 @@ pids+=($!)
 export DISPLAY=":$display"
 wait_for 10 "Xvfb" xdpyinfo
 
-openbox --config-file /dev/null >"$session/openbox.log" 2>&1 &
+# A valid configuration that leaves every setting at openbox's built-in
+# default: an unreadable one makes it show an error box of its own, which
+# catches clicks and shows in screenshots.
+cat >"$session/openbox-rc.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc"/>
+XML
+openbox --config-file "$session/openbox-rc.xml" >"$session/openbox.log" 2>&1 &
 pids+=($!)
 wait_for 10 "openbox" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 

@@ -1,5 +1,6 @@
 #include "settings/Statistics.h"
 
+#include <QCryptographicHash>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -105,7 +106,16 @@ namespace stats
 
 QString EntryKey(const QString& entryName)
 {
-    return QLatin1String(ProgramKey) + entryName;
+    // A key name holds at most 255 characters. A longer entry name keeps its
+    // first 246 and "~" with 8 hex digits of its SHA-1, so that names which
+    // share the beginning still get keys of their own.
+    constexpr std::size_t Kept = vorn::reg::MaxKeyNameLength - 9;
+    const std::u32string characters = entryName.toStdU32String();
+    if (characters.size() <= std::size_t(vorn::reg::MaxKeyNameLength))
+        return QLatin1String(ProgramKey) + entryName;
+    const QByteArray digest = QCryptographicHash::hash(entryName.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
+    return QLatin1String(ProgramKey) + QString::fromStdU32String(characters.substr(0, Kept)) + QLatin1Char('~')
+        + QString::fromLatin1(digest);
 }
 
 QString LongTimeText(const QTime& time)
@@ -185,7 +195,13 @@ void RecordTick(TRegFile& reg, qint32& connectedSeconds)
     // Only a text is a duration; a missing value or one of another kind
     // counts as its default, 0, and is replaced by a proper text now.
     const Variant stored = reg.ReadValue(QLatin1String(TotalTime));
-    const qint32 total = stored.isText() ? DurationToSeconds(stored.toString()) : 0;
+    qint32 total = 0;
+    try {
+        total = stored.isText() ? DurationToSeconds(stored.toString()) : 0;
+    } catch (const EConvertError&) {
+        throw EConvertError(QStringLiteral("\"%1\" holds \"%2\", which is not a duration (hh:mm:ss)")
+                                .arg(QLatin1String(TotalTime), stored.toString()));
+    }
     reg.WriteValue(QLatin1String(TotalTime), Variant(SecondsToDuration(wrapped(quint32(total) + 1u))));
 }
 

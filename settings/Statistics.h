@@ -52,6 +52,7 @@ inline constexpr qint32 DefaultShowWelcome = 1;
 // "LastAccess" before the first connection: a placeholder, not a date.
 inline constexpr char NeverAccessed[] = "00/00/00";
 
+// The entry's key; a name too long for a key name is shortened (see .cpp).
 QString EntryKey(const QString& entryName);
 
 // A time of day in the local long time format, without the time zone.
@@ -73,7 +74,8 @@ void RecordConnection(
 
 // One timer tick while connected, in the key RecordConnection set: counts
 // the second into "LastTime" and "TotalTime". A "TotalTime" text that is no
-// duration raises EConvertError after "LastTime" was written.
+// duration raises EConvertError (naming the value and its text) after
+// "LastTime" was written.
 void RecordTick(TRegFile& reg, qint32& connectedSeconds);
 
 // Puts an entry's four statistics back to their defaults.

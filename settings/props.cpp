@@ -60,7 +60,8 @@ void TfrmProps::btnclTATClick()
 
 void TfrmProps::Button1Click()
 {
+    // The dialog closes whatever the refresh meets; what it meets is shown once.
+    accept();
     if (refreshEntryList)
         refreshEntryList();
-    accept();
 }

@@ -52,6 +52,7 @@ bool TTrayIcon::AddIcon()
 {
     FillIconData();
     const bool accepted = FShell->add(FIconData);
+    FAdded = accepted;
     // Queued behind whatever is waiting, so a tip set by the caller's
     // current work still reaches the shell.
     if (FToolTip.isEmpty())
@@ -68,6 +69,7 @@ bool TTrayIcon::ModifyIcon()
 // Removes what was last handed to the shell.
 bool TTrayIcon::DeleteIcon()
 {
+    FAdded = false;
     return FShell->remove(FIconData);
 }
 

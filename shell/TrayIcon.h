@@ -29,6 +29,9 @@ public:
     ~TTrayIcon() override;
 
     bool Active() const { return FActive; }
+    // Whether the icon is on the screen now: active, the shell took it and
+    // the tray host is still there.
+    bool Shown() const { return FActive && FAdded && Available(); }
     // Whether the desktop has a notification area to show the icon in.
     bool Available() const { return FShell->available(); }
     void setActive(bool value);
@@ -60,5 +63,6 @@ private:
     QIcon FIcon;
     QString FToolTip;
     bool FActive = false;
+    bool FAdded = false;
     std::unique_ptr<vorn::NotificationArea> FShell;
 };

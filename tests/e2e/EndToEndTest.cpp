@@ -154,4 +154,24 @@ TEST_F(ConnectedTest, DisconnectFromTheTrayMenuShowsTheSelectionPage)
     EXPECT_TRUE(vorn::test::waitUntil([] { return WizardDriver::trayIcon().isEmpty(); }, 5s));
 }
 
+// A message box closed while the window is in the tray ends neither the
+// program nor the connection.
+TEST_F(EndToEndTest, ClosingABoxWhileInTheTrayKeepsTheProgramAndTheLine)
+{
+    WizardDriver wizard(entry("Home", "connect"));
+    wizard.importRegistry(
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Home]\n\"Accesses\"=dword:00000001\n"
+        "\"LastAccess\"=\"01/01/26 - 10:00:00\"\n\"LastTime\"=\"00:00:10\"\n\"TotalTime\"=\"soon\"\n");
+    ASSERT_TRUE(wizard.startDialing());
+    ASSERT_TRUE(wizard.waitForLog(QStringLiteral("connected"), 15s));
+    ASSERT_FALSE(wizard.window(QStringLiteral("^VORN95 Wizard$"), 5s).isEmpty()) << "the conversion error";
+    WizardDriver::keys({ QStringLiteral("Return") });
+    ASSERT_TRUE(
+        vorn::test::waitUntil([] { return !WizardDriver::windowVisible(QStringLiteral("^VORN95 Wizard$")); }, 5s));
+    const int before = wizard.logSize();
+    EXPECT_TRUE(wizard.waitForLog(QStringLiteral("tick "), 3s, before)) << "the monitor goes on";
+    EXPECT_TRUE(wizard.running());
+    EXPECT_TRUE(openLines().contains("Home"));
+}
+
 } // namespace

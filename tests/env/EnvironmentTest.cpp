@@ -59,3 +59,15 @@ TEST_F(TestDesktop, SoundPlayedToTheSinkIsRecorded)
     EXPECT_GT(scan.loudSamples, 3000);
     EXPECT_LT(scan.loudSamples, 4400);
 }
+
+TEST_F(TestDesktop, TheWindowManagerShowsNoBoxOfItsOwn)
+{
+    // Its configuration must parse; an error box would catch clicks and show
+    // in screenshots. Its own windows are found by xwininfo, not xdotool.
+    const auto errorBoxShown = [] {
+        return runProgram(
+            QStringLiteral("xwininfo"), { QStringLiteral("-name"), QStringLiteral("Openbox Syntax Error") })
+            .out.contains("IsViewable");
+    };
+    EXPECT_FALSE(vorn::test::waitUntil(errorBoxShown, 2s));
+}

@@ -4,6 +4,7 @@
 #include "rascomp/Rascomp32.h"
 #include "settings/Statistics.h"
 #include "shell/WindowWatchers.h"
+#include "support/FakeRemoteAccess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -196,7 +197,6 @@ TEST_F(DialingTest, FailingEntriesAreDialedInSortedOrderWithAPauseAfterEach)
     EXPECT_EQ(lines->dialed().mid(0, 4), (QStringList { "backup", "Home", "Office", "backup" }));
     for (std::size_t i = 1; i < lines->calls.size(); ++i)
         EXPECT_GE(dialedAt(i) - lines->calls.at(i - 1).hungUpAt, 1000) << "pause before call " << i;
-    EXPECT_EQ(window->lblStatus->text(), QString()) << "no error text after the hang-up";
 }
 
 TEST_F(DialingTest, OneBusyEntryIsRedialedAfterEveryPause)
@@ -297,8 +297,12 @@ TEST_F(DialingTest, WithoutTrayHostTheConnectedWindowStaysShown)
     dial();
     EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
     EXPECT_TRUE(w.isVisible());
+    // Hiding would lose the window: the button hangs up instead.
+    EXPECT_EQ(w.Button1->text(), "&Disconnect");
     w.Button1->click();
-    EXPECT_TRUE(w.isVisible() && w.isMinimized()) << "hiding would lose the window";
+    EXPECT_EQ(lines->hangUps(), 1);
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
+    EXPECT_FALSE(w.Timer1->isActive());
 }
 
 TEST_F(DialingTest, WithoutDialerWindowNoHiderStartsAndTheTunePlaysAtConnect)
@@ -348,6 +352,7 @@ TEST_F(MonitorTest, UnreadableTotalTimeIsReportedOnceAndTheMonitorGoesOn)
     for (int i = 0; i < 3; ++i)
         w.Timer1Timer();
     ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, R"(A: "TotalTime" holds "soon", which is not a duration (hh:mm:ss))");
     EXPECT_EQ(stored(entryKey("A"), "LastTime").toString(), SecondsToDuration(ticksSoFar + 3));
     EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
 
@@ -422,6 +427,113 @@ TEST_F(MonitorTest, TheTrayMenuHoldsInfoAndDisconnect)
     for (QAction* action : w.Ipm->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
     EXPECT_EQ(items, (QStringList { "Info", "-", "Disconnect" }));
+}
+
+TEST_F(DialingTest, WhyAnAttemptFailedStaysOnScreenThroughThePause)
+{
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    lines->outcomes["A"] = ScriptedService::Outcome::Busy;
+    QString duringPause;
+    QTimer::singleShot(700, &w, [&] { duringPause = w.lblStatus->text(); });
+    dial(800, [&] { w.btnAbort->click(); });
+    EXPECT_EQ(duringPause, rasErrorText(vorn::ras::LineBusy));
+}
+
+TEST_F(DialingTest, ADialRequestThatFailsAtOnceShowsItsText)
+{
+    auto failing = std::make_shared<::FakeRemoteAccess>();
+    failing->entryNames = { "A" };
+    failing->dialResult = vorn::ras::CannotOpenPhonebook;
+    failing->errorTexts[vorn::ras::CannotOpenPhonebook] = "The dial-up service is not running.";
+    service = failing;
+    TfrmSelect& w = start();
+    w.SelectedEntries.add("A");
+    w.show();
+    QString duringPause;
+    QTimer::singleShot(300, &w, [&] { duringPause = w.lblStatus->text(); });
+    dial(400, [&] { w.btnAbort->click(); });
+    EXPECT_EQ(duringPause, "The dial-up service is not running.");
+}
+
+TEST_F(MonitorTest, ElapsedTimeIsADurationPastOneDay)
+{
+    TfrmSelect& w = connected();
+    w.ConnectStart = QDateTime::currentDateTime().addSecs(-(25 * 3600 + 3));
+    w.Timer1Timer();
+    EXPECT_EQ(w.lblTime->text(), "25:00:03");
+    EXPECT_EQ(tray->tip, "Connected to A: 25:00:03");
+}
+
+TEST_F(DialingTest, TheWindowHidesOnlyBehindAnIconTheShellTook)
+{
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    tray->acceptsIcon = false;
+    connectOn("A");
+    dial();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.Button1->text(), "&Disconnect");
+}
+
+TEST_F(MonitorTest, TheWindowComesBackWhenTheTrayHostGoesAway)
+{
+    TfrmSelect& w = connected();
+    ASSERT_FALSE(w.isVisible());
+    tray->hostAvailable = false;
+    w.Timer1Timer();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+    EXPECT_EQ(w.Button1->text(), "&Disconnect");
+}
+
+TEST_F(DialingTest, AHiveFailureAtConnectIsShownOnceAndTheMonitorRuns)
+{
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    connectOn("A");
+    QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [this](int page) {
+        if (page == TfrmSelect::pgStatIndex)
+            registry->createResult = vorn::reg::AccessDenied;
+    });
+    dial();
+    w.Timer1->stop();
+    w.Timer1Timer();
+    w.Timer1Timer();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "The statistics of A cannot be saved (Reg Error: 00000005).");
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+    EXPECT_TRUE(tray->shown);
+    EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
+}
+
+TEST_F(DialingTest, ASkipLeftOverFromTheLastRunDoesNotSkipTheNextRunsFirstEntry)
+{
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    QTimer::singleShot(200, &w, [&] { w.btnSkip->click(); }); // ends the attempt
+    QTimer::singleShot(400, &w, [&] { w.btnSkip->click(); }); // in the last pause
+    dial(600, [&] { w.btnAbort->click(); });
+    dial(500, [&] { w.btnAbort->click(); });
+    ASSERT_EQ(lines->dialed(), (QStringList { "A", "A" }));
+    EXPECT_GE(lines->calls.at(1).hungUpAt - dialedAt(1), 400) << "rang until Abort";
+}
+
+TEST_F(DialingTest, AnEmptyCaptionStartsNoTuneWatcherAndTheTunePlaysAtConnect)
+{
+    store(stats::ProgramKey, "PDTCaption", Variant(""));
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
+    store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
+    store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
+    connectOn("A");
+    qsizetype watchersWhileDialing = -1;
+    QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [&](int page) {
+        if (page == TfrmSelect::pgStatIndex)
+            watchersWhileDialing = tuneWatchers.size();
+    });
+    PDTPlayNow = false;
+    dial();
+    EXPECT_EQ(watchersWhileDialing, 0) << "an untitled window must not start the tune";
+    EXPECT_EQ(tuneWatchers, QStringList { "|/tunes/ding.wav" });
+    EXPECT_TRUE(PDTPlayNow);
+    PDTPlayNow = false;
 }
 
 } // namespace

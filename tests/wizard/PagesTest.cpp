@@ -1,6 +1,7 @@
 // The wizard's page state machine and its button bar.
 #include "WizardFixture.h"
 #include "settings/Statistics.h"
+#include "settings/props.h"
 #include "shell/about.h"
 
 #include <QApplication>
@@ -205,17 +206,43 @@ TEST_F(PagesTest, CloseStopsDialingAndClosesTheWindow)
     EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(PagesTest, RoundButtonOpensTheAboutBox)
+TEST_F(PagesTest, RoundButtonOpensTheAboutBoxWithoutStoppingTheWindow)
 {
     TfrmSelect& w = startWith({});
     w.show();
-    QString shownTitle;
-    QTimer::singleShot(0, [&] {
-        if (auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget())) {
-            shownTitle = box->windowTitle();
-            box->OKButton->click();
-        }
+    // Should the box run a loop of its own, this ends it.
+    QTimer::singleShot(300, [] {
+        if (auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget()))
+            box->close();
     });
     QTest::mouseClick(w.rdbAbout, Qt::LeftButton, {}, QPoint(12, 12));
-    EXPECT_EQ(shownTitle, "About");
+    auto* box = w.findChild<TAboutBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible()) << "the click returned while the box is open";
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(box->windowTitle(), "About");
+    box->OKButton->click();
+    EXPECT_FALSE(box->isVisible());
+}
+
+TEST_F(PagesTest, TextsAreSpelledRight)
+{
+    TfrmSelect& w = startWith({});
+    EXPECT_EQ(w.Label5->text(), "Select one or more entries to dial below:");
+    TfrmProps props(&w, *w.reg, {});
+    EXPECT_EQ(props.Label4->text(), "Total Access Time:");
+}
+
+TEST_F(PagesTest, TheWelcomePageCanBeTurnedBackOnFromTheListMenu)
+{
+    store(stats::ProgramKey, "ShowWelcome", Variant(qint32(0)));
+    TfrmSelect& w = startWith({});
+    ASSERT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
+    EXPECT_FALSE(w.ShowWelcome1->isChecked());
+    w.ShowWelcome1->trigger();
+    EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome").toInt(), 1);
+    EXPECT_TRUE(w.cbShowWelcome->isChecked());
+    EXPECT_TRUE(w.btnPrev->isEnabled());
+    w.btnPrev->click();
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex);
 }

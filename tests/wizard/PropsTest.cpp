@@ -108,3 +108,14 @@ TEST_F(PropsTest, ClosingWithoutOkLeavesTheListAsItWas)
     EXPECT_EQ(shown("Office"), QStringList({ "12", "05/06/07 - 08:09:10", "00:10:00", "05:00:00" }));
     EXPECT_EQ(shown("Home"), QStringList({ "0", "00/00/00", "00:00:00", "00:00:00" }));
 }
+
+TEST_F(PropsTest, OkClosesTheDialogEvenWhenTheRefreshAfterItFails)
+{
+    TfrmProps dialog(window.get(), *window->reg, [] { throw ERegFileError(QStringLiteral("Reg Error: 00000057")); });
+    dialog.show();
+    dialog.Button1->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isVisible());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Reg Error: 00000057");
+}

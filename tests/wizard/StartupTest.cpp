@@ -3,9 +3,18 @@
 #include "WizardFixture.h"
 #include "app/Guarded.h"
 #include "platform/Platform.h"
+#include "platform/linux/SqliteRegistry.h"
 #include "settings/Statistics.h"
+#include "support/FakeRemoteAccess.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <sys/stat.h>
 
 using namespace vorn;
 using namespace vorn::test;
@@ -168,7 +177,7 @@ TEST_F(WizardTest, InitializerThatFailsEndsStartUpWithAMessage)
     EXPECT_TRUE(prompts.messages[0].text.contains("did not write vorninfo.pdt within"));
 }
 
-TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefresh)
+TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndSpoilsOnlyItsOwnCell)
 {
     ras->entries = { "Alpha", "Beta", "Gamma" };
     store(entryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
@@ -177,13 +186,11 @@ TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefre
 
     for (const Write& write : registry->writes)
         EXPECT_NE(write.key.toLower(), QByteArray(stats::ProgramKey).toLower() + "beta");
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "Invalid variant type conversion");
-    EXPECT_EQ(prompts.messages[0].title, "VORN95 Wizard");
-    // Rows before it are filled, the failing row and those after it are not.
+    ASSERT_EQ(prompts.messages.size(), 3u);
+    EXPECT_EQ(prompts.messages[0].text, R"(Beta: "Accesses" is missing.)");
+    EXPECT_EQ(window->ConList->subItems(rowOf("Beta")), QStringList({ "", "01/02/03 - 10:00:00", "", "" }));
     EXPECT_EQ(window->ConList->subItems(rowOf("Alpha")).size(), 4);
-    EXPECT_TRUE(window->ConList->subItems(rowOf("Beta")).isEmpty());
-    EXPECT_TRUE(window->ConList->subItems(rowOf("Gamma")).isEmpty());
+    EXPECT_EQ(window->ConList->subItems(rowOf("Gamma")).size(), 4);
 }
 
 TEST_F(WizardTest, DwordOfFourFFBytesShowsAsMinusOne)
@@ -204,4 +211,142 @@ TEST_F(WizardTest, EmptyPhonebookGivesAnEmptyList)
     EXPECT_EQ(w.ConList->rowCount(), 0);
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(w.Notebook1->currentIndex(), 0);
+}
+
+TEST_F(WizardTest, ABadValueSpoilsOnlyItselfAndIsReportedOnce)
+{
+    const QByteArray longName(256, 'x');
+    ras->entries = { "Alpha", "Beta", longName, "Zed" };
+    store(stats::ProgramKey, "ShowWelcome", Variant("yes"));
+    store(entryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
+    store(entryKey("Beta"), "Accesses", Variant("abc"));
+    store(entryKey("Beta"), "LastTime", Variant("00:00:10"));
+    store(entryKey("Beta"), "TotalTime", Variant("00:01:00"));
+    TfrmSelect& w = start();
+
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex) << "read as its default, 1";
+    w.btnNext->click();
+    EXPECT_EQ(w.windowTitle(), "VORN95 Wizard - Entry Selection (1 of 3)") << "the page handler is attached";
+    std::vector<QString> texts;
+    for (const auto& message : prompts.messages)
+        texts.push_back(message.text);
+    EXPECT_EQ(texts,
+        (std::vector<QString> { R"("ShowWelcome" holds "yes", which is not a number; 1 is used instead.)",
+            R"(Beta: "Accesses" holds "abc", which is not a number.)" }));
+    EXPECT_EQ(
+        w.ConList->subItems(rowOf("Beta")), QStringList({ "abc", "01/02/03 - 10:00:00", "00:00:10", "00:01:00" }));
+    for (const QString& name : { QStringLiteral("Zed"), QString::fromLatin1(longName) }) {
+        ASSERT_GE(rowOf(name), 0);
+        EXPECT_EQ(w.ConList->subItems(rowOf(name)), QStringList({ "0", "00/00/00", "00:00:00", "00:00:00" }));
+    }
+    // The long name's statistics live under a key the hive can hold.
+    EXPECT_EQ(entryKey(QString::fromLatin1(longName)).size(), qsizetype(sizeof stats::ProgramKey - 1 + 255));
+    EXPECT_EQ(stored(entryKey(QString::fromLatin1(longName)), "Accesses").toInt(), 0);
+}
+
+TEST_F(WizardTest, AHiveThatCannotBeUsedIsNamedAtStartUp)
+{
+    const QString damaged = folder.filePath("damaged.db");
+    QFile garbage(damaged);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, 'x'));
+    garbage.close();
+    const struct {
+        QString file;
+        const char* code;
+    } cases[] = { { damaged, "000003F1" }, { damaged + "/inside/registry.db", "000003F8" } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        prompts.messages.clear();
+        qputenv("VORN_REGISTRY", c.file.toLocal8Bit());
+        SqliteRegistry hive(c.file);
+        window = std::make_unique<TfrmSelect>(ras, &hive, std::make_unique<FakeTray>());
+        window->FormCreate();
+        EXPECT_TRUE(window->startupAborted());
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_TRUE(prompts.messages[0].text.contains(c.file)) << prompts.messages[0].text.toStdString();
+        EXPECT_TRUE(prompts.messages[0].text.contains(c.code)) << prompts.messages[0].text.toStdString();
+        window.reset();
+    }
+}
+
+TEST_F(WizardTest, AHiveThatCannotBeWrittenWarnsOnceAndLetsTheUserGoOn)
+{
+    ras->entries = { "Known", "New" };
+    store(entryKey("Known"), "LastAccess", Variant("01/02/03 - 10:00:00"));
+    store(entryKey("Known"), "Accesses", Variant(qint32(4)));
+    store(entryKey("Known"), "LastTime", Variant("00:00:10"));
+    store(entryKey("Known"), "TotalTime", Variant("00:01:00"));
+    SqliteRegistry readOnly(QString::fromLocal8Bit(qgetenv("VORN_REGISTRY")), SqliteRegistry::Mode::ReadOnly);
+    window = std::make_unique<TfrmSelect>(ras, &readOnly, std::make_unique<FakeTray>());
+    window->FormCreate();
+
+    EXPECT_FALSE(window->startupAborted());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.contains("cannot be written")) << prompts.messages[0].text.toStdString();
+    EXPECT_EQ(window->PDTCaption, "Dial-up Finished");
+    EXPECT_EQ(window->ConList->subItems(rowOf("Known")).value(0), "4");
+    EXPECT_EQ(window->ConList->subItems(rowOf("New")).value(0), "0");
+    // Choices go unsaved without another word.
+    window->ConList->setSelected(rowOf("Known"), true);
+    window->btnNext->click();
+    window->btnNext->click();
+    window->btnNext->click();
+    EXPECT_EQ(window->Notebook1->currentIndex(), TfrmSelect::pgConfirmIndex);
+    EXPECT_EQ(prompts.messages.size(), 1u);
+}
+
+TEST_F(WizardTest, AnUnreadablePhonebookIsReportedWithTheReason)
+{
+    auto failing = std::make_shared<::FakeRemoteAccess>();
+    failing->entriesResult = vorn::ras::CannotOpenPhonebook;
+    failing->errorTexts[vorn::ras::CannotOpenPhonebook] = "The phonebook file cannot be opened.";
+    service = failing;
+    start();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.contains("The phonebook file cannot be opened."));
+    EXPECT_TRUE(prompts.messages[0].text.contains("Phonebook: "));
+}
+
+TEST_F(WizardTest, TheInstallationFileIsReadSafelyAndAFailingInitializerIsNoticedAtOnce)
+{
+    // A pipe of that name is not waited on.
+    QFile::remove("vorninfo.pdt");
+    ASSERT_EQ(::mkfifo("vorninfo.pdt", 0600), 0);
+    start();
+    EXPECT_TRUE(window->startupAborted());
+    QFile::remove("vorninfo.pdt");
+
+    prompts.messages.clear();
+    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeTray>());
+    window->InitializerPath = writeScript(
+        folder.filePath("initvorn"), "echo 'initvorn: cannot write vorninfo.pdt: Permission denied' >&2\nexit 1\n");
+    QElapsedTimer took;
+    took.start();
+    window->FormCreate();
+    EXPECT_LT(took.elapsed(), 3000);
+    EXPECT_TRUE(window->startupAborted());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.contains("Permission denied"));
+    EXPECT_TRUE(prompts.messages[0].text.contains(QDir::currentPath()));
+
+    // Only the start of an overlong line is taken.
+    writePDTFile(QByteArray(64 * 1024, 'T'));
+    EXPECT_LE(start().PDTCaption.size(), 1024);
+}
+
+TEST_F(WizardTest, ASlowInitializerShowsThatSomethingIsGoingOn)
+{
+    QFile::remove("vorninfo.pdt");
+    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeTray>());
+    window->InitializerPath
+        = writeScript(folder.filePath("initvorn"), "sleep 1.6\nprintf 'Made here\\n' > vorninfo.pdt\n");
+    bool progressShown = false;
+    QTimer::singleShot(1300, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            progressShown |= qobject_cast<QProgressDialog*>(widget) != nullptr && widget->isVisible();
+    });
+    window->FormCreate();
+    EXPECT_TRUE(progressShown);
+    EXPECT_EQ(window->PDTCaption, "Made here");
 }

@@ -46,6 +46,7 @@ class FakeTray final : public NotificationArea
 {
 public:
     bool hostAvailable = true;
+    bool acceptsIcon = true;
     bool shown = false;
     QString tip;
     MouseHandler handler;
@@ -53,9 +54,9 @@ public:
     bool available() const override { return hostAvailable; }
     bool add(const IconData& data) override
     {
-        shown = true;
+        shown = acceptsIcon;
         tip = data.tip;
-        return true;
+        return acceptsIcon;
     }
     bool modify(const IconData& data) override
     {
