@@ -4,6 +4,7 @@
 #include "app/WizardLog.h"
 #include "platform/RemoteAccess.h"
 #include "rascomp/Rascomp32.h"
+#include "settings/History.h"
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
 #include "shell/TrayIcon.h"
@@ -77,6 +78,7 @@ void TfrmSelect::DialSelectedEntries()
         NextEntryIndex = (NextEntryIndex + 1) % int(entries.size());
         lblEntryName->setText(RAS->EntryName);
         qCDebug(lcWizard) << "attempt" << RAS->EntryName;
+        History->started(RAS->EntryName);
         // Why the attempt failed, taken before the hang-up forgets it; it
         // stays on screen through the pause.
         int failure = RAS->Dial();
@@ -86,6 +88,7 @@ void TfrmSelect::DialSelectedEntries()
             if (SkipEntry) {
                 SkipEntry = false;
                 qCDebug(lcWizard) << "skipped" << RAS->EntryName;
+                History->ended(vorn::ConnectionHistory::Outcome::Skipped);
                 break;
             }
             showStatus(RAS->StatusText());
@@ -98,6 +101,10 @@ void TfrmSelect::DialSelectedEntries()
         if (!StopDialing)
             RAS->HangUp();
         showStatus(failure != 0 ? failureText(failure) : RAS->GetErrorString(RAS->LastError()));
+        // A connected attempt stays open; a skipped one has ended already.
+        History->ended(
+            failure != 0 ? vorn::ConnectionHistory::Outcome::Failed : vorn::ConnectionHistory::Outcome::Aborted,
+            failure, failure != 0 ? lblStatus->text() : QString());
 
         QElapsedTimer pause;
         pause.start();
@@ -154,9 +161,14 @@ void TfrmSelect::RASConnect()
         recorded = false;
         reportStatisticsError(statisticsNotSaved(error));
     }
+    History->connected();
+    TrafficKnown = false;
+    BytesIn = BytesOut = 0;
+    notifyUser(QStringLiteral("Connected to ") + entry);
     const QString elapsed = elapsedText();
     lblTime->setText(elapsed);
     TI->setToolTip(QStringLiteral("Connected to ") + entry + QStringLiteral(": ") + elapsed);
+    ConnectedItem->setText(connectedText(elapsed));
     Timer1->start();
     qCDebug(lcWizard) << "connected" << entry;
 
@@ -179,6 +191,7 @@ void TfrmSelect::RASDisconnect(const QString& ErrorString)
     if (!ErrorString.isEmpty())
         UserPrompts::instance().messageBox(
             this, ErrorString, QString::fromLatin1(UserPrompts::ApplicationTitle), UserPrompts::MB_OK);
+    History->disconnected();
     TI->setActive(false);
     Timer1->stop();
 }

@@ -7,9 +7,11 @@
 
 #include <unistd.h>
 
-namespace vorn::paths {
+namespace vorn::paths
+{
 
-namespace {
+namespace
+{
 
 QString fromEnv(const char* name)
 {
@@ -45,6 +47,14 @@ QString registryFile()
     if (!explicitPath.isEmpty())
         return explicitPath;
     return xdgBase("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/vorn95/registry.db");
+}
+
+QString historyFile()
+{
+    const QString explicitPath = fromEnv("VORN_HISTORY");
+    if (!explicitPath.isEmpty())
+        return explicitPath;
+    return QFileInfo(registryFile()).absolutePath() + QStringLiteral("/history.db");
 }
 
 QString configDir()

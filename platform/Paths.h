@@ -4,7 +4,8 @@
 
 // Where the program keeps its files. Environment variables override the
 // defaults so that tests and several installations can run side by side.
-namespace vorn::paths {
+namespace vorn::paths
+{
 
 // Folder holding the running program; the other programs are looked for here.
 QString programDir();
@@ -14,6 +15,9 @@ QString siblingProgram(const QString& name);
 
 // The registry hive: $VORN_REGISTRY, else $XDG_DATA_HOME/vorn95/registry.db.
 QString registryFile();
+
+// The connection history: $VORN_HISTORY, else history.db beside the hive.
+QString historyFile();
 
 // Per-user configuration folder: $XDG_CONFIG_HOME/vorn95.
 QString configDir();

@@ -3,7 +3,8 @@
 # sample phonebook and sample statistics, walks through its pages and saves a
 # screenshot of every page, the entry properties dialog, the About box, each
 # view style of the entry list, the tray icon with its tip and the message of
-# a broken line as PNG files in build/FLAVOUR/screenshots.
+# a broken line, the tray menu and the connection history as PNG files in
+# build/FLAVOUR/screenshots.
 #
 # Usage: scripts/screenshots.sh [FLAVOUR]     (default: test; built beforehand)
 set -euo pipefail
@@ -31,6 +32,21 @@ export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 mkdir -p "$XDG_CONFIG_HOME/vorn95"
 cp "$root/resources/rasphone.pbk" "$XDG_CONFIG_HOME/vorn95/rasphone.pbk"
 "$bin/vorn-reg" import "$root/resources/sample-statistics.reg"
+# A month of sample history (beside the hive) for the chart: a failed dial creates the file.
+"$bin/vorn-rasdial" "old line" >/dev/null || true
+sqlite3 "$work/history.db" <<'SQL'
+WITH RECURSIVE day(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM day WHERE n < 29),
+kind(entry, outcome, code, text, k) AS (VALUES ('Internet Provider', 'connected', 0, '', 0),
+    ('Internet Provider', 'failed', 676, 'The line is busy.', 1), ('Night Line', 'connected', 0, '', 2),
+    ('Office', 'failed', 678, 'There is no answer.', 3)),
+attempt AS (SELECT *, CASE outcome WHEN 'connected' THEN ((n * 37 + k * 13) % 11) * 600 + 900 ELSE 0 END AS secs,
+    '-' || n || ' days' AS ago, '-' || (n * 7 % 5 + k) || ' hours' AS hour FROM day, kind WHERE k < 2 OR n % 3 = 0)
+INSERT INTO attempts (entry, backend, start, end, outcome, code, text, seconds, bytes_in, bytes_out)
+SELECT entry, 'Simulated dial-up service', strftime('%Y-%m-%dT%H:%M:%S+00:00', 'now', ago, hour),
+    strftime('%Y-%m-%dT%H:%M:%S+00:00', 'now', ago, hour, '+' || (secs + 30) || ' seconds'),
+    outcome, code, text, secs, secs * 3400, secs * 900
+FROM attempt ORDER BY n DESC, k;
+SQL
 
 cd "$work"
 # Its log says when a failed attempt's pause begins.
@@ -134,6 +150,12 @@ if [ -n "$info" ]; then
         sleep 1.5
         import -window root -crop 520x90+$((X - 440))+0 "$out/tray-tooltip.png"
         echo "saved $out/tray-tooltip.png"
+        # Its menu starts with the connected time and traffic.
+        xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+        sleep 1
+        import -window root -crop 520x160+$((X - 440))+0 "$out/tray-menu-connected.png"
+        echo "saved $out/tray-menu-connected.png"
+        keys Escape
         xdotool mousemove 10 400
     else
         echo "screenshots: no tray icon" >&2
@@ -145,6 +167,14 @@ if [ -n "$info" ]; then
     keys Return
     window_named "VORN95 Wizard - Welcome (0 of 3)" >/dev/null
     shot "$main" page0-after-broken-line
+
+    # The history, from the entry list's menu.
+    click "${next[@]}"
+    window_named "VORN95 Wizard - Entry Selection (1 of 3)" >/dev/null
+    click "${list_empty[@]}" 3
+    keys h
+    shot "$(window_named "Connection History")" history-window
+    keys Escape
 fi
 
 # Without a tray host: the tray host of this private desktop is ended (by the
@@ -156,8 +186,6 @@ if [ -n "$info" ]; then
     tray_host=$(xdotool search --classname trayer getwindowpid %1 2>/dev/null || true)
     [ -n "$tray_host" ] && kill "$tray_host"
     sleep 0.5
-    click "${next[@]}"
-    window_named "VORN95 Wizard - Entry Selection (1 of 3)" >/dev/null
     click "${first_row[@]}"
     keys I
     for page in "Tune (2 of 3)" "Confirmation (3 of 3)" Dialing; do

@@ -298,6 +298,21 @@ std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* st
     return fill(line.state, line.error, line.deviceType, line.deviceName);
 }
 
+std::uint32_t SimRemoteAccess::connectionTraffic(RasHandle handle, std::uint64_t* bytesIn, std::uint64_t* bytesOut)
+{
+    Request request;
+    request.op = Op::Status;
+    request.handle = handle;
+    const auto answer = call(request);
+    if (!answer)
+        return ras::ServiceUnavailable;
+    if (answer->result != ras::Success)
+        return answer->result;
+    *bytesIn = std::uint64_t(answer->status.bytesIn);
+    *bytesOut = std::uint64_t(answer->status.bytesOut);
+    return ras::Success;
+}
+
 std::uint32_t SimRemoteAccess::errorString(std::uint32_t code, char* buffer, std::uint32_t size)
 {
     const QString text = rasErrorText(code);

@@ -31,6 +31,7 @@ public:
         const char* phonebook, const RASDIALPARAMS& params, QObject* receiver, RasHandle* handle) override;
     std::uint32_t hangUp(RasHandle handle) override;
     std::uint32_t connectStatus(RasHandle handle, RASCONNSTATUS* status) override;
+    std::uint32_t connectionTraffic(RasHandle handle, std::uint64_t* bytesIn, std::uint64_t* bytesOut) override;
     std::uint32_t errorString(std::uint32_t code, char* buffer, std::uint32_t size) override;
     QString dialerCaptionTemplate() override;
     QString connectedWindowTitle() override;

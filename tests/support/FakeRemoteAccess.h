@@ -38,6 +38,10 @@ public:
     std::uint32_t hangUpResult = 0;
     QHash<vorn::RasHandle, Status> statuses;
     QHash<std::uint32_t, QByteArray> errorTexts;
+    // Traffic of a held line, counted only when `countsTraffic`.
+    bool countsTraffic = false;
+    std::uint64_t bytesIn = 0;
+    std::uint64_t bytesOut = 0;
 
     // What was asked.
     QList<QByteArray> phonebooksAsked; // "<none>" for a null phonebook
@@ -118,6 +122,15 @@ public:
         if (found == errorTexts.cend())
             return vorn::ras::InvalidParameter;
         vorn::copyToField(buffer, size, *found);
+        return 0;
+    }
+
+    std::uint32_t connectionTraffic(vorn::RasHandle handle, std::uint64_t* in, std::uint64_t* out) override
+    {
+        if (!countsTraffic || !statuses.contains(handle))
+            return vorn::ras::InvalidParameter;
+        *in = bytesIn;
+        *out = bytesOut;
         return 0;
     }
 

@@ -426,7 +426,8 @@ TEST_F(MonitorTest, TheTrayMenuHoldsInfoAndDisconnect)
     QStringList items;
     for (QAction* action : w.Ipm->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    EXPECT_EQ(items, (QStringList { "Info", "-", "Disconnect" }));
+    EXPECT_EQ(items, (QStringList { "Connected to A: " + w.lblTime->text(), "Info", "History...", "-", "Disconnect" }));
+    EXPECT_FALSE(w.ConnectedItem->isEnabled());
 }
 
 TEST_F(DialingTest, WhyAnAttemptFailedStaysOnScreenThroughThePause)
