@@ -140,11 +140,42 @@ TEST_F(DesktopWindowsTest, WithoutWindowManager)
     EXPECT_FALSE(bare.hide(window->id));
 }
 
-TEST_F(DesktopWindowsTest, NoDisplayIsReportedAsGone)
+// Collects the program's warnings while it lives.
+class Warnings
 {
-    XcbDesktopWindows absent(":4711");
-    EXPECT_FALSE(absent.topLevelWindows());
-    EXPECT_EQ(absent.waitForChange(10s, {}), Wait::Broken);
+public:
+    Warnings() { previous_ = qInstallMessageHandler(collect); }
+    ~Warnings() { qInstallMessageHandler(previous_); }
+    static QStringList& list()
+    {
+        static QStringList messages;
+        return messages;
+    }
+
+private:
+    static void collect(QtMsgType type, const QMessageLogContext&, const QString& message)
+    {
+        if (type == QtWarningMsg)
+            list() << message;
+    }
+    QtMessageHandler previous_;
+};
+
+TEST_F(DesktopWindowsTest, NoDisplayOrNoSuchScreenIsReportedAndAnswersAsGone)
+{
+    const QString session = qEnvironmentVariable("DISPLAY");
+    for (const QString& name :
+        { QStringLiteral(":4711"), session + QStringLiteral(".1"), session + QStringLiteral(".7") }) {
+        SCOPED_TRACE(name.toStdString());
+        Warnings::list().clear();
+        const Warnings warnings;
+        XcbDesktopWindows absent(name.toLatin1());
+        EXPECT_FALSE(absent.topLevelWindows());
+        EXPECT_FALSE(absent.hide(1));
+        EXPECT_EQ(absent.waitForChange(10s, {}), Wait::Broken);
+        ASSERT_EQ(Warnings::list().size(), 1);
+        EXPECT_TRUE(Warnings::list().front().contains(name)) << Warnings::list().front().toStdString();
+    }
 }
 
 } // namespace
