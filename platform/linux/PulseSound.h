@@ -25,7 +25,7 @@ public:
     static constexpr std::chrono::milliseconds ConnectTimeout { 1000 };
     // How long a playing server may go without asking for more sound, or
     // without finishing what it has, before it counts as hung.
-    static constexpr std::chrono::milliseconds ServerTimeout { 3000 };
+    static constexpr std::chrono::milliseconds ServerTimeout { 5000 };
 
 private:
     QByteArray server_;
