@@ -76,7 +76,10 @@ XcbDesktopWindows::XcbDesktopWindows(const QByteArray& display)
     connection_ = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (broken()) {
-        qWarning("cannot connect to X display \"%s\"", displayName.constData());
+        if (displayName.isEmpty())
+            qWarning("no X display: DISPLAY is not set");
+        else
+            qWarning("cannot connect to X display \"%s\"", displayName.constData());
         return;
     }
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));

@@ -140,26 +140,13 @@ TEST_F(DesktopWindowsTest, WithoutWindowManager)
     EXPECT_FALSE(bare.hide(window->id));
 }
 
-// Collects the program's warnings while it lives.
-class Warnings
-{
-public:
-    Warnings() { previous_ = qInstallMessageHandler(collect); }
-    ~Warnings() { qInstallMessageHandler(previous_); }
-    static QStringList& list()
-    {
-        static QStringList messages;
-        return messages;
-    }
+QStringList warnings;
 
-private:
-    static void collect(QtMsgType type, const QMessageLogContext&, const QString& message)
-    {
-        if (type == QtWarningMsg)
-            list() << message;
-    }
-    QtMessageHandler previous_;
-};
+void collectWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtWarningMsg)
+        warnings << message;
+}
 
 TEST_F(DesktopWindowsTest, NoDisplayOrNoSuchScreenIsReportedAndAnswersAsGone)
 {
@@ -167,14 +154,15 @@ TEST_F(DesktopWindowsTest, NoDisplayOrNoSuchScreenIsReportedAndAnswersAsGone)
     for (const QString& name :
         { QStringLiteral(":4711"), session + QStringLiteral(".1"), session + QStringLiteral(".7") }) {
         SCOPED_TRACE(name.toStdString());
-        Warnings::list().clear();
-        const Warnings warnings;
+        warnings.clear();
+        const auto previous = qInstallMessageHandler(collectWarnings);
         XcbDesktopWindows absent(name.toLatin1());
+        qInstallMessageHandler(previous);
         EXPECT_FALSE(absent.topLevelWindows());
         EXPECT_FALSE(absent.hide(1));
         EXPECT_EQ(absent.waitForChange(10s, {}), Wait::Broken);
-        ASSERT_EQ(Warnings::list().size(), 1);
-        EXPECT_TRUE(Warnings::list().front().contains(name)) << Warnings::list().front().toStdString();
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_TRUE(warnings.front().contains(name)) << warnings.front().toStdString();
     }
 }
 
