@@ -126,7 +126,7 @@ bool XcbDesktopWindows::broken() const
 
 // xcb's own wait for a reply has no end when the server hangs; this one
 // polls the connection beside the wake-up of a stop request.
-void* XcbDesktopWindows::awaitReply(unsigned sequence, std::stop_token stop, int timeoutMs)
+void* XcbDesktopWindows::awaitReply(unsigned sequence, const std::stop_token& stop, int timeoutMs)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -212,7 +212,7 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
 }
 
 std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::clientsOf(
-    std::span<const xcb_window_t> rootChildren, std::stop_token stop)
+    std::span<const xcb_window_t> rootChildren, const std::stop_token& stop)
 {
     std::vector<xcb_window_t> unknown;
     for (const auto child : rootChildren)
@@ -236,7 +236,7 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::clientsOf(
 // A root child is either a program's window or a window manager's frame; the
 // program's window is the one carrying WM_STATE, set by the manager.
 std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(
-    std::span<const xcb_window_t> rootChildren, std::stop_token stop)
+    std::span<const xcb_window_t> rootChildren, const std::stop_token& stop)
 {
     std::vector<Client> clients(rootChildren.size());
     std::vector<std::vector<xcb_window_t>> candidates(rootChildren.size());

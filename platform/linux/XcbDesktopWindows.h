@@ -46,10 +46,10 @@ private:
     bool broken() const;
     // The reply to request `sequence`, to be freed; null after an error, a
     // stop request, or `timeoutMs` (negative: no limit) without an answer.
-    void* awaitReply(unsigned sequence, std::stop_token stop, int timeoutMs = -1);
+    void* awaitReply(unsigned sequence, const std::stop_token& stop, int timeoutMs = -1);
     void wakeUp();
-    std::vector<Client> clientsOf(std::span<const xcb_window_t> rootChildren, std::stop_token stop);
-    std::vector<Client> findClients(std::span<const xcb_window_t> rootChildren, std::stop_token stop);
+    std::vector<Client> clientsOf(std::span<const xcb_window_t> rootChildren, const std::stop_token& stop);
+    std::vector<Client> findClients(std::span<const xcb_window_t> rootChildren, const std::stop_token& stop);
     void watch(xcb_window_t window);
     void forget(xcb_window_t window, bool withUnframed);
     bool takeEvents();
