@@ -208,12 +208,12 @@ TEST_F(WatchersDesktopTest, MissingTuneOrSoundServerEndsTheWatcher)
     EXPECT_TRUE(tuneDone());
 }
 
-// Entries of a /proc/self folder: the program's threads, or its open files.
-int entriesOf(const char* folder)
+int threadCount()
 {
-    return int(QDir(QString::fromLatin1(folder)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
 }
 
+// The program's open sockets: its X connections, here.
 int socketCount()
 {
     const QDir fds(QStringLiteral("/proc/self/fd"));
@@ -228,16 +228,14 @@ TEST_F(WatchersDesktopTest, AbortedRunsLeaveOneTuneWatcherWaiting)
 {
     const QString caption = uniqueTitle(QStringLiteral("Connection Established"));
     const QString tuneFile = tune(0.2);
-    const int threads = entriesOf("/proc/self/task");
+    const int threads = threadCount();
     const int connections = socketCount();
     for (int run = 0; run < 100; ++run) {
         startTuneWatcher(caption, tuneFile);
         PDTFound = false;
     }
-    EXPECT_TRUE(
-        waitUntil([&] { return entriesOf("/proc/self/task") <= threads + 1 && socketCount() <= connections + 1; }, 5s))
-        << entriesOf("/proc/self/task") - threads << " threads and " << socketCount() - connections
-        << " X connections more";
+    EXPECT_TRUE(waitUntil([&] { return threadCount() <= threads + 1 && socketCount() <= connections + 1; }, 5s))
+        << threadCount() - threads << " threads and " << socketCount() - connections << " X connections more";
 
     const MessageWindow window(caption);
     EXPECT_TRUE(tuneDone());
