@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QLocalSocket>
+#include <QThread>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -27,7 +28,7 @@ QByteArray entry(const char* name, const char* outcomes, const char* more = "")
 
 const QByteArray testPhonebook = entry("Busy Line", "busy", "Device=Sportster 28800\nDeviceType=modem\n")
     + entry("Nobody Home", "noanswer") + entry("no tone", "nodialtone")
-    + entry("Quick", "connect", "Device=Fast Modem\n") + entry("Refused", "badpassword")
+    + entry("Quick", "connect", "Device=Fast Modem\nRate=1000\n") + entry("Refused", "badpassword")
     + entry("Twice Busy", "busy,busy,connect") + "[Slow]\nOutcomes=connect\nStepDelay=5000\n\n"
     + entry("Short Lived", "connect", "DropAfter=1\n");
 
@@ -147,8 +148,18 @@ TEST_F(DialupServiceTest, DroppedLineVanishesForEveryClient)
     RasHandle handle = 0;
     dialToEnd(*first, QStringLiteral("Quick"), &handle);
     ASSERT_EQ(connectionsOf(*second).size(), 1U);
+    // Rate= bytes a second each way while the line is up; a broken line's count stands.
+    std::uint64_t in = 0;
+    std::uint64_t out = 0;
+    EXPECT_TRUE(waitUntil([&] { return second->connectionTraffic(handle, &in, &out) == 0 && in >= 300; }, 3s));
+    EXPECT_EQ(in, out);
 
     EXPECT_EQ(control(sim::Op::Drop, QStringLiteral("QUICK")).result, 0U);
+    ASSERT_EQ(first->connectionTraffic(handle, &in, &out), 0U);
+    QThread::msleep(200);
+    std::uint64_t later = 0;
+    ASSERT_EQ(first->connectionTraffic(handle, &later, &out), 0U);
+    EXPECT_EQ(later, in);
     EXPECT_TRUE(connectionsOf(*first).empty());
     EXPECT_TRUE(connectionsOf(*second).empty());
     RASCONNSTATUS status {};
