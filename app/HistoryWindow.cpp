@@ -153,7 +153,7 @@ void TfrmHistory::fillFailures(const QList<vorn::Attempt>& attempts)
     }
     QStringList parts;
     for (auto it = kinds.cbegin(); it != kinds.cend(); ++it)
-        parts.append(QStringLiteral("%1 %2").arg(it.value()).arg(it.key()));
+        parts.append(QStringLiteral("%1 (%2)").arg(it.key()).arg(it.value()));
     lblFailures->setText(parts.isEmpty() ? QStringLiteral("Failures: none")
                                          : QStringLiteral("Failures: ") + parts.join(QStringLiteral("; ")));
 }

@@ -41,7 +41,7 @@ TEST_F(WizardTest, HistoryWindowFiltersSortsChartsAndExportsTheRowsShown)
     for (const auto* s : history.chart()->series())
         series << s->name();
     EXPECT_EQ(series, (QStringList { "A", "B" }));
-    EXPECT_EQ(history.lblFailures->text(), "Failures: 2 The line is busy.");
+    EXPECT_EQ(history.lblFailures->text(), "Failures: The line is busy. (2)");
 
     history.cbEntry->setCurrentIndex(history.cbEntry->findText("A"));
     prompts.fileToChoose = folder.filePath(QStringLiteral("export.csv"));
