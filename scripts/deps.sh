@@ -15,7 +15,7 @@ packages=(
     xvfb openbox trayer pulseaudio pulseaudio-utils xdotool x11-utils x11-apps
     imagemagick sqlite3 sox dbus dunst
     # tests: a private NetworkManager with an OpenVPN server
-    network-manager network-manager-openvpn openvpn iproute2 openssl
+    network-manager network-manager-openvpn openvpn iproute2 openssl iputils-ping
     # sanitizer and fuzz builds
     clang libclang-rt-14-dev
     # tests: a second regedit to round-trip registry text through (slow tier)
