@@ -146,7 +146,7 @@ TEST_F(ConnectedTest, DisconnectFromTheTrayMenuShowsTheSelectionPage)
     const int before = wizard.logSize();
     WizardDriver::clickAt(icon.center(), 3);
     QThread::msleep(300);
-    // The menu: Info, a separator, Disconnect, last.
+    // The menu: the connected item, Info, History..., a separator, Disconnect, last.
     WizardDriver::keys({ QStringLiteral("Up"), QStringLiteral("Return") });
     ASSERT_TRUE(wizard.waitForLog(QStringLiteral("page 1"), 5s, before));
     EXPECT_FALSE(wizard.window(QStringLiteral("Entry Selection \\(1 of 3\\)"), 3s).isEmpty());

@@ -97,20 +97,9 @@ TEST_F(HistoryToolTest, FiltersClearingAndErrors)
     EXPECT_EQ(history({ "--clear" }).exitCode, 0);
     EXPECT_EQ(entriesOf({ "--json" }), QStringList {});
 
-    const struct {
-        QStringList args;
-        int exitCode;
-        const char* says;
-    } errors[] = {
-        { { "--since", "1.12.2026" }, 2, "--since wants a date as YYYY-MM-DD" },
-        { { "--csv", "--json" }, 2, "exclude each other" },
-        { { "--bogus" }, 2, "unknown argument" },
-    };
-    for (const auto& e : errors) {
-        const RunResult run = history(e.args);
-        EXPECT_EQ(run.exitCode, e.exitCode) << e.says;
-        EXPECT_TRUE(run.err.contains(e.says)) << run.err.toStdString();
-    }
+    const RunResult badDate = history({ "--since", "1.12.2026" });
+    EXPECT_EQ(badDate.exitCode, 2);
+    EXPECT_TRUE(badDate.err.contains("--since wants a date as YYYY-MM-DD")) << badDate.err.toStdString();
 
     QFile::remove(file);
     const RunResult missing = history({});

@@ -24,32 +24,21 @@ class NotificationsDesktopTest : public WizardTest
 {
 protected:
     static inline QProcess* bus = nullptr;
-    static inline QProcess* daemon = nullptr;
+    QProcess dunst; // ended with the test
 
-    // One private bus for the whole suite: the program's connection to it lives as long as the process.
+    // One private bus per process: the program connects to the session bus once.
     static void SetUpTestSuite()
     {
         bus = new QProcess;
-        bus->start(QStringLiteral("dbus-daemon"),
-            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
+        bus->start(QStringLiteral("dbus-daemon"), { "--session", "--nofork", "--print-address=1" });
         if (bus->waitForReadyRead(10000))
             qputenv("DBUS_SESSION_BUS_ADDRESS", bus->readLine().trimmed());
     }
     static void TearDownTestSuite()
     {
-        stopDaemon();
         bus->kill();
         bus->waitForFinished();
         delete bus;
-    }
-    static void stopDaemon()
-    {
-        if (daemon == nullptr)
-            return;
-        daemon->kill();
-        daemon->waitForFinished();
-        delete daemon;
-        daemon = nullptr;
     }
 
     void SetUp() override
@@ -57,16 +46,8 @@ protected:
         ASSERT_TRUE(inTestSession()) << "run through scripts/test-session.sh";
         ASSERT_TRUE(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").startsWith("unix:")) << "a private bus";
         WizardTest::SetUp();
-        if (daemon == nullptr) {
-            daemon = new QProcess;
-            daemon->start(QStringLiteral("dunst"), { QStringLiteral("-config"), QStringLiteral("/dev/null") });
-            ASSERT_TRUE(waitUntil(
-                [] {
-                    return dunstctl({ "count", "history" }).exitCode == 0;
-                },
-                10s))
-                << "dunst answers on the bus";
-        }
+        dunst.start(QStringLiteral("dunst"), { QStringLiteral("-config"), QStringLiteral("/dev/null") });
+        ASSERT_TRUE(waitUntil([] { return dunstctl({ "count", "history" }).exitCode == 0; }, 10s)) << "dunst is up";
         line->entryNames = { "A" };
         service = line;
     }
@@ -144,7 +125,8 @@ TEST_F(NotificationsDesktopTest, OneOnConnectOneOnABrokenLineNoneOnDisconnectOrW
 
 TEST_F(NotificationsDesktopTest, WithoutADaemonTheWizardGoesOn)
 {
-    stopDaemon();
+    dunst.kill();
+    dunst.waitForFinished();
     TfrmSelect& w = connectA();
     EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
     QElapsedTimer breaking;
