@@ -180,7 +180,7 @@ void ConnectionHistory::writeCurrent()
 
 void ConnectionHistory::ended(Outcome outcome, qint64 code, const QString& text)
 {
-    if (current_.outcome == outcomeName(Outcome::Connected))
+    if (currentId_ == 0 || current_.outcome == outcomeName(Outcome::Connected))
         return;
     current_.end = isoNow();
     current_.outcome = outcomeName(outcome);
