@@ -42,7 +42,7 @@ void TfrmSelect::showStatus(const QString& text)
     if (lblStatus->text() == text)
         return;
     lblStatus->setText(text);
-    qCDebug(lcWizard) << "status" << text;
+    qCDebug(lcWizard) << vorn::wizardlog::Status << text;
 }
 
 void TfrmSelect::DialSelectedEntries()
@@ -63,14 +63,14 @@ void TfrmSelect::DialSelectedEntries()
         RAS->EntryName = entries.at(NextEntryIndex);
         NextEntryIndex = (NextEntryIndex + 1) % int(entries.size());
         lblEntryName->setText(RAS->EntryName);
-        qCDebug(lcWizard) << "attempt" << RAS->EntryName;
+        qCDebug(lcWizard) << vorn::wizardlog::Attempt << RAS->EntryName;
         RAS->Dial();
 
         while (true) {
             waitForEvents(PollWait);
             if (SkipEntry) {
                 SkipEntry = false;
-                qCDebug(lcWizard) << "skipped" << RAS->EntryName;
+                qCDebug(lcWizard) << vorn::wizardlog::Skipped << RAS->EntryName;
                 break;
             }
             showStatus(RAS->StatusText());
@@ -90,7 +90,7 @@ void TfrmSelect::DialSelectedEntries()
         if (StopDialing)
             break;
     }
-    qCDebug(lcWizard) << "dialing ended";
+    qCDebug(lcWizard) << vorn::wizardlog::DialingEnded;
 }
 
 void TfrmSelect::btnSkipClick()
@@ -129,7 +129,7 @@ void TfrmSelect::RASConnect()
     lblTime->setText(elapsed);
     TI->setToolTip(QStringLiteral("Connected to ") + entry + QStringLiteral(": ") + elapsed);
     Timer1->start();
-    qCDebug(lcWizard) << "connected" << entry;
+    qCDebug(lcWizard) << vorn::wizardlog::Connected << entry;
 
     // Without a tray host the window stays shown on this page.
     if (TI->Available())
@@ -142,7 +142,7 @@ void TfrmSelect::RASConnect()
         startWindowHider(QString(DialerTitleTemplate).replace(QStringLiteral("%s"), entry));
     }
     TI->setActive(true);
-    qCDebug(lcWizard) << "tooltip" << TI->ToolTip();
+    qCDebug(lcWizard) << vorn::wizardlog::ToolTip << TI->ToolTip();
 }
 
 void TfrmSelect::RASDisconnect(const QString& ErrorString)

@@ -49,14 +49,14 @@ void TfrmSelect::Timer1Timer()
         }
     }
     TI->setToolTip(QStringLiteral("Connected to ") + RAS->EntryName + QStringLiteral(": ") + elapsed);
-    qCDebug(lcWizard) << "tick" << ConnectedSeconds << TI->ToolTip();
+    qCDebug(lcWizard) << vorn::wizardlog::Tick << ConnectedSeconds << TI->ToolTip();
 
     RAS->EnumConnections();
     if (RAS->Connections().Count() > 0)
         return;
 
     Timer1->stop();
-    qCDebug(lcWizard) << "connection broken";
+    qCDebug(lcWizard) << vorn::wizardlog::ConnectionBroken;
     UserPrompts::instance().messageBox(
         this, QStringLiteral("Connection has been broken!"), QStringLiteral("Information"), UserPrompts::MB_OK);
     StopDialing = true;

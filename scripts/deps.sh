@@ -17,7 +17,7 @@ packages=(
     # tests: a private NetworkManager with an OpenVPN server
     network-manager network-manager-openvpn openvpn iproute2 openssl
     # sanitizer and fuzz builds
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     # the Debian package: building, checking, installing on a fresh root
     dpkg-dev file lintian desktop-file-utils appstream man-db mmdebstrap
 )

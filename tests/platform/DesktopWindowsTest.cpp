@@ -1,6 +1,6 @@
 // Top-level windows of other programs on the test display (with its window
 // manager) and on a bare X server without one.
-#include "DesktopHelpers.h"
+#include "support/DesktopHelpers.h"
 #include "StopLater.h"
 #include "platform/linux/XcbDesktopWindows.h"
 #include "support/TestSupport.h"

@@ -1,6 +1,6 @@
 // The hive answers as the Win32 registry does (measured on Wine, which
 // follows Windows NT), and survives files it cannot write or read.
-#include "HiveAccess.h"
+#include "support/HiveAccess.h"
 #include "platform/linux/SqliteRegistry.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // Sound files played through the test desktop's sound server, whose output
 // is recorded.
 #include "StopLater.h"
-#include "ToneFile.h"
+#include "support/ToneFile.h"
 #include "platform/linux/PulseSound.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 // Duration text, the toolkit's integer rules and the statistics' update rules.
 #include "settings/Statistics.h"
 
-#include "ErrorOf.h"
+#include "support/ErrorOf.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "support/RecordingRegistry.h"
 

@@ -19,7 +19,7 @@ protected:
     void SetUp() override
     {
         WizardTest::SetUp();
-        ras->entries = { "Office", "Home" };
+        ras->entryNames = { "Office", "Home" };
         store(entryKey("Office"), "LastAccess", Variant("05/06/07 - 08:09:10"));
         store(entryKey("Office"), "Accesses", Variant(qint32(12)));
         store(entryKey("Office"), "LastTime", Variant("00:10:00"));
