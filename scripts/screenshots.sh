@@ -57,9 +57,9 @@ click() { # x y [button], in the wizard's client coordinates
 }
 keys() { xdotool key --delay 150 "$@"; sleep 0.3; }
 
-# Client coordinates of the wizard's controls.
-next=(326 272) about=(148 272)
-list_empty=(420 190) first_row=(160 57)
+# Client coordinates of the wizard's controls, as the demo and the end-to-end tests click them.
+# shellcheck source=demo/positions.sh
+source "$root/demo/positions.sh"
 
 main=$(window_named "VORN95 Wizard")
 shot "$main" page0-welcome
