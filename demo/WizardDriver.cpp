@@ -187,9 +187,9 @@ QMap<QString, QString> WizardDriver::stored(const QString& entry) const
 
 QRect WizardDriver::trayIcon() const
 {
-    const QByteArray found = xdotool({ QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-        QStringLiteral("--pid"), QString::number(wizard.processId()), QStringLiteral("--classname"),
-        QStringLiteral("vorn95") });
+    const QByteArray found = xdotool(
+        { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+            QString::number(wizard.processId()), QStringLiteral("--classname"), QStringLiteral("vorn95") });
     if (found.isEmpty() || found.contains('\n'))
         return {};
     QMap<QByteArray, int> geometry;

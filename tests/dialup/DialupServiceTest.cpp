@@ -165,19 +165,17 @@ TEST_F(DialupServiceTest, MalformedAndOversizedRequestsGetAnErrorAnswer)
     QLocalSocket raw;
     raw.connectToServer(socketPath());
     ASSERT_TRUE(raw.waitForConnected(2000));
-    for (const QByteArray& bad : { QByteArray("garbage\n"), QByteArray("{\"op\":\"dial\",\"id\":1}\n"),
-             QByteArray("{\"op\":\"status\",\"handle\":-4}\n"), QByteArray("[1,2]\n") }) {
-        const auto answer = sim::parseServiceMessage(rawExchange(raw, bad).trimmed());
-        ASSERT_TRUE(std::holds_alternative<sim::Answer>(answer)) << bad.constData();
-        EXPECT_EQ(std::get<sim::Answer>(answer).result, ras::InvalidParameter);
-        EXPECT_FALSE(std::get<sim::Answer>(answer).message.isEmpty());
-    }
+    // What the parser refuses (DialupProtocolTest) is answered with the reason.
+    const auto answer = sim::parseServiceMessage(rawExchange(raw, "{\"op\":\"dial\",\"id\":1}\n").trimmed());
+    ASSERT_TRUE(std::holds_alternative<sim::Answer>(answer));
+    EXPECT_EQ(std::get<sim::Answer>(answer).result, ras::InvalidParameter);
+    EXPECT_FALSE(std::get<sim::Answer>(answer).message.isEmpty());
     // The same client is still served.
     EXPECT_TRUE(rawExchange(raw, "{\"op\":\"connections\",\"id\":5}\n").startsWith("{\"re\":5,\"result\":0"));
 
     // A message with no end in sight is answered and its client let go.
-    const QByteArray answer = rawExchange(raw, QByteArray(sim::MaxRequestBytes + 10, 'x'));
-    EXPECT_TRUE(answer.contains("too long")) << answer.constData();
+    const QByteArray tooLong = rawExchange(raw, QByteArray(sim::MaxRequestBytes + 10, 'x'));
+    EXPECT_TRUE(tooLong.contains("too long")) << tooLong.constData();
     EXPECT_TRUE(waitUntil([&] { return raw.state() == QLocalSocket::UnconnectedState; }, 3s));
 
     // Everyone else goes on as before.
@@ -228,9 +226,7 @@ TEST_F(DialupServiceTest, ReloadReadsThePhonebookAgainAndReportsBadSections)
     writePhonebook(testPhonebook + "\n[]\nOutcomes=busy\n[bad\\name]\n");
     const auto answer = control(sim::Op::Reload);
     EXPECT_EQ(answer.result, 0U);
-    const QString warnings = answer.warnings.join(QLatin1Char('\n'));
-    EXPECT_TRUE(warnings.contains(QStringLiteral("empty entry name"))) << qPrintable(warnings);
-    EXPECT_TRUE(warnings.contains(QStringLiteral("backslash"))) << qPrintable(warnings);
+    EXPECT_EQ(answer.warnings.size(), 2) << qPrintable(answer.warnings.join(QLatin1Char('\n')));
     EXPECT_EQ(access->enumEntries(phonebook().constData(), nullptr, nullptr, nullptr), ras::InvalidParameter);
     // Dial counts start over.
     EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last().second, ras::LineBusy);
@@ -253,8 +249,9 @@ TEST_F(DialupServiceTest, ConnectionShowsTheDialerWindowsUntilHungUp)
     if (!inTestSession())
         GTEST_SKIP() << "needs the test display";
     // Only this test's service's windows count; others may show the same titles.
-    const auto shown
-        = [this](const char* title) { return !findWindow(QStringLiteral("^%1$").arg(QLatin1String(title)), service.processId()).isEmpty(); };
+    const auto shown = [this](const char* title) {
+        return !findWindow(QStringLiteral("^%1$").arg(QLatin1String(title)), service.processId()).isEmpty();
+    };
     const auto access = client();
     RasHandle handle = 0;
     dialToEnd(*access, QStringLiteral("Quick"), &handle);

@@ -56,7 +56,8 @@ protected:
         EXPECT_EQ(wizard.stored(QStringLiteral("Second")).value("Accesses"), "6");
         EXPECT_EQ(wizard.stored(QStringLiteral("First")).value("Accesses"), "0");
         EXPECT_TRUE(wizard.window(QStringLiteral("^VORN95 Wizard"), 0ms).isEmpty()) << "hidden in the tray";
-        EXPECT_TRUE(waitUntil([&] { return wizard.serviceWindow(QStringLiteral("^Connected to Second$")).isEmpty(); }, 5s))
+        EXPECT_TRUE(
+            waitUntil([&] { return wizard.serviceWindow(QStringLiteral("^Connected to Second$")).isEmpty(); }, 5s))
             << "the service's own window is hidden";
         EXPECT_TRUE(waitUntil([&] { return vorn::test::scanRecording(recordedBefore).loudSamples > 0; }, 5s))
             << "the tune is heard";

@@ -21,8 +21,9 @@ TEST(DialProgress, ActivationsPassEveryPublishedStateInOrder)
 {
     DialProgress vpn;
     QList<std::uint32_t> seen = vpn.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATING);
-    for (const auto state : { NM_VPN_CONNECTION_STATE_PREPARE, NM_VPN_CONNECTION_STATE_NEED_AUTH,
-             NM_VPN_CONNECTION_STATE_CONNECT, NM_VPN_CONNECTION_STATE_IP_CONFIG_GET, NM_VPN_CONNECTION_STATE_ACTIVATED })
+    for (const auto state :
+        { NM_VPN_CONNECTION_STATE_PREPARE, NM_VPN_CONNECTION_STATE_NEED_AUTH, NM_VPN_CONNECTION_STATE_CONNECT,
+            NM_VPN_CONNECTION_STATE_IP_CONFIG_GET, NM_VPN_CONNECTION_STATE_ACTIVATED })
         seen += vpn.vpnStateChanged(state);
     EXPECT_FALSE(vpn.connected());
     seen += vpn.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATED);
@@ -32,8 +33,8 @@ TEST(DialProgress, ActivationsPassEveryPublishedStateInOrder)
     DialProgress device;
     seen.clear();
     for (const auto state : { NM_DEVICE_STATE_PREPARE, NM_DEVICE_STATE_CONFIG, NM_DEVICE_STATE_NEED_AUTH,
-             NM_DEVICE_STATE_IP_CONFIG, NM_DEVICE_STATE_IP_CHECK, NM_DEVICE_STATE_SECONDARIES, NM_DEVICE_STATE_ACTIVATED,
-             NM_DEVICE_STATE_FAILED, NM_DEVICE_STATE_DISCONNECTED })
+             NM_DEVICE_STATE_IP_CONFIG, NM_DEVICE_STATE_IP_CHECK, NM_DEVICE_STATE_SECONDARIES,
+             NM_DEVICE_STATE_ACTIVATED, NM_DEVICE_STATE_FAILED, NM_DEVICE_STATE_DISCONNECTED })
         seen += device.deviceStateChanged(state);
     EXPECT_FALSE(device.connected());
     seen += device.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATED);

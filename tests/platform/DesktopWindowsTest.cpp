@@ -1,8 +1,8 @@
 // Top-level windows of other programs on the test display (with its window
 // manager) and on a bare X server without one.
-#include "support/DesktopHelpers.h"
 #include "StopLater.h"
 #include "platform/linux/XcbDesktopWindows.h"
+#include "support/DesktopHelpers.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>

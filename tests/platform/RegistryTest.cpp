@@ -1,7 +1,7 @@
 // The hive answers as the Win32 registry does (measured on Wine, which
 // follows Windows NT), and survives files it cannot write or read.
-#include "support/HiveAccess.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "support/HiveAccess.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,9 +1,9 @@
 // Sound files played through the test desktop's sound server, whose output
 // is recorded.
 #include "StopLater.h"
-#include "support/ToneFile.h"
 #include "platform/linux/PulseSound.h"
 #include "support/TestSupport.h"
+#include "support/ToneFile.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -2,9 +2,9 @@
 // what it refuses, and that no key stays open whatever happens.
 #include "settings/RegFiles.h"
 
+#include "platform/linux/SqliteRegistry.h"
 #include "support/ErrorOf.h"
 #include "support/HiveAccess.h"
-#include "platform/linux/SqliteRegistry.h"
 #include "support/RecordingRegistry.h"
 
 #include <QTemporaryDir>

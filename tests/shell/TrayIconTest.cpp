@@ -1,5 +1,6 @@
 // TTrayIcon against a recording notification area.
 #include "shell/TrayIcon.h"
+
 #include "support/FakeNotificationArea.h"
 
 #include <QCoreApplication>

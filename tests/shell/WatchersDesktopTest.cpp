@@ -1,12 +1,12 @@
 // How soon the tune follows the window on the real desktop: the X server's map
 // event against the recorded sound sink. What the watchers do is pinned
 // against fakes in WatchersTest.
-#include "support/DesktopHelpers.h"
-#include "support/ToneFile.h"
 #include "platform/linux/PulseSound.h"
 #include "platform/linux/XcbDesktopWindows.h"
 #include "shell/WindowWatchers.h"
+#include "support/DesktopHelpers.h"
 #include "support/TestSupport.h"
+#include "support/ToneFile.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

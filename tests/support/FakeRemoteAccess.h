@@ -121,8 +121,8 @@ public:
         return connectionsResult;
     }
 
-    std::uint32_t dial(const char* phonebook, const RASDIALPARAMS& params, QObject* notifyReceiver,
-        RasHandle* handle) override
+    std::uint32_t dial(
+        const char* phonebook, const RASDIALPARAMS& params, QObject* notifyReceiver, RasHandle* handle) override
     {
         phonebooksAsked.append(phonebook == nullptr ? QByteArray("<none>") : QByteArray(phonebook));
         lastParams = params;

@@ -8,7 +8,8 @@
 
 #include <cstdlib>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 QString binPath(const QString& program)
 {
@@ -63,8 +64,8 @@ QString findWindow(const QString& pattern, qint64 pid, std::chrono::milliseconds
     waitUntil(
         [&] {
             found = QString::fromLatin1(runProgram(QStringLiteral("xdotool"),
-                { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                    QString::number(pid), QStringLiteral("--name"), pattern })
+                { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                    QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), pattern })
                                             .out.split('\n')
                                             .value(0));
             return !found.isEmpty();

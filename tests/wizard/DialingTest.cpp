@@ -194,17 +194,6 @@ protected:
     qint32 ticksSoFar = 0;
 };
 
-TEST_F(MonitorTest, TicksCountIntoTheStatisticsAndTheToolTip)
-{
-    TfrmSelect& w = connected();
-    for (int i = 0; i < 3; ++i)
-        w.Timer1Timer();
-    EXPECT_EQ(stored(entryKey("A"), "LastTime").toString(), SecondsToDuration(ticksSoFar + 3));
-    EXPECT_EQ(stored(entryKey("A"), "TotalTime").toString(), SecondsToDuration(60 + ticksSoFar + 3));
-    EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
-    EXPECT_TRUE(prompts.messages.empty());
-}
-
 TEST_F(MonitorTest, UnreadableTotalTimeIsReportedOnceAndTheMonitorGoesOn)
 {
     TfrmSelect& w = connected(QStringLiteral("soon"));

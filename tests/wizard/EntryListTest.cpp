@@ -115,7 +115,6 @@ TEST_F(EntryListTest, WelcomeCheckBoxStoresShowWelcome)
     TfrmSelect& w = startWith({});
     w.cbShowWelcome->click();
     EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome"), Variant(qint32(0)));
-
 }
 
 TEST_F(EntryListTest, BrowseStoresTheChosenTuneAndCancelChangesNothing)

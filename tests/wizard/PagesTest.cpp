@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
-
 using namespace vorn;
 using namespace vorn::test;
 

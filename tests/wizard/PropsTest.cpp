@@ -54,8 +54,8 @@ TEST_F(PropsTest, ShowsTheListsTextsAsksBeforeClearingAndOkRefreshesTheList)
     store(entryKey("Office"), "Accesses", Variant(qint32(99)));
     openProperties("Office", [&](TfrmProps& dialog) {
         EXPECT_EQ(dialog.lbConn->text(), "Office");
-        EXPECT_EQ((QStringList { dialog.lblNA->text(), dialog.lblLA->text(), dialog.lblLAT->text(),
-                      dialog.lblTAT->text() }),
+        EXPECT_EQ(
+            (QStringList { dialog.lblNA->text(), dialog.lblLA->text(), dialog.lblLAT->text(), dialog.lblTAT->text() }),
             QStringList({ "12", "05/06/07 - 08:09:10", "00:10:00", "05:00:00" }));
 
         prompts.answers = { UserPrompts::IDNO };
