@@ -1,5 +1,6 @@
 #include "demo/WizardDriver.h"
 
+#include "app/WizardLog.h"
 #include "support/ToneFile.h"
 
 #include <QCoreApplication>
@@ -203,6 +204,26 @@ QRect WizardDriver::trayIcon() const
     const QRect icon(geometry.value("X"), geometry.value("Y"), geometry.value("WIDTH"), geometry.value("HEIGHT"));
     // Anything bigger is a window of the program, not its icon.
     return icon.width() <= 64 && icon.height() <= 64 ? icon : QRect();
+}
+
+bool WizardDriver::disconnectFromTrayMenu()
+{
+    const int before = logSize();
+    // On a busy machine the keys can come before the menu is up; a missed
+    // try is closed and repeated, waiting longer each time.
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        const QRect icon = trayIcon();
+        if (icon.isEmpty())
+            return false;
+        clickAt(icon.center(), 3);
+        QThread::msleep(300 * attempt);
+        // The menu: Info, a separator, Disconnect, last.
+        keys({ QStringLiteral("Up"), QStringLiteral("Return") });
+        if (waitForLog(QLatin1String(wizardlog::Page) + QStringLiteral(" 1"), std::chrono::seconds(3), before))
+            return true;
+        keys({ QStringLiteral("Escape") });
+    }
+    return false;
 }
 
 void WizardDriver::clickAt(QPoint at, int button)

@@ -68,6 +68,8 @@ public:
     QMap<QString, QString> stored(const QString& entry) const;
     // The program's tray icon on the screen; empty while there is none.
     QRect trayIcon() const;
+    // Right-clicks the tray icon and chooses Disconnect; whether the selection page followed.
+    bool disconnectFromTrayMenu();
     // A click at screen coordinates.
     static void clickAt(QPoint at, int button = 1);
     void importRegistry(const QByteArray& regText) const;

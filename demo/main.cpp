@@ -84,11 +84,7 @@ int main(int argc, char* argv[])
     shoot(QStringLiteral("root"), QStringLiteral("connected-tray"));
 
     say(QStringLiteral("Disconnect from the tray menu"));
-    const int before = wizard.logSize();
-    WizardDriver::clickAt(wizard.trayIcon().center(), 3);
-    QThread::msleep(300);
-    WizardDriver::keys({ QStringLiteral("Up"), QStringLiteral("Return") });
-    if (!wizard.waitForLog(QLatin1String(line::Page) + QStringLiteral(" 1"), 5s, before))
+    if (!wizard.disconnectFromTrayMenu())
         return fail(QStringLiteral("the tray menu did not disconnect"));
     say(QStringLiteral("disconnected: back on the entry selection page with the new statistics"));
     QThread::msleep(500);

@@ -5,8 +5,6 @@
 #include "app/WizardLog.h"
 #include "demo/WizardDriver.h"
 
-#include <QThread>
-
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -86,12 +84,7 @@ TEST_F(EndToEndTest, TicksCountUntilTheLineBreaks)
 
 TEST_F(EndToEndTest, DisconnectFromTheTrayMenuHangsUp)
 {
-    const int before = wizard.logSize();
-    WizardDriver::clickAt(wizard.trayIcon().center(), 3);
-    QThread::msleep(300);
-    // The menu: Info, a separator, Disconnect, last.
-    WizardDriver::keys({ QStringLiteral("Up"), QStringLiteral("Return") });
-    ASSERT_TRUE(wizard.waitForLog(logged(line::Page, QStringLiteral("1")), 5s, before));
+    ASSERT_TRUE(wizard.disconnectFromTrayMenu());
     EXPECT_FALSE(wizard.window(QStringLiteral("Entry Selection \\(1 of 3\\)"), 3s).isEmpty());
     EXPECT_FALSE(WizardDriver::rasdial({ QStringLiteral("--lines") }).contains("\tstate ")) << "the line is hung up";
     EXPECT_TRUE(waitUntil([&] { return wizard.trayIcon().isEmpty(); }, 5s));

@@ -179,15 +179,3 @@ TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndStopsTheRefre
     EXPECT_TRUE(window->ConList->subItems(rowOf("Beta")).isEmpty());
     EXPECT_TRUE(window->ConList->subItems(rowOf("Gamma")).isEmpty());
 }
-
-TEST_F(WizardTest, DwordOfFourFFBytesShowsAsMinusOne)
-{
-    ras->entryNames = { "Office" };
-    store(entryKey("Office"), "LastAccess", Variant("00/00/00"));
-    store(entryKey("Office"), "LastTime", Variant("00:00:00"));
-    store(entryKey("Office"), "TotalTime", Variant("00:00:00"));
-    store(entryKey("Office"), "Accesses", Variant(qint32(-1))); // REG_DWORD FF FF FF FF
-
-    TfrmSelect& w = start();
-    EXPECT_EQ(w.ConList->subItems(0).value(0), "-1");
-}
