@@ -81,24 +81,40 @@ format_check() {
     git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 }
 
+# Each fuzz target for its time, as many at once as there are cores.
 run_fuzzers() {
-    local fuzzer name corpus
+    local fuzzer name pids=() names=() status=0
     for fuzzer in build/fuzz/bin/fuzz_*; do
         [ -x "$fuzzer" ] || continue
         name=$(basename "$fuzzer")
-        corpus="build/fuzz/corpus/$name"
-        mkdir -p "$corpus"
-        if "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=4096 -print_final_stats=0 "$corpus" \
-            "tests/fuzz/seeds/${name#fuzz_}" >"build/fuzz/$name.log" 2>&1; then
-            echo "fuzz: $name ok"
-            passed=$((passed + 1))
-        else
-            tail -40 "build/fuzz/$name.log"
-            echo "fuzz: $name failed"
-            failed=$((failed + 1))
-            return 1
+        mkdir -p "build/fuzz/corpus/$name"
+        "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=4096 -print_final_stats=0 "build/fuzz/corpus/$name" \
+            "tests/fuzz/seeds/${name#fuzz_}" >"build/fuzz/$name.log" 2>&1 &
+        pids+=($!)
+        names+=("$name")
+        if [ "${#pids[@]}" -ge "$jobs" ]; then
+            wait_fuzzers || status=1
+            pids=() names=()
         fi
     done
+    wait_fuzzers || status=1
+    return "$status"
+}
+
+wait_fuzzers() {
+    local i status=0
+    for i in "${!pids[@]}"; do
+        if wait "${pids[i]}"; then
+            echo "fuzz: ${names[i]} ok"
+            passed=$((passed + 1))
+        else
+            tail -40 "build/fuzz/${names[i]}.log"
+            echo "fuzz: ${names[i]} failed"
+            failed=$((failed + 1))
+            status=1
+        fi
+    done
+    return "$status"
 }
 
 package_checks() {
