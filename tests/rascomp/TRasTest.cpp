@@ -261,12 +261,6 @@ TEST_F(TRasTest, StatusAndErrorTexts)
     auto& status = fake->statuses[fake->lastHandle];
     status.error = 678;
     EXPECT_EQ(ras->StatusText(), "There was no answer.");
-    status.error = 6;
-    EXPECT_EQ(ras->StatusText(), "Invalid Handle");
-    status.error = 8;
-    EXPECT_EQ(ras->StatusText(), "Not enough memory");
-    status.error = 5;
-    EXPECT_EQ(ras->StatusText(), QString());
     EXPECT_EQ(ras->GetErrorString(12345), "Status Unknown");
 
     // A failed status query leaves the state and reports 0.
