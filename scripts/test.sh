@@ -2,7 +2,7 @@
 # Installs what is missing, builds and runs the tests, printing each phase's
 # wall time and, last, the one-line total.
 #
-#   scripts/test.sh          the default tier (about ten minutes on two cores):
+#   scripts/test.sh          the default tier:
 #                            the format check, one ASan+UBSan build of
 #                            everything running every test except the
 #                            NetworkManager ones under the test desktop (unit,
