@@ -71,7 +71,7 @@ void TfrmSelect::Timer1Timer()
         reportStatisticsError(statisticsNotSaved(error));
     }
     TI->setToolTip(QStringLiteral("Connected to ") + RAS->EntryName + QStringLiteral(": ") + elapsed);
-    qCDebug(lcWizard) << "tick" << ConnectedSeconds << TI->ToolTip();
+    qCDebug(lcWizard) << vorn::wizardlog::Tick << ConnectedSeconds << TI->ToolTip();
 
     // A tray host that went away must not keep the window out of reach.
     if (isHidden() && !TI->Shown())
@@ -83,7 +83,7 @@ void TfrmSelect::Timer1Timer()
         return;
 
     Timer1->stop();
-    qCDebug(lcWizard) << "connection broken";
+    qCDebug(lcWizard) << vorn::wizardlog::ConnectionBroken;
     UserPrompts::instance().messageBox(
         this, QStringLiteral("Connection has been broken!"), QStringLiteral("Information"), UserPrompts::MB_OK);
     StopDialing = true;
