@@ -44,7 +44,7 @@ void TfrmSelect::showStatus(const QString& text)
     if (lblStatus->text() == text)
         return;
     lblStatus->setText(text);
-    qCDebug(lcWizard) << "status" << text;
+    qCDebug(lcWizard) << vorn::wizardlog::Status << text;
 }
 
 // Asked of the service itself: the engine has no text once its handle is gone.
@@ -77,7 +77,7 @@ void TfrmSelect::DialSelectedEntries()
         RAS->EntryName = entries.at(NextEntryIndex);
         NextEntryIndex = (NextEntryIndex + 1) % int(entries.size());
         lblEntryName->setText(RAS->EntryName);
-        qCDebug(lcWizard) << "attempt" << RAS->EntryName;
+        qCDebug(lcWizard) << vorn::wizardlog::Attempt << RAS->EntryName;
         History->started(RAS->EntryName);
         // Why the attempt failed, taken before the hang-up forgets it; it
         // stays on screen through the pause.
@@ -87,7 +87,7 @@ void TfrmSelect::DialSelectedEntries()
             waitForEvents(PollWait);
             if (SkipEntry) {
                 SkipEntry = false;
-                qCDebug(lcWizard) << "skipped" << RAS->EntryName;
+                qCDebug(lcWizard) << vorn::wizardlog::Skipped << RAS->EntryName;
                 History->ended(vorn::ConnectionHistory::Outcome::Skipped);
                 break;
             }
@@ -114,7 +114,7 @@ void TfrmSelect::DialSelectedEntries()
         if (StopDialing)
             break;
     }
-    qCDebug(lcWizard) << "dialing ended";
+    qCDebug(lcWizard) << vorn::wizardlog::DialingEnded;
 }
 
 void TfrmSelect::btnSkipClick()
@@ -170,7 +170,7 @@ void TfrmSelect::RASConnect()
     TI->setToolTip(QStringLiteral("Connected to ") + entry + QStringLiteral(": ") + elapsed);
     ConnectedItem->setText(connectedText(elapsed));
     Timer1->start();
-    qCDebug(lcWizard) << "connected" << entry;
+    qCDebug(lcWizard) << vorn::wizardlog::Connected << entry;
 
     // Without a window to wait for, the tune plays now.
     if (noWindowToWaitFor)
@@ -178,7 +178,7 @@ void TfrmSelect::RASConnect()
     if (!DialerTitleTemplate.isEmpty())
         startWindowHider(QString(DialerTitleTemplate).replace(QStringLiteral("%s"), entry));
     TI->setActive(true);
-    qCDebug(lcWizard) << "tooltip" << TI->ToolTip();
+    qCDebug(lcWizard) << vorn::wizardlog::ToolTip << TI->ToolTip();
     offerHangUpWithoutTray();
     // Hidden only behind an icon that is really there, and not right after
     // an unexpected failure was shown.

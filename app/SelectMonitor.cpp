@@ -98,7 +98,7 @@ void TfrmSelect::Timer1Timer()
     TrafficKnown = RAS->Traffic(BytesIn, BytesOut);
     History->tick(ConnectedSeconds, BytesIn, BytesOut);
     ConnectedItem->setText(connectedText(elapsed));
-    qCDebug(lcWizard) << "tick" << ConnectedSeconds << TI->ToolTip();
+    qCDebug(lcWizard) << vorn::wizardlog::Tick << ConnectedSeconds << TI->ToolTip();
 
     // A tray host that went away must not keep the window out of reach.
     if (isHidden() && !TI->Shown())
@@ -110,7 +110,7 @@ void TfrmSelect::Timer1Timer()
         return;
 
     Timer1->stop();
-    qCDebug(lcWizard) << "connection broken";
+    qCDebug(lcWizard) << vorn::wizardlog::ConnectionBroken;
     History->disconnected(vorn::ras::RemoteDisconnection, QStringLiteral("Connection has been broken!"));
     notifyUser(QStringLiteral("Connection to %1 broke after %2").arg(RAS->EntryName, elapsed));
     UserPrompts::instance().messageBox(

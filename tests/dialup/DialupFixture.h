@@ -2,6 +2,7 @@
 
 #include "platform/RemoteAccess.h"
 #include "platform/sim/SimRemoteAccess.h"
+#include "support/ConnectionList.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -46,9 +47,9 @@ class DialupFixture : public ::testing::Test
 {
 protected:
     QTemporaryDir dir;
-    QProcess service;
+    ServiceProcess service { dir.path() };
 
-    QString socketPath() const { return dir.filePath(QStringLiteral("run/dialup.sock")); }
+    QString socketPath() const { return service.socketPath(); }
     QString phonebookPath() const { return dir.filePath(QStringLiteral("test.pbk")); }
     QByteArray phonebook() const { return phonebookPath().toUtf8(); }
 
@@ -57,21 +58,6 @@ protected:
         QFile file(phonebookPath());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text);
-    }
-
-    // Starts the service on the private socket; `environment` adjusts its environment.
-    void startService(const std::function<void(QProcessEnvironment&)>& environment = {})
-    {
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        if (environment)
-            environment(env);
-        service.setProcessEnvironment(env);
-        service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        service.start(binPath(QStringLiteral("vorn-dialupd")),
-            { QStringLiteral("--socket"), socketPath(), QStringLiteral("--idle-exit"), QStringLiteral("0") });
-        ASSERT_TRUE(service.waitForStarted(5000));
-        ASSERT_TRUE(waitUntil([this] { return QFile::exists(socketPath()); }, std::chrono::seconds(5)));
     }
 
     std::shared_ptr<sim::SimRemoteAccess> client() const
@@ -92,14 +78,6 @@ protected:
         if (handle != nullptr)
             *handle = dialed;
         return recorder.steps;
-    }
-
-    void TearDown() override
-    {
-        if (service.state() != QProcess::NotRunning) {
-            service.kill();
-            service.waitForFinished(5000);
-        }
     }
 };
 

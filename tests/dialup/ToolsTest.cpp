@@ -18,7 +18,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         writePhonebook("[Busy Line]\nOutcomes=busy\nStepDelay=10\n\n"
                        "[My Provider]\nDevice=Fast Modem\nStepDelay=10\n");
-        startService();
+        ASSERT_TRUE(service.start());
     }
 
     RunResult rasdial(QStringList args)

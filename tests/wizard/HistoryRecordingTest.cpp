@@ -3,7 +3,6 @@
 #include "WizardFixture.h"
 #include "platform/Paths.h"
 #include "settings/History.h"
-#include "support/FakeRemoteAccess.h"
 
 #include <QMenu>
 #include <QTimer>
@@ -16,34 +15,29 @@ namespace
 
 TEST_F(WizardTest, EveryAttemptOfARunIsARowAndTheTrayMenuShowsTimeAndTraffic)
 {
-    auto line = std::make_shared<::FakeRemoteAccess>();
-    line->entryNames = { "A", "B", "C" };
-    line->errorTexts[ras::LineBusy] = "The line is busy.";
-    service = line;
+    ras->entryNames = { "A", "B", "C" };
+    ras->errorTexts[ras::LineBusy] = "The line is busy.";
+    // A is busy, B rings until it is skipped, C connects.
+    ras->outcomes["A"] = FakeRemoteAccess::Outcome::Busy;
+    ras->outcomes["C"] = FakeRemoteAccess::Outcome::Connect;
+    ras->countsTraffic = true;
     TfrmSelect& w = start();
     for (const char* name : { "A", "B", "C" })
         w.SelectedEntries.add(name);
     w.show();
-    // A is busy, B is skipped during its attempt, C connects.
-    QTimer::singleShot(100, &w, [&] { line->notify(ras::OpenPort, ras::LineBusy); });
     QTimer::singleShot(1400, &w, [&] { w.btnSkip->click(); });
-    QTimer::singleShot(2700, &w, [&] {
-        line->connections = { ::FakeRemoteAccess::connection(line->nextHandle, "C") };
-        line->countsTraffic = true;
-        line->notify(ras::Connected);
-    });
     w.Notebook1->setCurrentIndex(TfrmSelect::pgDialingIndex);
     ASSERT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
 
     w.Timer1->stop();
-    line->bytesIn = 4096;
-    line->bytesOut = 1024;
+    ras->bytesIn = 4096;
+    ras->bytesOut = 1024;
     w.Timer1Timer();
     EXPECT_EQ(w.Ipm->actions().first(), w.ConnectedItem);
     EXPECT_FALSE(w.ConnectedItem->isEnabled());
     EXPECT_EQ(w.ConnectedItem->text(), "Connected to C: " + w.lblTime->text() + " (4.00 KiB in, 1.00 KiB out)");
 
-    line->connections.clear();
+    ras->dropLines();
     w.Timer1Timer();
 
     ConnectionHistory history(paths::historyFile());

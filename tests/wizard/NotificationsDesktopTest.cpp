@@ -3,7 +3,6 @@
 #include "WizardFixture.h"
 #include "platform/Notifications.h"
 #include "settings/Statistics.h"
-#include "support/FakeRemoteAccess.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -48,8 +47,7 @@ protected:
         WizardTest::SetUp();
         dunst.start(QStringLiteral("dunst"), { QStringLiteral("-config"), QStringLiteral("/dev/null") });
         ASSERT_TRUE(waitUntil([] { return dunstctl({ "count", "history" }).exitCode == 0; }, 10s)) << "dunst is up";
-        line->entryNames = { "A" };
-        service = line;
+        ras->entryNames = { "A" };
     }
 
     static RunResult dunstctl(const QStringList& args) { return runProgram(QStringLiteral("dunstctl"), args); }
@@ -88,21 +86,16 @@ protected:
         TfrmSelect& w = window ? *window : start();
         w.SelectedEntries.add("A");
         w.show();
-        QTimer::singleShot(100, &w, [this] {
-            line->connections = { ::FakeRemoteAccess::connection(line->nextHandle, "A") };
-            line->notify(ras::Connected);
-        });
+        ras->outcomes["A"] = FakeRemoteAccess::Outcome::Connect;
         w.Notebook1->setCurrentIndex(TfrmSelect::pgDialingIndex);
         w.Timer1->stop();
         return w;
     }
     void breakLine(TfrmSelect& w)
     {
-        line->connections.clear();
+        ras->dropLines();
         w.Timer1Timer();
     }
-
-    std::shared_ptr<::FakeRemoteAccess> line = std::make_shared<::FakeRemoteAccess>();
 };
 
 TEST_F(NotificationsDesktopTest, OneOnConnectOneOnABrokenLineNoneOnDisconnectOrWhenTurnedOff)
