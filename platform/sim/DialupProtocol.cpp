@@ -108,6 +108,22 @@ std::optional<LineInfo> lineFromJson(const QJsonValue& value)
     return line;
 }
 
+std::optional<QList<LineInfo>> lineList(const QJsonValue& value)
+{
+    if (value.isUndefined())
+        return QList<LineInfo>();
+    if (!value.isArray())
+        return std::nullopt;
+    QList<LineInfo> lines;
+    for (const auto& item : value.toArray()) {
+        const auto parsed = lineFromJson(item);
+        if (!parsed)
+            return std::nullopt;
+        lines.append(*parsed);
+    }
+    return lines;
+}
+
 std::optional<QStringList> textList(const QJsonValue& value)
 {
     if (value.isUndefined())
@@ -264,27 +280,6 @@ QByteArray encodeConnectionsUpdate(const ConnectionsUpdate& update)
         { QStringLiteral("lines"), lines },
     });
 }
-
-namespace
-{
-
-std::optional<QList<LineInfo>> lineList(const QJsonValue& value)
-{
-    if (value.isUndefined())
-        return QList<LineInfo>();
-    if (!value.isArray())
-        return std::nullopt;
-    QList<LineInfo> lines;
-    for (const auto& item : value.toArray()) {
-        const auto parsed = lineFromJson(item);
-        if (!parsed)
-            return std::nullopt;
-        lines.append(*parsed);
-    }
-    return lines;
-}
-
-} // namespace
 
 std::variant<Answer, Notification, ConnectionsUpdate, ParseError> parseServiceMessage(const QByteArray& line)
 {

@@ -276,9 +276,12 @@ void SimRemoteAccess::fail(std::uint32_t error, const QString& problem)
             request.reply(std::nullopt);
     }
     for (auto& attempt : attempts_) {
-        attempt.lost = error == ras::PortDisconnected;
-        if (!attempt.finished)
+        if (!attempt.finished) {
             finish(attempt, attempt.state, error);
+        } else if (error == ras::PortDisconnected) {
+            attempt.error = error; // a connection goes with the service
+        }
+        attempt.lost = error == ras::PortDisconnected;
     }
 }
 

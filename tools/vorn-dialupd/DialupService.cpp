@@ -153,6 +153,8 @@ void DialupService::refuse(QLocalSocket* socket, const QString& why)
 
 void DialupService::send(QLocalSocket* socket, const QByteArray& message)
 {
+    if (socket->state() != QLocalSocket::ConnectedState)
+        return;
     // A client that reads nothing is let go before its backlog eats the memory.
     if (socket->bytesToWrite() > MaxServiceMessageBytes) {
         socket->abort();
