@@ -91,6 +91,7 @@ SimRemoteAccess::SimRemoteAccess(QString socketPath)
 {
     connect(&socket_, &QLocalSocket::connected, this, &SimRemoteAccess::linkUp);
     connect(&socket_, &QLocalSocket::disconnected, this, [this] {
+        readMessages(); // its last words may say why
         if (link_ == Link::Open)
             fail(ras::PortDisconnected, QStringLiteral("the dial-up service went away"));
     });
