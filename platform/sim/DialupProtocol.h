@@ -49,7 +49,6 @@ enum class Op {
 
 struct Request {
     Op op = Op::Entries;
-    // For a dial: the handle the client chose for it (0: the service chooses).
     qint64 id = 0;
     QString phonebook;
     QString entry;
@@ -58,6 +57,7 @@ struct Request {
     QString userName;
     QString password;
     QString domain;
+    // The line asked about; for a dial, the handle the client chose (0: the service chooses).
     RasHandle handle = 0;
 };
 
