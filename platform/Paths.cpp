@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace vorn::paths
 {
@@ -79,7 +78,7 @@ QString folderProblem(const QString& folder, bool mustBePrivate)
     struct stat info {
     };
     if (lstat(QFile::encodeName(folder).constData(), &info) != 0)
-        return QStringLiteral("%1 cannot be used: %2").arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        return QStringLiteral("%1 cannot be used: %2").arg(folder, qt_error_string(errno));
     if (S_ISLNK(info.st_mode))
         return QStringLiteral("%1 is a symbolic link, not a private folder of this user").arg(folder);
     if (!S_ISDIR(info.st_mode))

@@ -494,11 +494,12 @@ std::uint32_t SimRemoteAccess::hangUp(RasHandle handle)
     drainIncoming();
     const bool listed = connectedLine(handle) != nullptr;
     if (const auto found = attempts_.constFind(handle); found != attempts_.cend()) {
-        const Attempt attempt = *found;
+        const bool lost = found->lost;
+        const bool elsewhere = hungUpElsewhere(*found, handle);
         attempts_.erase(found);
-        if (attempt.lost)
+        if (lost)
             return ras::Success; // the service went away with the line
-        if (hungUpElsewhere(attempt, handle))
+        if (elsewhere)
             return ras::InvalidHandle;
     } else if (!listed) {
         // Not a line we know of: only the service can tell.
