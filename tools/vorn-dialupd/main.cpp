@@ -110,7 +110,7 @@ int main(int argc, char* argv[])
         }
     }
 
-    // Our clients read the first line of our errors as the reason we did not start.
+    // A client that started us passes on a line beginning "vorn-dialupd: " as the reason we did not.
     if (const QString problem = prepareFolders(options.socketPath); !problem.isEmpty()) {
         std::fprintf(stderr, "vorn-dialupd: %s\n", qPrintable(problem));
         return 1;
