@@ -303,7 +303,8 @@ void SimRemoteAccess::drainIncoming()
 
 void SimRemoteAccess::readMessages()
 {
-    incoming_ += socket_.readAll();
+    if (socket_.bytesAvailable() > 0)
+        incoming_ += socket_.readAll();
     qsizetype newline;
     while (link_ == Link::Open && (newline = incoming_.indexOf('\n')) >= 0) {
         const QByteArray line = incoming_.left(newline);
