@@ -65,15 +65,16 @@ protected:
         return std::make_shared<sim::SimRemoteAccess>(socketPath());
     }
 
-    // Dials `entry` and waits until it has connected or failed.
-    QList<DialStep> dialToEnd(sim::SimRemoteAccess& access, const QString& entry, RasHandle* handle = nullptr)
+    // Dials `entry` (of our phonebook unless `book` names another) and waits until it has connected or failed.
+    QList<DialStep> dialToEnd(
+        sim::SimRemoteAccess& access, const QString& entry, RasHandle* handle = nullptr, const char* book = nullptr)
     {
         DialRecorder recorder;
         RASDIALPARAMS params {};
         params.dwSize = sizeof params;
         copyToField(params.szEntryName, entry.toUtf8());
         RasHandle dialed = 0;
-        EXPECT_EQ(access.dial(phonebook().constData(), params, &recorder, &dialed), 0U);
+        EXPECT_EQ(access.dial(book != nullptr ? book : phonebook().constData(), params, &recorder, &dialed), 0U);
         EXPECT_TRUE(waitUntil([&recorder] { return recorder.finished(); }, std::chrono::seconds(10)));
         if (handle != nullptr)
             *handle = dialed;

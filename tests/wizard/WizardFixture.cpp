@@ -49,7 +49,7 @@ TfrmSelect& WizardTest::start()
 {
     auto shell = std::make_unique<FakeNotificationArea>();
     tray = shell.get();
-    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::move(shell));
+    window = std::make_unique<TfrmSelect>(service ? service : ras, registry.get(), std::move(shell));
     window->InitializerPath = folder.filePath(QStringLiteral("no-initializer"));
     window->FormCreate();
     return *window;

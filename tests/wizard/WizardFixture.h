@@ -63,6 +63,8 @@ protected:
     QTemporaryDir folder;
     QString previousFolder;
     std::shared_ptr<FakeRemoteAccess> ras = std::make_shared<FakeRemoteAccess>();
+    // The window's service when set (a real one), else `ras`.
+    std::shared_ptr<RemoteAccess> service;
     FakeNotificationArea* tray = nullptr; // owned by the window
     std::unique_ptr<RecordingRegistry> registry;
     RecordingPrompts prompts;
