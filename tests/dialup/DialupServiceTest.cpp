@@ -123,7 +123,12 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
     // The count after 300 ms of asking (answers arrive on the way).
     const auto settled = [&] {
         std::uint64_t bytes = 0;
-        waitUntil([&] { return first->connectionTraffic(handle, &bytes, &out) != 0 && false; }, 300ms);
+        waitUntil(
+            [&] {
+                first->connectionTraffic(handle, &bytes, &out);
+                return false;
+            },
+            300ms);
         return bytes;
     };
     const std::uint64_t atDrop = settled();
