@@ -88,21 +88,17 @@ TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
     TfrmSelect& w = start();
 
     const QByteArray program = stats::ProgramKey;
-    expectWrites(registry->writes,
-        {
-            { program, "PDTCaption", reg::REG_SZ, sz("Dial-up Finished") },
-            { program, "PlayTune", reg::REG_DWORD, dword(0) },
-            { program, "Tune", reg::REG_SZ, sz("") },
-            { program, "ShowWelcome", reg::REG_DWORD, dword(1) },
-            { program + "Office", "LastAccess", reg::REG_SZ, sz("00/00/00") },
-            { program + "Office", "TotalTime", reg::REG_SZ, sz("00:00:00") },
-            { program + "Office", "LastTime", reg::REG_SZ, sz("00:00:00") },
-            { program + "Office", "Accesses", reg::REG_DWORD, dword(0) },
-            { program + "backup", "LastAccess", reg::REG_SZ, sz("00/00/00") },
-            { program + "backup", "TotalTime", reg::REG_SZ, sz("00:00:00") },
-            { program + "backup", "LastTime", reg::REG_SZ, sz("00:00:00") },
-            { program + "backup", "Accesses", reg::REG_DWORD, dword(0) },
-        });
+    std::vector<Write> defaults { { program, "PDTCaption", reg::REG_SZ, sz("Dial-up Finished") },
+        { program, "PlayTune", reg::REG_DWORD, dword(0) }, { program, "Tune", reg::REG_SZ, sz("") },
+        { program, "ShowWelcome", reg::REG_DWORD, dword(1) } };
+    for (const QByteArray entry : { "Office", "backup" }) {
+        defaults.insert(defaults.end(),
+            { { program + entry, "LastAccess", reg::REG_SZ, sz("00/00/00") },
+                { program + entry, "TotalTime", reg::REG_SZ, sz("00:00:00") },
+                { program + entry, "LastTime", reg::REG_SZ, sz("00:00:00") },
+                { program + entry, "Accesses", reg::REG_DWORD, dword(0) } });
+    }
+    expectWrites(registry->writes, defaults);
 
     EXPECT_EQ(w.Notebook1->currentIndex(), 0);
     EXPECT_EQ(w.windowTitle(), "VORN95 Wizard");
