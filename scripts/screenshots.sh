@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the wizard on the test desktop (scripts/test-session.sh) with the
 # sample phonebook and sample statistics, walks through its pages and saves a
-# screenshot of every page, the entry properties dialog, the About box, each
+# screenshot of every page, the entry properties dialog with its failure
+# counts, the dialing options, the About box, each
 # view style of the entry list, the tray icon with its tip and the message of
 # a broken line as PNG files in build/FLAVOUR/screenshots.
 #
@@ -91,6 +92,19 @@ for _ in 1 2 3; do
     keys Escape
 done
 shot "$properties" entry-properties
+keys ctrl+Tab
+shot "$properties" entry-failures
+keys Escape
+
+# The dialing options, from the menu over the empty part of the list.
+for _ in 1 2 3; do
+    click "${list_empty[@]}" 3
+    sleep 0.5
+    keys d
+    options=$(window_named "Dialing Options" 3 2>/dev/null) && break
+    keys Escape
+done
+shot "$options" dialing-options
 keys Escape
 
 # Dial an entry that answers: typing its first letter selects it.
