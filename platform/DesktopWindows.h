@@ -30,11 +30,13 @@ public:
 
     virtual ~DesktopWindows() = default;
 
-    // Topmost first; nothing when the display cannot be reached.
-    virtual std::optional<std::vector<Window>> topLevelWindows() = 0;
+    // Topmost first; nothing when the display cannot be reached. A display
+    // that does not answer is waited for until a stop is requested.
+    virtual std::optional<std::vector<Window>> topLevelWindows(std::stop_token stop = {}) = 0;
 
-    // Hides a window of any program so that the window manager forgets it too.
-    virtual bool hide(WindowId window) = 0;
+    // Hides a window of any program so that the window manager forgets it too;
+    // waits for the display as topLevelWindows() does.
+    virtual bool hide(WindowId window, std::stop_token stop = {}) = 0;
 
     // Blocks until a window may have appeared, been shown or been renamed
     // (Changed), until the timeout passes or a stop is requested (Quiet), or

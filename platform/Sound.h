@@ -14,7 +14,7 @@ public:
 
     // Plays a sound file to its end and returns true once it has been heard.
     // Returns false at once when the file cannot be read or no sound server
-    // answers, and early when a stop is requested.
+    // answers, early when a stop is requested, and soon when the server hangs.
     virtual bool play(const QString& file, std::stop_token stop) = 0;
 };
 

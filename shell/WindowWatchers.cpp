@@ -159,18 +159,24 @@ void TWindowWatcher::Execute()
 {
     using Clock = std::chrono::steady_clock;
     done_ = false;
+    bool displayUp = true;
     bool passDue = true;
     auto lastPass = Clock::now();
     while (true) {
-        if ((passDue || Clock::now() - lastPass >= SafetyPass) && !SkipsPass()) {
-            if (!RunPass())
-                return; // the display has gone away
+        if (displayUp && (passDue || Clock::now() - lastPass >= SafetyPass) && !SkipsPass()) {
+            displayUp = RunPass();
             passDue = false;
             lastPass = Clock::now();
         }
+        if (!displayUp && !WaitsWithoutDisplay())
+            return;
         CheckRequests();
         if (Terminated() || done_)
             return;
+        if (!displayUp) {
+            WaitForStop(FlagCheck);
+            continue;
+        }
         switch (desktop_->waitForChange(FlagCheck, StopToken())) {
         case vorn::DesktopWindows::Wait::Changed:
             passDue = true;
@@ -178,14 +184,23 @@ void TWindowWatcher::Execute()
         case vorn::DesktopWindows::Wait::Quiet:
             break;
         case vorn::DesktopWindows::Wait::Broken:
-            return;
+            displayUp = false;
+            break;
         }
     }
 }
 
+void TWindowWatcher::WaitForStop(std::chrono::milliseconds timeout)
+{
+    std::mutex mutex;
+    std::condition_variable_any never;
+    std::unique_lock lock(mutex);
+    never.wait_for(lock, StopToken(), timeout, [] { return false; });
+}
+
 bool TWindowWatcher::RunPass()
 {
-    const auto windows = desktop_->topLevelWindows();
+    const auto windows = desktop_->topLevelWindows(StopToken());
     if (!windows)
         return false;
     for (const auto& window : *windows) {
@@ -197,6 +212,23 @@ bool TWindowWatcher::RunPass()
     return true;
 }
 
+namespace
+{
+
+// The tune watcher that waits for its window, if any.
+struct WaitingTuneWatcher {
+    std::mutex mutex;
+    TPDTThread* watcher = nullptr;
+};
+
+WaitingTuneWatcher& waitingTuneWatcher()
+{
+    static WaitingTuneWatcher instance;
+    return instance;
+}
+
+} // namespace
+
 TPDTThread::TPDTThread(const QString& caption, const QString& tuneFile, std::unique_ptr<vorn::DesktopWindows> desktop,
     std::unique_ptr<vorn::Sound> sound)
     : TWindowWatcher(caption, PDTDone, std::move(desktop))
@@ -205,12 +237,35 @@ TPDTThread::TPDTThread(const QString& caption, const QString& tuneFile, std::uni
     TuneFile.set(tuneFile);
     PDTFound = false;
     PDTPlayNow = false;
+    {
+        // The one waiting before would only play the same file.
+        auto& waiting = waitingTuneWatcher();
+        const std::lock_guard lock(waiting.mutex);
+        if (waiting.watcher)
+            waiting.watcher->Terminate();
+        waiting.watcher = this;
+    }
     Start();
 }
 
 TPDTThread::~TPDTThread()
 {
     TerminateAndWait();
+}
+
+void TPDTThread::Execute()
+{
+    TWindowWatcher::Execute();
+    StopWaiting();
+}
+
+bool TPDTThread::StopWaiting()
+{
+    auto& waiting = waitingTuneWatcher();
+    const std::lock_guard lock(waiting.mutex);
+    if (waiting.watcher == this)
+        waiting.watcher = nullptr;
+    return !Terminated();
 }
 
 bool TPDTThread::SkipsPass() const
@@ -220,7 +275,8 @@ bool TPDTThread::SkipsPass() const
 
 void TPDTThread::CheckRequests()
 {
-    if (!PDTFound && PDTPlayNow.exchange(false))
+    // One that a newer watcher has ended leaves the request to that one.
+    if (!PDTFound && !Terminated() && PDTPlayNow.exchange(false))
         Play();
 }
 
@@ -231,6 +287,9 @@ void TPDTThread::ActOn(const vorn::DesktopWindows::Window&)
 
 void TPDTThread::Play()
 {
+    // Playing, it no longer waits: a newer watcher leaves it be.
+    if (!StopWaiting())
+        return;
     // Played from a copy, so a newer watcher may replace the name meanwhile.
     // A tune that cannot be played ends the watcher all the same.
     sound_->play(TuneFile.get(), StopToken());
@@ -252,6 +311,6 @@ TFWThread::~TFWThread()
 
 void TFWThread::ActOn(const vorn::DesktopWindows::Window& window)
 {
-    Desktop().hide(window.id);
+    Desktop().hide(window.id, StopToken());
     FWDone = true;
 }

@@ -105,20 +105,28 @@ protected:
     virtual bool SkipsPass() const { return false; }
     // Looks at requests that need no window; runs whenever the watcher wakes.
     virtual void CheckRequests() { }
+    // Whether the watcher goes on, for its requests alone, once the display
+    // cannot be reached.
+    virtual bool WaitsWithoutDisplay() const { return false; }
     // Acts on the first visible window of a pass that carries the caption,
     // then sets the shared flags.
     virtual void ActOn(const vorn::DesktopWindows::Window& window) = 0;
 
 private:
-    // False when the display has gone away.
+    // False when the display cannot be reached.
     bool RunPass();
+    // Sleeps until the timeout passes or a stop is requested.
+    void WaitForStop(std::chrono::milliseconds timeout);
 
     std::atomic<bool>& done_;
     std::unique_ptr<vorn::DesktopWindows> desktop_;
 };
 
 // The tune watcher: plays TuneFile (the newest tune watcher's file) once a
-// window with the caption is visible, or when PDTPlayNow asks for it. The creator turns on FreeOnTerminate.
+// window with the caption is visible, or when PDTPlayNow asks for it, with or
+// without a display. The creator turns on FreeOnTerminate.
+// At most one tune watcher waits: a new one ends the one waiting before it
+// (one that is playing plays on), so runs that were given up leave nothing behind.
 class TPDTThread final : public TWindowWatcher
 {
 public:
@@ -128,10 +136,14 @@ public:
     ~TPDTThread() override;
 
 private:
+    void Execute() override;
     bool SkipsPass() const override;
     void CheckRequests() override;
+    bool WaitsWithoutDisplay() const override { return true; }
     void ActOn(const vorn::DesktopWindows::Window& window) override;
     void Play();
+    // False when a newer tune watcher has ended this one.
+    bool StopWaiting();
 
     std::unique_ptr<vorn::Sound> sound_;
 };

@@ -11,7 +11,8 @@ namespace vorn
 
 // Decodes with libsndfile (every WAV encoding it knows: PCM 8 to 32 bit,
 // float, A-law, mu-law, ADPCM, and other formats besides) and plays through
-// PulseAudio's simple API, which PipeWire serves as well.
+// PulseAudio, which PipeWire serves as well. Every wait for the server ends
+// at a stop request, and has a limit besides.
 class PulseSound final : public Sound
 {
 public:
@@ -22,10 +23,11 @@ public:
 
     // How long a server may take to accept a connection before it counts as absent.
     static constexpr std::chrono::milliseconds ConnectTimeout { 1000 };
+    // How long a playing server may go without asking for more sound, or
+    // without finishing what it has, before it counts as hung.
+    static constexpr std::chrono::milliseconds ServerTimeout { 5000 };
 
 private:
-    bool serverAnswers() const;
-
     QByteArray server_;
 };
 

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <xcb/xcbext.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -23,6 +24,11 @@ template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 template <typename T> Reply<T> own(T* reply)
 {
     return Reply<T>(reply);
+}
+
+template <typename T> Reply<T> own(void* reply)
+{
+    return Reply<T>(static_cast<T*>(reply));
 }
 
 // ICCCM WM_STATE values.
@@ -65,13 +71,26 @@ xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t wind
 
 XcbDesktopWindows::XcbDesktopWindows(const QByteArray& display)
 {
+    const QByteArray displayName = display.isEmpty() ? qgetenv("DISPLAY") : display;
     int screenNumber = 0;
-    connection_ = xcb_connect(display.isEmpty() ? nullptr : display.constData(), &screenNumber);
+    connection_ = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (broken())
+    if (broken()) {
+        if (displayName.isEmpty())
+            qWarning("no X display: DISPLAY is not set");
+        else
+            qWarning("cannot connect to X display \"%s\"", displayName.constData());
         return;
+    }
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
+    const int screenCount = screens.rem;
+    if (screenNumber >= screenCount) {
+        qWarning("X display \"%s\" has no screen %d (it has %d)", displayName.constData(), screenNumber, screenCount);
+        xcb_disconnect(connection_);
+        connection_ = nullptr;
+        return;
+    }
+    for (int i = 0; i < screenNumber; ++i)
         xcb_screen_next(&screens);
     root_ = screens.data->root;
 
@@ -92,9 +111,9 @@ XcbDesktopWindows::XcbDesktopWindows(const QByteArray& display)
 XcbDesktopWindows::~XcbDesktopWindows()
 {
     // Requests still buffered or in flight are dropped by a bare disconnect;
-    // a round trip makes sure the server has handled them (a hide, above all).
+    // a round trip makes sure the server has handled them, unless it hangs.
     if (!broken())
-        own(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+        std::free(awaitReply(xcb_get_input_focus(connection_).sequence, {}, int(CloseTimeout.count())));
     xcb_disconnect(connection_);
     if (wakeFd_ >= 0)
         close(wakeFd_);
@@ -102,19 +121,59 @@ XcbDesktopWindows::~XcbDesktopWindows()
 
 bool XcbDesktopWindows::broken() const
 {
-    return xcb_connection_has_error(connection_) != 0;
+    return !connection_ || xcb_connection_has_error(connection_) != 0;
 }
 
-std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWindows()
+// xcb's own wait for a reply has no end when the server hangs; this one
+// polls the connection beside the wake-up of a stop request.
+void* XcbDesktopWindows::awaitReply(unsigned sequence, const std::stop_token& stop, int timeoutMs)
 {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    xcb_flush(connection_);
+    while (true) {
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(connection_, sequence, &reply, &error) != 0) {
+            std::free(error);
+            return reply;
+        }
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            wait = int(std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count());
+            if (wait <= 0)
+                return nullptr;
+        }
+        if (stop.stop_requested())
+            return nullptr;
+        pollfd fds[] = { { xcb_get_file_descriptor(connection_), POLLIN, 0 }, { wakeFd_, POLLIN, 0 } };
+        poll(fds, 2, wait);
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto read_ = read(wakeFd_, &count, sizeof count);
+        }
+    }
+}
+
+void XcbDesktopWindows::wakeUp()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = write(wakeFd_, &one, sizeof one);
+}
+
+std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWindows(std::stop_token stop)
+{
+    if (broken())
+        return std::nullopt;
+    const std::stop_callback wake(stop, [this] { wakeUp(); });
     // Events so far are covered by this listing; only their bookkeeping counts.
     takeEvents();
-    const auto tree = own(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr));
+    const auto tree = own<xcb_query_tree_reply_t>(awaitReply(xcb_query_tree(connection_, root_).sequence, stop));
     if (!tree || broken())
         return std::nullopt;
     const std::span<const xcb_window_t> children(
         xcb_query_tree_children(tree.get()), std::size_t(xcb_query_tree_children_length(tree.get())));
-    const auto clients = clientsOf(children);
+    const auto clients = clientsOf(children, stop);
 
     struct Requests {
         xcb_get_property_cookie_t netWmName;
@@ -133,9 +192,10 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
     std::vector<Window> windows;
     windows.reserve(clients.size());
     for (std::size_t i = 0; i < clients.size(); ++i) {
-        const auto netWmName = own(xcb_get_property_reply(connection_, requests[i].netWmName, nullptr));
-        const auto wmName = own(xcb_get_property_reply(connection_, requests[i].wmName, nullptr));
-        const auto attributes = own(xcb_get_window_attributes_reply(connection_, requests[i].attributes, nullptr));
+        const auto netWmName = own<xcb_get_property_reply_t>(awaitReply(requests[i].netWmName.sequence, stop));
+        const auto wmName = own<xcb_get_property_reply_t>(awaitReply(requests[i].wmName.sequence, stop));
+        const auto attributes
+            = own<xcb_get_window_attributes_reply_t>(awaitReply(requests[i].attributes.sequence, stop));
         if (!attributes)
             continue; // destroyed meanwhile
         QString title = propertyText(netWmName.get(), utf8String_);
@@ -144,20 +204,21 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
         const bool visible = attributes->map_state != XCB_MAP_STATE_UNMAPPED || clients[i].iconic;
         windows.push_back({ clients[i].window, title, visible });
     }
-    if (broken())
+    if (broken() || stop.stop_requested())
         return std::nullopt;
     // The server lists bottom to top; callers expect the topmost first.
     std::reverse(windows.begin(), windows.end());
     return windows;
 }
 
-std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::clientsOf(std::span<const xcb_window_t> rootChildren)
+std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::clientsOf(
+    std::span<const xcb_window_t> rootChildren, const std::stop_token& stop)
 {
     std::vector<xcb_window_t> unknown;
     for (const auto child : rootChildren)
         if (!clientOf_.contains(child))
             unknown.push_back(child);
-    const auto found = findClients(unknown);
+    const auto found = findClients(unknown, stop);
     for (std::size_t i = 0; i < unknown.size(); ++i)
         clientOf_[unknown[i]] = found[i];
 
@@ -174,7 +235,8 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::clientsOf(std::span<co
 
 // A root child is either a program's window or a window manager's frame; the
 // program's window is the one carrying WM_STATE, set by the manager.
-std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<const xcb_window_t> rootChildren)
+std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(
+    std::span<const xcb_window_t> rootChildren, const std::stop_token& stop)
 {
     std::vector<Client> clients(rootChildren.size());
     std::vector<std::vector<xcb_window_t>> candidates(rootChildren.size());
@@ -191,7 +253,7 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<
         bool searchDeeper = false;
         for (std::size_t i = 0; i < candidates.size(); ++i) {
             for (std::size_t k = 0; k < states[i].size(); ++k) {
-                const auto state = own(xcb_get_property_reply(connection_, states[i][k], nullptr));
+                const auto state = own<xcb_get_property_reply_t>(awaitReply(states[i][k].sequence, stop));
                 if (found[i] || !state || state->type != wmState_ || xcb_get_property_value_length(state.get()) < 4)
                     continue;
                 found[i] = true;
@@ -214,7 +276,7 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(std::span<
         for (std::size_t i = 0; i < candidates.size(); ++i) {
             std::vector<xcb_window_t> below;
             for (const auto cookie : trees[i]) {
-                const auto tree = own(xcb_query_tree_reply(connection_, cookie, nullptr));
+                const auto tree = own<xcb_query_tree_reply_t>(awaitReply(cookie.sequence, stop));
                 if (!tree)
                     continue;
                 const auto* children = xcb_query_tree_children(tree.get());
@@ -286,10 +348,9 @@ DesktopWindows::Wait XcbDesktopWindows::waitForChange(std::chrono::milliseconds 
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
-    const std::stop_callback wake(stop, [this] {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = write(wakeFd_, &one, sizeof one);
-    });
+    if (broken())
+        return Wait::Broken;
+    const std::stop_callback wake(stop, [this] { wakeUp(); });
     while (true) {
         if (takeEvents())
             return Wait::Changed;
@@ -307,10 +368,11 @@ DesktopWindows::Wait XcbDesktopWindows::waitForChange(std::chrono::milliseconds 
     }
 }
 
-bool XcbDesktopWindows::hide(WindowId window)
+bool XcbDesktopWindows::hide(WindowId window, std::stop_token stop)
 {
     if (broken())
         return false;
+    const std::stop_callback wake(stop, [this] { wakeUp(); });
     const auto unmap = xcb_unmap_window_checked(connection_, window);
     // ICCCM withdrawal: the synthetic UnmapNotify tells the window manager to
     // forget the window, not merely to keep an empty frame or an icon for it.
@@ -322,6 +384,10 @@ bool XcbDesktopWindows::hide(WindowId window)
     std::memcpy(bytes, &notice, sizeof notice);
     xcb_send_event(
         connection_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY, bytes);
+    // Once the server has answered a later request, checking for an error
+    // of the unmapping waits no more.
+    if (!own<xcb_get_input_focus_reply_t>(awaitReply(xcb_get_input_focus(connection_).sequence, stop)))
+        return false;
     const auto error = own(xcb_request_check(connection_, unmap));
     return !error && !broken();
 }

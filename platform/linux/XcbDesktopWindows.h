@@ -16,19 +16,25 @@ namespace vorn
 // X11 through xcb, with or without a window manager. Titles come from
 // _NET_WM_NAME, else WM_NAME. The connection selects the events that tell
 // when a window is created, mapped or renamed, so a caller can sleep in
-// waitForChange() instead of polling.
+// waitForChange() instead of polling. Every wait for the server also ends at
+// a stop request, so a server that hangs holds up no caller that gives up.
 class XcbDesktopWindows final : public DesktopWindows
 {
 public:
-    // display: an X display name such as ":1"; empty for $DISPLAY.
+    // display: an X display name such as ":1"; empty for $DISPLAY. A display
+    // that cannot be reached, or has no such screen, is reported once and
+    // then answers as one that has gone away.
     explicit XcbDesktopWindows(const QByteArray& display = {});
     ~XcbDesktopWindows() override;
     XcbDesktopWindows(const XcbDesktopWindows&) = delete;
     XcbDesktopWindows& operator=(const XcbDesktopWindows&) = delete;
 
-    std::optional<std::vector<Window>> topLevelWindows() override;
-    bool hide(WindowId window) override;
+    std::optional<std::vector<Window>> topLevelWindows(std::stop_token stop = {}) override;
+    bool hide(WindowId window, std::stop_token stop = {}) override;
     Wait waitForChange(std::chrono::milliseconds timeout, std::stop_token stop) override;
+
+    // How long closing waits for the server to handle what was sent.
+    static constexpr std::chrono::milliseconds CloseTimeout { 500 };
 
 private:
     struct Client {
@@ -38,8 +44,12 @@ private:
     };
 
     bool broken() const;
-    std::vector<Client> clientsOf(std::span<const xcb_window_t> rootChildren);
-    std::vector<Client> findClients(std::span<const xcb_window_t> rootChildren);
+    // The reply to request `sequence`, to be freed; null after an error, a
+    // stop request, or `timeoutMs` (negative: no limit) without an answer.
+    void* awaitReply(unsigned sequence, const std::stop_token& stop, int timeoutMs = -1);
+    void wakeUp();
+    std::vector<Client> clientsOf(std::span<const xcb_window_t> rootChildren, const std::stop_token& stop);
+    std::vector<Client> findClients(std::span<const xcb_window_t> rootChildren, const std::stop_token& stop);
     void watch(xcb_window_t window);
     void forget(xcb_window_t window, bool withUnframed);
     bool takeEvents();

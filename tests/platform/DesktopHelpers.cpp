@@ -5,10 +5,23 @@
 #include <QCoreApplication>
 #include <QUuid>
 
+#include <signal.h>
+
 using namespace std::chrono_literals;
 
 namespace vorn::test
 {
+
+namespace
+{
+
+void freezeProcess(const QProcess& process, bool frozen)
+{
+    if (process.state() == QProcess::Running)
+        kill(pid_t(process.processId()), frozen ? SIGSTOP : SIGCONT);
+}
+
+} // namespace
 
 MessageWindow::MessageWindow(const QString& title, const QString& display)
 {
@@ -90,10 +103,64 @@ void PrivateDisplay::stop()
 {
     if (server_.state() == QProcess::NotRunning)
         return;
+    freeze(false);
     server_.terminate();
     if (!server_.waitForFinished(5000))
         server_.kill();
     server_.waitForFinished();
+}
+
+void PrivateDisplay::freeze(bool frozen)
+{
+    freezeProcess(server_, frozen);
+}
+
+PrivateSoundServer::PrivateSoundServer()
+{
+    auto env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : { "PULSE_RUNTIME_PATH", "PULSE_STATE_PATH", "PULSE_CONFIG_PATH" })
+        env.insert(QString::fromLatin1(name), dir_.path());
+    server_.setProcessEnvironment(env);
+    server_.start(QStringLiteral("pulseaudio"),
+        { QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+            QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"), QStringLiteral("-L"),
+            QStringLiteral("module-null-sink"), QStringLiteral("-L"),
+            QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=")
+                + dir_.filePath(QStringLiteral("native")) });
+    ok_ = server_.waitForStarted(5000)
+        && waitUntil([this] { return pactl({ QStringLiteral("info") }).exitCode == 0; }, 10s);
+}
+
+PrivateSoundServer::~PrivateSoundServer()
+{
+    freeze(false);
+    server_.terminate();
+    if (!server_.waitForFinished(5000))
+        server_.kill();
+    server_.waitForFinished();
+}
+
+QByteArray PrivateSoundServer::address() const
+{
+    return "unix:" + QFile::encodeName(dir_.filePath(QStringLiteral("native")));
+}
+
+bool PrivateSoundServer::playing() const
+{
+    return !pactl({ QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs") })
+                .out.trimmed()
+                .isEmpty();
+}
+
+RunResult PrivateSoundServer::pactl(const QStringList& args) const
+{
+    return runProgram(
+        QStringLiteral("pactl"), QStringList { QStringLiteral("-s"), QString::fromUtf8(address()) } + args);
+}
+
+void PrivateSoundServer::freeze(bool frozen)
+{
+    freezeProcess(server_, frozen);
 }
 
 } // namespace vorn::test

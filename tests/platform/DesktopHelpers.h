@@ -2,8 +2,10 @@
 
 // Windows of other programs on a real X display, for the integration tests.
 #include "platform/DesktopWindows.h"
+#include "support/TestSupport.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <optional>
 
@@ -46,10 +48,32 @@ public:
     bool ok() const { return !name_.isEmpty(); }
     QString name() const { return name_; }
     void stop();
+    // A frozen server accepts connections and requests but answers nothing.
+    void freeze(bool frozen);
 
 private:
     QProcess server_;
     QString name_;
+};
+
+// A sound server of its own with a null sink, stopped when this goes away.
+class PrivateSoundServer
+{
+public:
+    PrivateSoundServer();
+    ~PrivateSoundServer();
+    bool ok() const { return ok_; }
+    QByteArray address() const;
+    // Whether a sound plays into it.
+    bool playing() const;
+    void freeze(bool frozen);
+
+private:
+    RunResult pactl(const QStringList& args) const;
+
+    QTemporaryDir dir_;
+    QProcess server_;
+    bool ok_ = false;
 };
 
 } // namespace vorn::test

@@ -140,11 +140,30 @@ TEST_F(DesktopWindowsTest, WithoutWindowManager)
     EXPECT_FALSE(bare.hide(window->id));
 }
 
-TEST_F(DesktopWindowsTest, NoDisplayIsReportedAsGone)
+QStringList warnings;
+
+void collectWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
-    XcbDesktopWindows absent(":4711");
-    EXPECT_FALSE(absent.topLevelWindows());
-    EXPECT_EQ(absent.waitForChange(10s, {}), Wait::Broken);
+    if (type == QtWarningMsg)
+        warnings << message;
+}
+
+TEST_F(DesktopWindowsTest, NoDisplayOrNoSuchScreenIsReportedAndAnswersAsGone)
+{
+    const QString session = qEnvironmentVariable("DISPLAY");
+    for (const QString& name :
+        { QStringLiteral(":4711"), session + QStringLiteral(".1"), session + QStringLiteral(".7") }) {
+        SCOPED_TRACE(name.toStdString());
+        warnings.clear();
+        const auto previous = qInstallMessageHandler(collectWarnings);
+        XcbDesktopWindows absent(name.toLatin1());
+        qInstallMessageHandler(previous);
+        EXPECT_FALSE(absent.topLevelWindows());
+        EXPECT_FALSE(absent.hide(1));
+        EXPECT_EQ(absent.waitForChange(10s, {}), Wait::Broken);
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_TRUE(warnings.front().contains(name)) << warnings.front().toStdString();
+    }
 }
 
 } // namespace

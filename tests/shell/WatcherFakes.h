@@ -66,7 +66,7 @@ public:
         --screen_->connections;
     }
 
-    std::optional<std::vector<Window>> topLevelWindows() override
+    std::optional<std::vector<Window>> topLevelWindows(std::stop_token) override
     {
         const std::lock_guard lock(screen_->mutex);
         if (screen_->broken)
@@ -75,7 +75,7 @@ public:
         seen_ = screen_->generation;
         return screen_->windows;
     }
-    bool hide(WindowId window) override
+    bool hide(WindowId window, std::stop_token) override
     {
         const std::lock_guard lock(screen_->mutex);
         screen_->hidden.push_back(window);
@@ -107,6 +107,7 @@ struct FakeSpeaker {
     std::vector<QString> played;
     std::chrono::milliseconds length { 0 };
     bool flagsSetWhilePlaying = false;
+    int cut = 0; // sounds stopped before their end
 
     std::vector<QString> playedFiles()
     {
@@ -129,6 +130,7 @@ public:
         std::condition_variable_any never;
         never.wait_for(lock, stop, speaker_->length, [] { return false; });
         speaker_->flagsSetWhilePlaying = speaker_->flagsSetWhilePlaying || PDTFound || PDTDone;
+        speaker_->cut += stop.stop_requested() ? 1 : 0;
         return !stop.stop_requested();
     }
 

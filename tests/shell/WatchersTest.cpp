@@ -114,22 +114,21 @@ TEST_F(WatchersTest, EmptyCaptionMatchesAWindowWithoutTitle)
     ASSERT_TRUE(eventually([&] { return PDTDone.load(); }));
 }
 
-TEST_F(WatchersTest, TuneWatchersShareTheirFlagsAndTheNewestTuneFile)
+// The wizard starts a tune watcher on every entry into its dialing page.
+TEST_F(WatchersTest, ANewTuneWatcherEndsTheOneWaitingButNotOnePlaying)
 {
-    speaker->length = 100ms;
-    auto* first = tuneWatcher(QStringLiteral("Connected"), QStringLiteral("first.wav"));
-    first->setFreeOnTerminate(true);
-    auto* second = tuneWatcher(QStringLiteral("Connected"), QStringLiteral("second.wav"));
-    second->setFreeOnTerminate(true);
-    ASSERT_EQ(screen->read(screen->connections), 2);
+    speaker->length = 300ms;
+    tuneWatcher(QStringLiteral("Connected"), QStringLiteral("first.wav"))->setFreeOnTerminate(true);
+    tuneWatcher(QStringLiteral("Connected"), QStringLiteral("second.wav"))->setFreeOnTerminate(true);
+    ASSERT_TRUE(eventually([&] { return screen->read(screen->connections) == 1; }));
 
     screen->put(1, QStringLiteral("Connected"), true);
-    // Both end once one has played; both are released.
+    ASSERT_TRUE(eventually([&] { return !speaker->playedFiles().empty(); }));
+    tuneWatcher(QStringLiteral("Never shown"), QStringLiteral("third.wav"))->setFreeOnTerminate(true);
+    // The tune plays to its end; its flags end the newest watcher too.
     ASSERT_TRUE(eventually([&] { return screen->read(screen->connections) == 0; }));
-    const auto played = speaker->playedFiles();
-    ASSERT_FALSE(played.empty());
-    for (const auto& file : played)
-        EXPECT_EQ(file, QStringLiteral("second.wav"));
+    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> { QStringLiteral("second.wav") });
+    EXPECT_EQ(speaker->cut, 0);
     EXPECT_TRUE(PDTFound);
 }
 
@@ -181,15 +180,22 @@ TEST_F(WatchersTest, StopAllEndsWaitingAndPlayingWatchers)
     EXPECT_FALSE(FWDone);
 }
 
-TEST_F(WatchersTest, BrokenDisplayEndsTheWatcherQuietly)
+// As on a desktop without X: the hider has nothing to do, the tune still plays on request.
+TEST_F(WatchersTest, WithoutDisplayTheHiderEndsAndTheTunePlaysOnRequest)
 {
+    screen->breakConnections();
     std::unique_ptr<TPDTThread> tune(tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav")));
     windowHider(QStringLiteral("Connected"));
-    screen->breakConnections();
-    ASSERT_TRUE(eventually([&] { return tune->Finished() && screen->read(screen->connections) == 1; }));
-    EXPECT_FALSE(PDTFound);
+    ASSERT_TRUE(eventually([&] { return screen->read(screen->connections) == 1; }));
+    std::this_thread::sleep_for(2 * TWindowWatcher::FlagCheck);
+    EXPECT_FALSE(tune->Finished());
     EXPECT_FALSE(PDTDone);
     EXPECT_FALSE(FWDone);
+
+    PDTPlayNow = true;
+    ASSERT_TRUE(eventually([&] { return tune->Finished(); }));
+    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> { QStringLiteral("a.wav") });
+    EXPECT_TRUE(PDTDone);
 }
 
 TEST_F(WatchersTest, SelfDisposalTurnedOnAfterTheRunReleasesAtOnce)
