@@ -74,6 +74,21 @@ click "${next[@]}"
 window_named "VORN95 Wizard - Entry Selection (1 of 3)" >/dev/null
 shot "$main" page1-select-large-icons
 
+# The dialing options, from the menu over the empty part of the list.
+for _ in 1 2 3; do
+    click "${list_empty[@]}" 3
+    sleep 0.5
+    keys d
+    options=$(window_named "Dialing Options" 3 2>/dev/null) && break
+    keys Escape
+done
+if [ -n "${options:-}" ]; then
+    shot "$options" dialing-options
+    keys Escape
+else
+    echo "screenshots: the Dialing Options dialog did not open" >&2
+fi
+
 # The View menu opens over the empty part of the list.
 for style in m:small-icons l:list d:details; do
     click "${list_empty[@]}" 3
@@ -94,17 +109,6 @@ done
 shot "$properties" entry-properties
 keys ctrl+Tab
 shot "$properties" entry-failures
-keys Escape
-
-# The dialing options, from the menu over the empty part of the list.
-for _ in 1 2 3; do
-    click "${list_empty[@]}" 3
-    sleep 0.5
-    keys d
-    options=$(window_named "Dialing Options" 3 2>/dev/null) && break
-    keys Escape
-done
-shot "$options" dialing-options
 keys Escape
 
 # Dial an entry that answers: typing its first letter selects it.

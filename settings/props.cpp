@@ -87,6 +87,7 @@ void TfrmProps::ListFailures()
             { QString::number(code), text.isEmpty() ? QStringLiteral("Unknown failure") : text,
                 QString::number(count) });
         item->setTextAlignment(2, Qt::AlignRight);
+        item->setToolTip(1, item->text(1));
     }
 }
 

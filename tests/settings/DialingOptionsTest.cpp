@@ -29,23 +29,6 @@ protected:
     }
 };
 
-TEST_F(DialingOptions, AbsentValuesAreTheDefaultsAndWrittenOnesReadBack)
-{
-    QStringList problems;
-    EXPECT_EQ(dialing::ReadRules(reg, &problems), Rules {});
-    Rules rules;
-    rules.on(FailureKind::Account) = Action::Drop;
-    rules.on(FailureKind::Device) = Action::Stop;
-    rules.roundPauseLimit = 60;
-    rules.roundLimit = 3;
-    rules.redialOnBreak = true;
-    dialing::WriteRules(reg, rules);
-    EXPECT_EQ(dialing::ReadRules(reg, &problems), rules);
-    EXPECT_TRUE(problems.isEmpty()) << qPrintable(problems.join(u'\n'));
-    reg.Key = QLatin1String(stats::ProgramKey);
-    EXPECT_EQ(reg.ReadValue(QStringLiteral("OnAccountFailure")).toString(), "drop");
-}
-
 TEST_F(DialingOptions, UnreadableValueIsItsDefaultAndNamed)
 {
     store("OnLineFailure", Variant(qint32(2)));
@@ -86,9 +69,6 @@ TEST_F(DialingOptions, FailuresAreCountedPerCodeListedAndCleared)
     dialing::ClearFailures(reg, home);
     EXPECT_TRUE(dialing::ReadFailures(reg, home).isEmpty());
     EXPECT_TRUE(dialing::ReadFailures(reg, QStringLiteral("Nowhere")).isEmpty());
-    // The entry's own statistics are another key's.
-    reg.Key = stats::EntryKey(home);
-    EXPECT_TRUE(reg.ValueNames().isEmpty());
 }
 
 } // namespace

@@ -61,15 +61,6 @@ TEST_F(DialingOptionsDialogTest, WritesWhatItShowsAndProtectsAccountsInOneClick)
     EXPECT_EQ(value("RoundPauseLimit").toInt(), 30);
     EXPECT_EQ(value("RoundLimit").toInt(), 7);
     EXPECT_EQ(value("RedialOnBreak").toInt(), 1);
-
-    // Cancel writes nothing.
-    onDialog<TfrmDialingOptions>([&] { w.DialingOptions1->trigger(); },
-        [](TfrmDialingOptions& dialog) {
-            EXPECT_TRUE(dialog.cbProtectAccounts->isChecked());
-            dialog.cbProtectAccounts->click();
-            dialog.btnCancel->click();
-        });
-    EXPECT_EQ(value("OnAccountFailure").toString(), "drop");
 }
 
 TEST_F(DialingOptionsDialogTest, FailuresTabListsTheCountsAndClearsThemAfterAsking)

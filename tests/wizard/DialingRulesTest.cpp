@@ -1,4 +1,4 @@
-// The dialing loop by the user's rules: stop, drop, failure counts and
+// The dialing loop by the user's rules: a stop rule, failure counts and
 // redial on a broken line.
 #include "DialingFixture.h"
 #include "settings/Statistics.h"
@@ -15,14 +15,6 @@ class DialingRulesTest : public DialingTest
 {
 protected:
     void setRule(const char* name, const Variant& value) { store(QLatin1String(stats::ProgramKey), name, value); }
-    // The entries' rows ticked in the list, as the user does.
-    TfrmSelect& startWith(const QByteArrayList& entries)
-    {
-        TfrmSelect& w = startDialer(entries, {});
-        for (const QByteArray& entry : entries)
-            w.ConList->setSelected(rowOf(QString::fromUtf8(entry)), true);
-        return w;
-    }
     Variant failures(const QString& entry, int code)
     {
         return stored(entryKey(entry) + QStringLiteral("\\Failures"), QString::number(code));
@@ -33,7 +25,7 @@ TEST_F(DialingRulesTest, StopRuleEndsTheRunWithItsReasonAndCountsTheFailure)
 {
     setRule("OnAccountFailure", Variant("stop"));
     setRule("OnLineFailure", Variant(qint32(5)));
-    TfrmSelect& w = startWith({ "A", "B" });
+    TfrmSelect& w = startDialer({ "A", "B" }, { "A", "B" });
     lines->outcomes["A"] = Outcome::Refuse;
     const qint64 ran = dial();
 
@@ -51,21 +43,10 @@ TEST_F(DialingRulesTest, StopRuleEndsTheRunWithItsReasonAndCountsTheFailure)
     EXPECT_EQ(failures("A", 691).toInt(), 2);
 }
 
-TEST_F(DialingRulesTest, DroppedEntryIsLeftOutWhileTheOthersCycle)
-{
-    setRule("OnAccountFailure", Variant("drop"));
-    TfrmSelect& w = startWith({ "A", "B" });
-    lines->outcomes["A"] = Outcome::Refuse;
-    lines->outcomes["B"] = Outcome::Busy;
-    dial(2500, [&] { w.btnAbort->click(); });
-    EXPECT_EQ(lines->dialed(), (QStringList { "A", "B", "B" }));
-    EXPECT_EQ(failures("B", 676).toInt(), 2);
-}
-
 TEST_F(DialingRulesTest, BrokenLineIsRedialedFromTheEntryThatBroke)
 {
     setRule("RedialOnBreak", Variant(qint32(1)));
-    TfrmSelect& w = startWith({ "A", "B" });
+    TfrmSelect& w = startDialer({ "A", "B" }, { "A", "B" });
     lines->outcomes["A"] = Outcome::Busy;
     connectOn("B");
     dial();
@@ -86,7 +67,7 @@ TEST_F(DialingRulesTest, BrokenLineIsRedialedFromTheEntryThatBroke)
 TEST_F(DialingRulesTest, LineHungUpElsewhereIsNotRedialed)
 {
     setRule("RedialOnBreak", Variant(qint32(1)));
-    TfrmSelect& w = startWith({ "A" });
+    TfrmSelect& w = startDialer({ "A" }, { "A" });
     connectOn("A");
     dial();
     w.Timer1->stop();
