@@ -47,7 +47,7 @@ void TfrmSelect::showStatus(const QString& text)
     if (lblStatus->text() == text)
         return;
     lblStatus->setText(text);
-    qCDebug(lcWizard) << "status" << text;
+    qCDebug(lcWizard) << vorn::wizardlog::Status << text;
 }
 
 // Asked of the service itself: the engine has no text once its handle is gone.
@@ -100,7 +100,7 @@ void TfrmSelect::DialSelectedEntries()
     while (true) {
         RAS->EntryName = run.current();
         lblEntryName->setText(RAS->EntryName);
-        qCDebug(lcWizard) << "attempt" << RAS->EntryName;
+        qCDebug(lcWizard) << vorn::wizardlog::Attempt << RAS->EntryName;
         // Why the attempt failed, taken before the hang-up forgets it; it
         // stays on screen through the pause.
         int failure = RAS->Dial();
@@ -109,7 +109,7 @@ void TfrmSelect::DialSelectedEntries()
             waitForEvents(PollWait);
             if (SkipEntry) {
                 SkipEntry = false;
-                qCDebug(lcWizard) << "skipped" << RAS->EntryName;
+                qCDebug(lcWizard) << vorn::wizardlog::Skipped << RAS->EntryName;
                 break;
             }
             showStatus(RAS->StatusText());
@@ -129,7 +129,7 @@ void TfrmSelect::DialSelectedEntries()
         const DialCycle::Verdict next
             = StopDialing ? DialCycle::Verdict { {}, cycle::PauseAfterAttempt, {} } : run.attemptEnded(failure, failed);
         if (next.end != DialCycle::End::None) {
-            qCDebug(lcWizard) << "run ended" << next.message;
+            qCDebug(lcWizard) << vorn::wizardlog::RunEnded << next.message;
             UserPrompts::instance().messageBox(
                 this, next.message, QString::fromLatin1(UserPrompts::ApplicationTitle), UserPrompts::MB_OK);
             Notebook1->setCurrentIndex(pgSelectIndex);
@@ -143,7 +143,7 @@ void TfrmSelect::DialSelectedEntries()
         if (StopDialing)
             break;
     }
-    qCDebug(lcWizard) << "dialing ended";
+    qCDebug(lcWizard) << vorn::wizardlog::DialingEnded;
 }
 
 void TfrmSelect::btnSkipClick()
@@ -194,7 +194,7 @@ void TfrmSelect::RASConnect()
     lblTime->setText(elapsed);
     TI->setToolTip(QStringLiteral("Connected to ") + entry + QStringLiteral(": ") + elapsed);
     Timer1->start();
-    qCDebug(lcWizard) << "connected" << entry;
+    qCDebug(lcWizard) << vorn::wizardlog::Connected << entry;
 
     // Without a window to wait for, the tune plays now.
     if (noWindowToWaitFor)
@@ -202,7 +202,7 @@ void TfrmSelect::RASConnect()
     if (!DialerTitleTemplate.isEmpty())
         startWindowHider(QString(DialerTitleTemplate).replace(QStringLiteral("%s"), entry));
     TI->setActive(true);
-    qCDebug(lcWizard) << "tooltip" << TI->ToolTip();
+    qCDebug(lcWizard) << vorn::wizardlog::ToolTip << TI->ToolTip();
     offerHangUpWithoutTray();
     // Hidden only behind an icon that is really there, and not right after
     // an unexpected failure was shown.

@@ -73,7 +73,7 @@ void TfrmSelect::Timer1Timer()
         reportStatisticsError(statisticsNotSaved(error));
     }
     TI->setToolTip(QStringLiteral("Connected to ") + RAS->EntryName + QStringLiteral(": ") + elapsed);
-    qCDebug(lcWizard) << "tick" << ConnectedSeconds << TI->ToolTip();
+    qCDebug(lcWizard) << vorn::wizardlog::Tick << ConnectedSeconds << TI->ToolTip();
 
     // A tray host that went away must not keep the window out of reach.
     if (isHidden() && !TI->Shown())
@@ -85,7 +85,7 @@ void TfrmSelect::Timer1Timer()
         return;
 
     Timer1->stop();
-    qCDebug(lcWizard) << "connection broken";
+    qCDebug(lcWizard) << vorn::wizardlog::ConnectionBroken;
     if (redialAfterBreak())
         return;
     UserPrompts::instance().messageBox(
@@ -112,7 +112,7 @@ bool TfrmSelect::redialAfterBreak()
     if (why == 0 || why == int(vorn::ras::UserDisconnection) || !readDialingRules().redialOnBreak)
         return false;
     TI->setToolTip(QStringLiteral("The line to ") + RAS->EntryName + QStringLiteral(" broke; dialing again"));
-    qCDebug(lcWizard) << "redial" << RAS->EntryName;
+    qCDebug(lcWizard) << vorn::wizardlog::Redial << RAS->EntryName;
     RedialFrom = RAS->EntryName;
     showFromTray();
     pnlButtons->show();

@@ -39,7 +39,7 @@ void TfrmSelect::Notebook1PageChanged()
     // Every page switch asks a running dialing loop to end.
     StopDialing = true;
     const int page = Notebook1->currentIndex();
-    qCDebug(lcWizard) << "page" << page;
+    qCDebug(lcWizard) << vorn::wizardlog::Page << page;
     setPageGeometry(page);
 
     setWindowTitle(QString::fromLatin1(PageCaptions[page]));

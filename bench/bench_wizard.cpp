@@ -1,8 +1,8 @@
 // The wizard as a user meets it, beside a bare Qt window measured in the same
 // run: CPU while dialing and while connected, the delay from Skip to the end
 // of the attempt, time to the first window and memory when connected.
-#include "e2e/WizardDriver.h"
-#include "support/TestSupport.h"
+#include "app/WizardLog.h"
+#include "demo/WizardDriver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,7 +17,9 @@
 #include <vector>
 
 using namespace std::chrono_literals;
-using vorn::test::WizardDriver;
+using vorn::demo::WizardDriver;
+namespace line = vorn::wizardlog;
+namespace positions = vorn::demo::positions;
 
 namespace
 {
@@ -82,7 +84,7 @@ Bare measureBareWindow()
     QElapsedTimer clock;
     clock.start();
     bare.start(vorn::test::binPath(QStringLiteral("bare-window")), {});
-    WizardDriver::window(QStringLiteral("^Bare Qt Window$"));
+    vorn::test::findWindow(QStringLiteral("^Bare Qt Window$"), bare.processId(), 10s);
     result.startMs = double(clock.elapsed());
     result.idleCpu = cpuPercent(bare.processId());
     result.rssMb = residentMb(bare.processId());
@@ -117,39 +119,39 @@ int main(int argc, char* argv[])
             return 1;
         }
         startMs = double(clock.elapsed());
-        dialing.click(WizardDriver::NextButton);
-        WizardDriver::window(QStringLiteral("Entry Selection"));
+        dialing.click(positions::next);
+        dialing.window(QStringLiteral("Entry Selection"));
         WizardDriver::keys({ QStringLiteral("ctrl+a") });
         for (const char* page : { "Tune", "Confirmation", "Dialing" }) {
-            dialing.click(WizardDriver::NextButton);
-            WizardDriver::window(QString::fromLatin1(page));
+            dialing.click(positions::next);
+            dialing.window(QString::fromLatin1(page));
         }
-        dialing.waitForLog(QStringLiteral("attempt"));
+        dialing.waitForLog(QLatin1String(line::Attempt));
         dialingCpu = cpuPercent(dialing.processId());
         for (int trial = 0; trial < 5; ++trial) {
             const int before = dialing.logSize();
-            dialing.waitForLog(QStringLiteral("attempt"), 5s, before);
+            dialing.waitForLog(QLatin1String(line::Attempt), 5s, before);
             QThread::msleep(200);
             const int clicked = dialing.logSize();
             clock.restart();
-            dialing.click(WizardDriver::SkipButton);
+            dialing.click(positions::skip);
             clickMs.push_back(double(clock.elapsed()));
-            if (dialing.waitForLog(QStringLiteral("skipped"), 5s, clicked))
+            if (dialing.waitForLog(QLatin1String(line::Skipped), 5s, clicked))
                 skipMs.push_back(double(clock.elapsed()));
         }
         const int beforeAbort = dialing.logSize();
         clock.restart();
-        dialing.click(WizardDriver::AbortButton);
-        if (dialing.waitForLog(QStringLiteral("page 1"), 5s, beforeAbort))
+        dialing.click(positions::abort);
+        if (dialing.waitForLog(QLatin1String(line::Page) + QStringLiteral(" 1"), 5s, beforeAbort))
             abortMs = double(clock.elapsed());
     }
 
     WizardDriver connected(entries(1, "connect").replace("StepDelay=60000", "StepDelay=20"));
-    if (!connected.startDialing() || !connected.waitForLog(QStringLiteral("connected"), 15s)) {
+    if (!connected.startDialing() || !connected.waitForLog(QLatin1String(line::Connected), 15s)) {
         std::fprintf(stderr, "bench_wizard: no connection\n");
         return 1;
     }
-    connected.waitForLog(QStringLiteral("dialing ended"), 5s);
+    connected.waitForLog(QLatin1String(line::DialingEnded), 5s);
     const double connectedCpu = cpuPercent(connected.processId());
     const double connectedRss = residentMb(connected.processId());
 

@@ -2,14 +2,20 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
-namespace vorn::paths {
+#include <cerrno>
 
-namespace {
+namespace vorn::paths
+{
+
+namespace
+{
 
 QString fromEnv(const char* name)
 {
@@ -52,12 +58,40 @@ QString configDir()
     return xdgBase("XDG_CONFIG_HOME", QStringLiteral(".config")) + QStringLiteral("/vorn95");
 }
 
+QStringList runtimeFolders()
+{
+    const QString base = fromEnv("XDG_RUNTIME_DIR");
+    if (!base.isEmpty() && QDir::isAbsolutePath(base))
+        return { base + QStringLiteral("/vorn95") };
+    // The temporary folder is shared: another user may have made either folder first.
+    const QString own = QDir::tempPath() + QStringLiteral("/vorn95-") + QString::number(getuid());
+    return { own, own + QStringLiteral("/vorn95") };
+}
+
 QString runtimeDir()
 {
-    QString base = fromEnv("XDG_RUNTIME_DIR");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::tempPath() + QStringLiteral("/vorn95-") + QString::number(getuid());
-    return base + QStringLiteral("/vorn95");
+    return runtimeFolders().constLast();
+}
+
+QString folderProblem(const QString& folder, bool mustBePrivate)
+{
+    struct stat info {
+    };
+    if (lstat(QFile::encodeName(folder).constData(), &info) != 0)
+        return QStringLiteral("%1 cannot be used: %2").arg(folder, qt_error_string(errno));
+    if (S_ISLNK(info.st_mode))
+        return QStringLiteral("%1 is a symbolic link, not a private folder of this user").arg(folder);
+    if (!S_ISDIR(info.st_mode))
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    if (info.st_uid != getuid())
+        return QStringLiteral("%1 is not a private folder of this user (it belongs to user %2)")
+            .arg(folder)
+            .arg(info.st_uid);
+    if (mustBePrivate && (info.st_mode & 077) != 0)
+        return QStringLiteral("%1 is not a private folder of this user (mode %2, not 0700)")
+            .arg(folder)
+            .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'));
+    return QString();
 }
 
 QString dataDir()

@@ -15,9 +15,8 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 echo "run: no display here; showing one scripted dial on a private virtual display instead."
-scripts/deps.sh
-# The scripted run drives the program with the end-to-end tests' driver.
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORN_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build build/test -j "$(nproc)" --target vorn95 vorn-dialupd vorn-rasdial vorn-reg initvorn vorn-demo
-shots=$PWD/build/test/demo-screenshots
-exec scripts/test-session.sh build/test/bin/vorn-demo "$shots"
+scripts/deps.sh --runtime-only
+# The scripted run drives the program as the end-to-end tests do (demo/).
+scripts/build.sh demo vorn-demo
+shots=$PWD/build/demo/demo-screenshots
+exec scripts/test-session.sh build/demo/bin/vorn-demo "$shots"

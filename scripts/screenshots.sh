@@ -33,6 +33,11 @@ mkdir -p "$XDG_CONFIG_HOME/vorn95"
 cp "$root/resources/rasphone.pbk" "$XDG_CONFIG_HOME/vorn95/rasphone.pbk"
 "$bin/vorn-reg" import "$root/resources/sample-statistics.reg"
 
+# The first word of a log line, as the program names it (app/WizardLog.h).
+log_word() { sed -n "s/^inline constexpr char $1\[\] = \"\(.*\)\";.*/\1/p" "$root/app/WizardLog.h"; }
+status=$(log_word Status)
+[ -n "$status" ] || { echo "screenshots: no Status line in app/WizardLog.h" >&2; exit 1; }
+
 cd "$work"
 # Its log says when a failed attempt's pause begins.
 QT_LOGGING_RULES="vorn.wizard.debug=true" "$bin/vorn95" >"$work/wizard.log" 2>&1 &
@@ -59,9 +64,9 @@ click() { # x y [button], in the wizard's client coordinates
 }
 keys() { xdotool key --delay 150 "$@"; sleep 0.3; }
 
-# Client coordinates of the wizard's controls.
-next=(326 272) about=(148 272)
-list_empty=(420 190) first_row=(160 57)
+# Client coordinates of the wizard's controls, as the demo and the end-to-end tests click them.
+# shellcheck source=demo/positions.sh
+source "$root/demo/positions.sh"
 
 main=$(window_named "VORN95 Wizard")
 shot "$main" page0-welcome
@@ -183,7 +188,7 @@ if [ -n "$info" ]; then
         window_named "VORN95 Wizard - $page" >/dev/null
     done
     for _ in $(seq 100); do
-        grep -q 'status "The line is busy' "$work/wizard.log" && break
+        grep -qF "$status \"The line is busy" "$work/wizard.log" && break
         sleep 0.1
     done
     sleep 0.15

@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -107,6 +108,22 @@ std::optional<LineInfo> lineFromJson(const QJsonValue& value)
     return line;
 }
 
+std::optional<QList<LineInfo>> lineList(const QJsonValue& value)
+{
+    if (value.isUndefined())
+        return QList<LineInfo>();
+    if (!value.isArray())
+        return std::nullopt;
+    QList<LineInfo> lines;
+    for (const auto& item : value.toArray()) {
+        const auto parsed = lineFromJson(item);
+        if (!parsed)
+            return std::nullopt;
+        lines.append(*parsed);
+    }
+    return lines;
+}
+
 std::optional<QStringList> textList(const QJsonValue& value)
 {
     if (value.isUndefined())
@@ -130,6 +147,26 @@ QString socketPath()
     if (!explicitPath.isEmpty())
         return explicitPath;
     return paths::runtimeDir() + QStringLiteral("/dialup.sock");
+}
+
+QList<SocketFolder> socketFolders(const QString& path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (folder != QFileInfo(paths::runtimeDir()).absoluteFilePath())
+        return { SocketFolder { folder, false } };
+    QList<SocketFolder> folders;
+    for (const QString& runtime : paths::runtimeFolders())
+        folders.append(SocketFolder { runtime, true });
+    return folders;
+}
+
+QString socketFolderProblem(const QString& path)
+{
+    for (const auto& folder : socketFolders(path)) {
+        if (QString problem = paths::folderProblem(folder.path, folder.mustBePrivate); !problem.isEmpty())
+            return problem;
+    }
+    return QString();
 }
 
 QByteArray encodeRequest(const Request& request)
@@ -233,13 +270,30 @@ QByteArray encodeNotification(const Notification& notification)
     });
 }
 
-std::variant<Answer, Notification, ParseError> parseServiceMessage(const QByteArray& line)
+QByteArray encodeConnectionsUpdate(const ConnectionsUpdate& update)
+{
+    QJsonArray lines;
+    for (const auto& line : update.lines)
+        lines.append(lineToJson(line));
+    return toLine(QJsonObject {
+        { QStringLiteral("event"), QStringLiteral("connections") },
+        { QStringLiteral("lines"), lines },
+    });
+}
+
+std::variant<Answer, Notification, ConnectionsUpdate, ParseError> parseServiceMessage(const QByteArray& line)
 {
     QString error;
     const auto object = parseObject(line, MaxServiceMessageBytes, &error);
     if (!object)
         return ParseError { error };
 
+    if (object->value(QLatin1StringView("event")) == QLatin1StringView("connections")) {
+        const auto lines = lineList(object->value(QLatin1StringView("lines")));
+        if (!lines)
+            return ParseError { QStringLiteral("bad connections") };
+        return ConnectionsUpdate { *lines };
+    }
     if (object->contains(QLatin1StringView("event"))) {
         const auto handle = wholeNumber(object->value(QLatin1StringView("handle")), 1, MaxUint32);
         const auto state = wholeNumber(object->value(QLatin1StringView("state")), 0, MaxUint32);
@@ -266,17 +320,10 @@ std::variant<Answer, Notification, ParseError> parseServiceMessage(const QByteAr
     answer.entries = *entries;
     answer.warnings = *warnings;
 
-    const auto lines = object->value(QLatin1StringView("lines"));
-    if (!lines.isUndefined()) {
-        if (!lines.isArray())
-            return ParseError { QStringLiteral("bad lines") };
-        for (const auto& item : lines.toArray()) {
-            const auto parsed = lineFromJson(item);
-            if (!parsed)
-                return ParseError { QStringLiteral("bad line") };
-            answer.lines.append(*parsed);
-        }
-    }
+    const auto lines = lineList(object->value(QLatin1StringView("lines")));
+    if (!lines)
+        return ParseError { QStringLiteral("bad lines") };
+    answer.lines = *lines;
     const auto status = object->value(QLatin1StringView("status"));
     if (!status.isUndefined()) {
         const auto parsed = lineFromJson(status);

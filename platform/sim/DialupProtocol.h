@@ -11,8 +11,9 @@
 
 // The messages between the simulated dial-up service and its clients: one
 // compact JSON object per line over a Unix socket. Clients send requests; the
-// service answers each with the request's id, and posts dial-progress
-// notifications to the client that dialed.
+// service answers each with the request's id, posts dial-progress
+// notifications to the client that dialed, and tells every client the
+// connected lines whenever they change (and once when it connects).
 namespace vorn::sim
 {
 
@@ -23,6 +24,17 @@ constexpr qsizetype MaxServiceMessageBytes = 8 * 1024 * 1024;
 
 // $VORN_DIALUP_SOCKET, else "dialup.sock" in the per-user runtime folder.
 QString socketPath();
+
+// A folder that holds the socket, and whether it must be closed to others.
+struct SocketFolder {
+    QString path;
+    bool mustBePrivate;
+};
+// The folders that must be this user's before the socket at `path` is
+// trusted, outermost first: the default ones must be private too.
+QList<SocketFolder> socketFolders(const QString& path);
+// Why the socket at `path` cannot be trusted, naming the folder; empty when it can.
+QString socketFolderProblem(const QString& path);
 
 enum class Op {
     Entries, // entry names of a phonebook
@@ -45,6 +57,7 @@ struct Request {
     QString userName;
     QString password;
     QString domain;
+    // The line asked about; for a dial, the handle the client chose (0: the service chooses).
     RasHandle handle = 0;
 };
 
@@ -75,6 +88,11 @@ struct Notification {
     std::uint32_t error = 0;
 };
 
+// The connected lines (broken ones included, in state Disconnected) after a change.
+struct ConnectionsUpdate {
+    QList<LineInfo> lines;
+};
+
 struct ParseError {
     QString message;
 };
@@ -84,7 +102,8 @@ std::variant<Request, ParseError> parseRequest(const QByteArray& line);
 
 QByteArray encodeAnswer(const Answer& answer);
 QByteArray encodeNotification(const Notification& notification);
-std::variant<Answer, Notification, ParseError> parseServiceMessage(const QByteArray& line);
+QByteArray encodeConnectionsUpdate(const ConnectionsUpdate& update);
+std::variant<Answer, Notification, ConnectionsUpdate, ParseError> parseServiceMessage(const QByteArray& line);
 
 // The answer to a request that cannot be served: result 87 and the reason.
 Answer errorAnswer(qint64 id, const QString& message);

@@ -2,6 +2,8 @@
 
 #include "platform/RemoteAccess.h"
 
+#include <QHash>
+
 #include <optional>
 
 namespace vorn::sim
@@ -84,6 +86,13 @@ private:
                 warn(reason + QStringLiteral(", section skipped"));
                 return;
             }
+            // The second of two same names could never be dialed: the first is found.
+            if (const auto first = headerLines_.constFind(name); first != headerLines_.cend()) {
+                warn(
+                    QStringLiteral("entry name \"%1\" already used on line %2, section skipped").arg(name).arg(*first));
+                return;
+            }
+            headerLines_.insert(name, lineNumber_);
             inSkippedSection_ = false;
             current_ = PhonebookEntry {};
             current_->name = name;
@@ -149,6 +158,7 @@ private:
     std::optional<PhonebookEntry> current_;
     bool inSkippedSection_ = false;
     qsizetype lineNumber_ = 0;
+    QHash<QString, qsizetype> headerLines_; // line of each entry's section
 };
 
 } // namespace

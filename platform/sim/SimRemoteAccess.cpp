@@ -4,11 +4,16 @@
 #include "platform/sim/SimDialer.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
 #include <QThread>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -18,8 +23,10 @@ namespace vorn::sim
 namespace
 {
 
-constexpr int AnswerTimeoutMs = 5000;
-constexpr int ServiceStartTimeoutMs = 5000;
+constexpr int RetryConnectMs = 20;
+constexpr int DeadlineCheckMs = 100;
+// While only the connection list is read, a request now and then shows the service still answers.
+constexpr int ProbeAfterMs = 1000;
 
 // The phonebook as the service needs it: absolute, since its folder is not ours.
 QString phonebookPath(const char* phonebook)
@@ -29,161 +36,22 @@ QString phonebookPath(const char* phonebook)
     return QFileInfo(QString::fromUtf8(phonebook)).absoluteFilePath();
 }
 
-} // namespace
-
-SimRemoteAccess::SimRemoteAccess(QString socketPath)
-    : socketPath_(std::move(socketPath))
+void post(QObject* receiver, std::uint32_t state, std::uint32_t error)
 {
-    connect(&socket_, &QLocalSocket::readyRead, this, &SimRemoteAccess::readMessages);
-    connect(&socket_, &QLocalSocket::disconnected, this, &SimRemoteAccess::serviceLost);
+    if (receiver != nullptr)
+        QCoreApplication::postEvent(receiver, new RasDialEvent(dialEventMessage(), state, error));
 }
 
-SimRemoteAccess::~SimRemoteAccess()
+bool validBuffer(const void* records, const std::uint32_t* bufferBytes, const std::uint32_t* count)
 {
-    socket_.disconnect(this);
-    socket_.abort();
+    return bufferBytes != nullptr && count != nullptr && (records != nullptr || *bufferBytes == 0);
 }
 
-bool SimRemoteAccess::connectOnce(int timeoutMs)
-{
-    socket_.abort();
-    pending_.clear();
-    socket_.connectToServer(socketPath_);
-    return socket_.waitForConnected(timeoutMs);
-}
-
-bool SimRemoteAccess::startService()
-{
-    // Detached, holding on to none of our files: a test runner waiting for
-    // our output to end must not wait for the service as well.
-    QProcess service;
-    service.setProgram(paths::siblingProgram(serviceProgram()));
-    service.setArguments({ QStringLiteral("--socket"), socketPath_ });
-    service.setWorkingDirectory(QDir::rootPath());
-    service.setStandardInputFile(QProcess::nullDevice());
-    service.setStandardOutputFile(QProcess::nullDevice());
-    service.setStandardErrorFile(QProcess::nullDevice());
-    return service.startDetached();
-}
-
-bool SimRemoteAccess::ensureConnected()
-{
-    if (socket_.state() == QLocalSocket::ConnectedState)
-        return true;
-    if (connectOnce(1000))
-        return true;
-    if (!startService())
-        return false;
-    // The service creates its socket within moments; this wait happens once.
-    const QDeadlineTimer deadline(ServiceStartTimeoutMs);
-    while (!deadline.hasExpired()) {
-        if (connectOnce(500))
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
-}
-
-std::optional<Answer> SimRemoteAccess::call(Request request)
-{
-    if (!ensureConnected())
-        return std::nullopt;
-    request.id = nextId_++;
-    awaitedId_ = request.id;
-    answer_.reset();
-    socket_.write(encodeRequest(request));
-    socket_.flush();
-
-    const QDeadlineTimer deadline(AnswerTimeoutMs);
-    for (readMessages(); !answer_; readMessages()) {
-        if (socket_.state() != QLocalSocket::ConnectedState)
-            break;
-        if (!socket_.waitForReadyRead(static_cast<int>(deadline.remainingTime())) && deadline.hasExpired()) {
-            // A service that stops answering is as good as gone.
-            socket_.abort();
-            serviceLost();
-            break;
-        }
-    }
-    awaitedId_ = 0;
-    // Lines after the answer (notifications of a dial just started) are
-    // handled once the caller has registered what they belong to.
-    if (pending_.contains('\n'))
-        QMetaObject::invokeMethod(this, &SimRemoteAccess::readMessages, Qt::QueuedConnection);
-    return std::exchange(answer_, std::nullopt);
-}
-
-void SimRemoteAccess::readMessages()
-{
-    if (socket_.bytesAvailable() > 0)
-        pending_ += socket_.readAll();
-    qsizetype newline;
-    while (!answer_ && (newline = pending_.indexOf('\n')) >= 0) {
-        const QByteArray line = pending_.left(newline);
-        pending_.remove(0, newline + 1);
-        const auto message = parseServiceMessage(line);
-        if (const auto* notification = std::get_if<Notification>(&message))
-            deliver(*notification);
-        else if (const auto* answer = std::get_if<Answer>(&message))
-            takeAnswer(*answer);
-        else
-            qWarning("dial-up service: %s", qPrintable(std::get<ParseError>(message).message));
-    }
-    if (pending_.size() > MaxServiceMessageBytes) {
-        qWarning("dial-up service: message too long, connection closed");
-        socket_.abort();
-    }
-}
-
-void SimRemoteAccess::takeAnswer(const Answer& answer)
-{
-    // A refusal comes with id 0; an answer to an earlier request that timed out is stale.
-    if (awaitedId_ != 0 && (answer.id == awaitedId_ || answer.id == 0))
-        answer_ = answer;
-}
-
-void SimRemoteAccess::deliver(const Notification& notification)
-{
-    const auto found = attempts_.find(notification.handle);
-    if (found == attempts_.end())
-        return;
-    const QPointer<QObject> receiver = found->receiver;
-    found->lastState = notification.state;
-    // No notification follows a connection or a failure.
-    if (notification.error != 0 || notification.state == ras::Connected)
-        attempts_.erase(found);
-    if (receiver)
-        QCoreApplication::postEvent(
-            receiver, new RasDialEvent(dialEventMessage(), notification.state, notification.error));
-}
-
-void SimRemoteAccess::serviceLost()
-{
-    // Every attempt in progress fails at once instead of waiting forever.
-    for (auto it = attempts_.cbegin(); it != attempts_.cend(); ++it) {
-        lost_.insert(it.key(), it->lastState);
-        if (it->receiver)
-            QCoreApplication::postEvent(
-                it->receiver, new RasDialEvent(dialEventMessage(), it->lastState, ras::PortDisconnected));
-    }
-    attempts_.clear();
-}
-
+// Writes as many records as fit; the count says how many there are.
 template <typename Record, typename Item, typename Fill>
-std::uint32_t SimRemoteAccess::enumerate(const Request& request, Record* records, std::uint32_t* bufferBytes,
-    std::uint32_t* count, QList<Item> Answer::*items, Fill fill)
+std::uint32_t fillRecords(
+    const QList<Item>& all, Record* records, std::uint32_t* bufferBytes, std::uint32_t* count, Fill fill)
 {
-    if (bufferBytes == nullptr || count == nullptr || (records == nullptr && *bufferBytes != 0))
-        return ras::InvalidParameter;
-    const auto answer = call(request);
-    if (!answer)
-        return ras::ServiceUnavailable;
-    *count = 0;
-    if (answer->result != ras::Success)
-        return answer->result;
-
-    // As many records as fit are written; the count says how many there are.
-    const QList<Item>& all = (*answer).*items;
     const auto capacity = *bufferBytes / sizeof(Record);
     const auto total = static_cast<std::size_t>(all.size());
     for (std::size_t i = 0; i < std::min(capacity, total); ++i) {
@@ -198,27 +66,387 @@ std::uint32_t SimRemoteAccess::enumerate(const Request& request, Record* records
     return ras::Success;
 }
 
+void fillConnection(RASCONN& record, const LineInfo& line)
+{
+    record.hrasconn = line.handle;
+    copyToField(record.szEntryName, line.entry.toUtf8());
+    copyToField(record.szDeviceType, line.deviceType.toUtf8());
+    copyToField(record.szDeviceName, line.deviceName.toUtf8());
+}
+
+std::uint32_t fillStatus(RASCONNSTATUS* status, std::uint32_t state, std::uint32_t error, const QString& deviceType,
+    const QString& deviceName)
+{
+    status->rasconnstate = state;
+    status->dwError = error;
+    copyToField(status->szDeviceType, deviceType.toUtf8());
+    copyToField(status->szDeviceName, deviceName.toUtf8());
+    return ras::Success;
+}
+
+} // namespace
+
+SimRemoteAccess::SimRemoteAccess(QString socketPath)
+    : socketPath_(std::move(socketPath))
+{
+    connect(&socket_, &QLocalSocket::connected, this, &SimRemoteAccess::linkUp);
+    connect(&socket_, &QLocalSocket::disconnected, this, [this] {
+        readMessages(); // its last words may say why
+        if (link_ == Link::Open)
+            fail(ras::PortDisconnected, QStringLiteral("the dial-up service went away"));
+    });
+    connect(&socket_, &QLocalSocket::readyRead, this, &SimRemoteAccess::readMessages);
+    retryTimer_.setSingleShot(true);
+    connect(&retryTimer_, &QTimer::timeout, this, &SimRemoteAccess::tryConnect);
+    deadlineTimer_.setInterval(DeadlineCheckMs);
+    connect(&deadlineTimer_, &QTimer::timeout, this, &SimRemoteAccess::checkDeadlines);
+}
+
+SimRemoteAccess::~SimRemoteAccess()
+{
+    socket_.disconnect(this);
+    // Hang-ups just sent still reach the service.
+    if (link_ == Link::Open)
+        socket_.flush();
+    socket_.abort();
+}
+
+qint64 SimRemoteAccess::send(Request request, Reply reply)
+{
+    request.id = nextId_++;
+    Pending& pending = pending_[request.id];
+    pending.line = encodeRequest(request);
+    pending.deadline = QDeadlineTimer(AnswerTimeoutMs);
+    pending.reply = std::move(reply);
+    if (!deadlineTimer_.isActive())
+        deadlineTimer_.start();
+    if (link_ == Link::Open) {
+        socket_.write(pending.line);
+        socket_.flush();
+    } else {
+        open();
+    }
+    return request.id;
+}
+
+void SimRemoteAccess::open()
+{
+    if (link_ != Link::Closed)
+        return;
+    link_ = Link::Connecting;
+    serviceStarted_ = false;
+    tryConnect();
+}
+
+void SimRemoteAccess::tryConnect()
+{
+    if (link_ != Link::Connecting)
+        return;
+    if (socket_.state() == QLocalSocket::UnconnectedState) {
+        // A socket in folders another user could have made may be anyone's.
+        struct stat info {
+        };
+        if (lstat(QFile::encodeName(socketPath_).constData(), &info) == 0) {
+            if (const QString problem = socketFolderProblem(socketPath_); !problem.isEmpty()) {
+                fail(ras::ServiceUnavailable, problem);
+                return;
+            }
+        }
+        incoming_.clear();
+        socket_.connectToServer(socketPath_);
+    }
+    // Qt reports a failed connect later, through the event loop: look now.
+    if (socket_.state() == QLocalSocket::ConnectedState)
+        linkUp();
+    else if (socket_.state() == QLocalSocket::UnconnectedState)
+        connectFailed();
+    else if (socket_.state() == QLocalSocket::ConnectingState)
+        retryTimer_.start(RetryConnectMs); // the service's backlog is full: look again
+}
+
+void SimRemoteAccess::connectFailed()
+{
+    if (!serviceStarted_) {
+        serviceStarted_ = true;
+        if (!startService()) {
+            fail(ras::ServiceUnavailable,
+                QStringLiteral("%1 cannot be started").arg(paths::siblingProgram(serviceProgram())));
+            return;
+        }
+    } else if (const QString error = serviceStartError(); !error.isEmpty()) {
+        fail(ras::ServiceUnavailable, error);
+        return;
+    }
+    // The service makes its socket within moments; requests keep their deadlines meanwhile.
+    retryTimer_.start(RetryConnectMs);
+}
+
+bool SimRemoteAccess::startService()
+{
+    // Its errors go to a file of ours, so that we can tell why it did not start.
+    serviceErrors_ = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/vorn-dialupd-XXXXXX.log"));
+    if (!serviceErrors_->open())
+        serviceErrors_.reset();
+    // Detached, holding on to none of our files: a test runner waiting for
+    // our output to end must not wait for the service as well.
+    QProcess service;
+    service.setProgram(paths::siblingProgram(serviceProgram()));
+    service.setArguments({ QStringLiteral("--socket"), socketPath_ });
+    service.setWorkingDirectory(QDir::rootPath());
+    service.setStandardInputFile(QProcess::nullDevice());
+    service.setStandardOutputFile(QProcess::nullDevice());
+    service.setStandardErrorFile(serviceErrors_ ? serviceErrors_->fileName() : QProcess::nullDevice());
+    return service.startDetached();
+}
+
+QString SimRemoteAccess::serviceStartError() const
+{
+    if (!serviceErrors_)
+        return QString();
+    QFile file(serviceErrors_->fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    // Its own complaint, a whole line; anything else it printed is not the reason.
+    static const QByteArray prefix = serviceProgram().toUtf8() + ": ";
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return QString::fromUtf8(line.mid(prefix.size()));
+    }
+    return QString();
+}
+
+void SimRemoteAccess::linkUp()
+{
+    if (link_ != Link::Connecting)
+        return;
+    // Whoever listens at the path gets nothing from us unless it runs as us.
+    ucred peer {};
+    socklen_t length = sizeof peer;
+    const auto fd = static_cast<int>(socket_.socketDescriptor());
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != getuid()) {
+        fail(ras::ServiceUnavailable,
+            QStringLiteral("the dial-up service at %1 is run by another user (%2); refused")
+                .arg(socketPath_)
+                .arg(peer.uid));
+        return;
+    }
+    link_ = Link::Open;
+    serviceErrors_.reset();
+    for (const auto& [id, pending] : pending_)
+        socket_.write(pending.line);
+    socket_.flush();
+}
+
+void SimRemoteAccess::probe()
+{
+    Request request;
+    request.op = Op::Connections;
+    send(request);
+}
+
+void SimRemoteAccess::checkDeadlines()
+{
+    if (pending_.empty()) {
+        // A dial in progress waits on the service too: make sure it still answers.
+        const bool dialing = std::any_of(
+            attempts_.cbegin(), attempts_.cend(), [](const Attempt& attempt) { return !attempt.finished; });
+        if (!dialing)
+            deadlineTimer_.stop();
+        else if (link_ == Link::Open && lastHeard_.hasExpired(ProbeAfterMs))
+            probe();
+        return;
+    }
+    // Requests are answered in order: the first is the oldest.
+    if (pending_.begin()->second.deadline.hasExpired())
+        fail(ras::ServiceUnavailable,
+            QStringLiteral("the dial-up service did not answer within %1 seconds").arg(AnswerTimeoutMs / 1000));
+}
+
+void SimRemoteAccess::fail(std::uint32_t error, const QString& problem)
+{
+    problem_ = problem;
+    link_ = Link::Closed;
+    retryTimer_.stop();
+    socket_.abort();
+    serviceErrors_.reset();
+    connections_.reset();
+    incoming_.clear();
+    auto pending = std::exchange(pending_, {});
+    for (auto& [id, request] : pending) {
+        if (request.reply)
+            request.reply(std::nullopt);
+    }
+    for (auto& attempt : attempts_) {
+        if (!attempt.finished) {
+            finish(attempt, attempt.state, error);
+        } else if (error == ras::PortDisconnected) {
+            attempt.error = error; // a connection goes with the service
+        }
+        attempt.lost = error == ras::PortDisconnected;
+    }
+}
+
+void SimRemoteAccess::finish(Attempt& attempt, std::uint32_t state, std::uint32_t error)
+{
+    attempt.state = state;
+    attempt.error = error;
+    attempt.finished = error != 0 || state == ras::Connected;
+    post(attempt.receiver, state, error);
+}
+
+void SimRemoteAccess::drainIncoming()
+{
+    // What has arrived is taken in first, without waiting for more.
+    if (link_ == Link::Open)
+        socket_.waitForReadyRead(0);
+}
+
+void SimRemoteAccess::readMessages()
+{
+    if (socket_.bytesAvailable() > 0)
+        incoming_ += socket_.readAll();
+    qsizetype newline;
+    while (link_ == Link::Open && (newline = incoming_.indexOf('\n')) >= 0) {
+        const QByteArray line = incoming_.left(newline);
+        incoming_.remove(0, newline + 1);
+        problem_.clear();
+        lastHeard_.start();
+        const auto message = parseServiceMessage(line);
+        if (const auto* notification = std::get_if<Notification>(&message))
+            deliver(*notification);
+        else if (const auto* update = std::get_if<ConnectionsUpdate>(&message))
+            takeConnections(update->lines);
+        else if (const auto* answer = std::get_if<Answer>(&message))
+            takeAnswer(*answer);
+        else
+            qWarning("dial-up service: %s", qPrintable(std::get<ParseError>(message).message));
+    }
+    if (incoming_.size() > MaxServiceMessageBytes)
+        fail(ras::ServiceUnavailable, QStringLiteral("the dial-up service sent a message too long"));
+}
+
+void SimRemoteAccess::takeAnswer(const Answer& answer)
+{
+    if (answer.id == 0 && answer.message.startsWith(QLatin1StringView("refused"))) {
+        fail(ras::ServiceUnavailable, QStringLiteral("the dial-up service %1").arg(answer.message));
+        return;
+    }
+    // Answers come in the order of the requests; one the service could not
+    // read comes with id 0.
+    const auto found = answer.id == 0 ? pending_.begin() : pending_.find(answer.id);
+    if (found == pending_.end())
+        return;
+    const Reply reply = std::move(found->second.reply);
+    pending_.erase(found);
+    if (reply)
+        reply(answer);
+}
+
+void SimRemoteAccess::deliver(const Notification& notification)
+{
+    const auto found = attempts_.find(notification.handle);
+    if (found != attempts_.end() && !found->finished)
+        finish(*found, notification.state, notification.error);
+}
+
+std::optional<Answer> SimRemoteAccess::call(Request request)
+{
+    // A service that did not answer last time is not waited for again; the
+    // request still goes out, and its answer shows the service is back.
+    const bool wait = believedAnswering();
+    std::optional<Answer> result;
+    bool answered = false;
+    const qint64 id = send(std::move(request), [&result, &answered](const std::optional<Answer>& answer) {
+        result = answer;
+        answered = true;
+    });
+    while (wait && !answered) {
+        checkDeadlines();
+        if (answered)
+            break;
+        if (link_ == Link::Open) {
+            socket_.waitForReadyRead(DeadlineCheckMs);
+        } else {
+            // Waiting for the service we started; no event loop runs here.
+            QThread::msleep(RetryConnectMs);
+            retryTimer_.stop();
+            tryConnect();
+        }
+    }
+    // The reply of a request given up on must not write into this frame.
+    if (const auto found = pending_.find(id); found != pending_.end())
+        found->second.reply = nullptr;
+    return result;
+}
+
+void SimRemoteAccess::takeConnections(const QList<LineInfo>& lines)
+{
+    connections_ = lines;
+    for (auto it = attempts_.begin(); it != attempts_.end(); ++it) {
+        if (it->state == ras::Connected && connectedLine(it.key()) != nullptr)
+            it->listed = true;
+    }
+}
+
+bool SimRemoteAccess::hungUpElsewhere(const Attempt& attempt, RasHandle handle) const
+{
+    return attempt.listed && !attempt.lost && connections_ && connectedLine(handle) == nullptr;
+}
+
+const LineInfo* SimRemoteAccess::connectedLine(RasHandle handle) const
+{
+    if (!connections_)
+        return nullptr;
+    for (const auto& line : *connections_) {
+        if (line.handle == handle)
+            return &line;
+    }
+    return nullptr;
+}
+
 std::uint32_t SimRemoteAccess::enumEntries(
     const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count)
 {
+    if (!validBuffer(entries, bufferBytes, count))
+        return ras::InvalidParameter;
     Request request;
     request.op = Op::Entries;
     request.phonebook = phonebookPath(phonebook);
-    return enumerate(request, entries, bufferBytes, count, &Answer::entries,
+    const auto answer = call(request);
+    *count = 0;
+    if (!answer)
+        return ras::ServiceUnavailable;
+    if (answer->result != ras::Success)
+        return answer->result;
+    return fillRecords(answer->entries, entries, bufferBytes, count,
         [](RASENTRYNAME& record, const QString& name) { copyToField(record.szEntryName, name.toUtf8()); });
 }
 
 std::uint32_t SimRemoteAccess::enumConnections(RASCONN* connections, std::uint32_t* bufferBytes, std::uint32_t* count)
 {
-    Request request;
-    request.op = Op::Connections;
-    return enumerate(
-        request, connections, bufferBytes, count, &Answer::lines, [](RASCONN& record, const LineInfo& line) {
-            record.hrasconn = line.handle;
-            copyToField(record.szEntryName, line.entry.toUtf8());
-            copyToField(record.szDeviceType, line.deviceType.toUtf8());
-            copyToField(record.szDeviceName, line.deviceName.toUtf8());
-        });
+    if (!validBuffer(connections, bufferBytes, count))
+        return ras::InvalidParameter;
+    *count = 0;
+    drainIncoming();
+    if (!connections_) {
+        // Not told yet (the service tells each client as it connects): ask.
+        Request request;
+        request.op = Op::Connections;
+        const auto answer = call(request);
+        if (!answer)
+            return ras::ServiceUnavailable;
+        if (answer->result != ras::Success)
+            return answer->result;
+        return fillRecords(answer->lines, connections, bufferBytes, count, fillConnection);
+    }
+    if (pending_.empty() && lastHeard_.hasExpired(ProbeAfterMs))
+        probe();
+    QList<LineInfo> active;
+    for (const auto& line : std::as_const(*connections_)) {
+        if (line.state == ras::Connected)
+            active.append(line);
+    }
+    return fillRecords(active, connections, bufferBytes, count, fillConnection);
 }
 
 std::uint32_t SimRemoteAccess::dial(
@@ -237,30 +465,59 @@ std::uint32_t SimRemoteAccess::dial(
     request.domain = QString::fromUtf8(fieldText(params.szDomain));
     if (request.entry.isEmpty())
         return ras::CannotFindPhonebookEntry;
-    const auto answer = call(request);
-    if (!answer)
-        return ras::ServiceUnavailable;
-    *handle = answer->handle;
-    if (answer->result == ras::Success && answer->handle != 0) {
-        Attempt attempt;
-        attempt.receiver = receiver;
-        attempts_.insert(answer->handle, attempt);
-    }
-    return answer->result;
+
+    // We choose the handle, so the dial can start without waiting for the
+    // service; its refusals (no such entry or phonebook) come as notifications.
+    do
+        request.handle = QRandomGenerator::global()->bounded(1U, 0x7FFFFFFFU);
+    while (attempts_.contains(request.handle) || connectedLine(request.handle) != nullptr);
+    Attempt& attempt = attempts_[request.handle];
+    attempt.receiver = receiver;
+    *handle = request.handle;
+    send(request, [this, dialed = request.handle](const std::optional<Answer>& answer) {
+        const auto found = attempts_.find(dialed);
+        if (!answer || found == attempts_.end() || found->finished)
+            return;
+        if (answer->result != ras::Success) {
+            finish(*found, found->state, answer->result);
+            return;
+        }
+        found->deviceType = answer->status.deviceType;
+        found->deviceName = answer->status.deviceName;
+    });
+    return ras::Success;
 }
 
 std::uint32_t SimRemoteAccess::hangUp(RasHandle handle)
 {
-    attempts_.remove(handle);
-    if (lost_.remove(handle))
-        return ras::Success;
     if (handle == 0)
         return ras::InvalidHandle;
+    drainIncoming();
+    const bool listed = connectedLine(handle) != nullptr;
+    if (const auto found = attempts_.constFind(handle); found != attempts_.cend()) {
+        const bool lost = found->lost;
+        const bool elsewhere = hungUpElsewhere(*found, handle);
+        attempts_.erase(found);
+        if (lost)
+            return ras::Success; // the service went away with the line
+        if (elsewhere)
+            return ras::InvalidHandle;
+    } else if (!listed) {
+        // Not a line we know of: only the service can tell.
+        Request request;
+        request.op = Op::HangUp;
+        request.handle = handle;
+        const auto answer = call(request);
+        return answer ? answer->result : ras::ServiceUnavailable;
+    }
+    if (connections_) {
+        connections_->removeIf([handle](const LineInfo& line) { return line.handle == handle; });
+    }
     Request request;
     request.op = Op::HangUp;
     request.handle = handle;
-    const auto answer = call(request);
-    return answer ? answer->result : ras::ServiceUnavailable;
+    send(request);
+    return ras::Success;
 }
 
 std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* status)
@@ -269,18 +526,14 @@ std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* st
         return ras::InvalidParameter;
     if (handle == 0)
         return ras::InvalidHandle;
-    auto fill = [status](std::uint32_t state, std::uint32_t error, const QString& type, const QString& name) {
-        status->rasconnstate = state;
-        status->dwError = error;
-        copyToField(status->szDeviceType, type.toUtf8());
-        copyToField(status->szDeviceName, name.toUtf8());
-        return ras::Success;
-    };
-    if (const auto found = lost_.constFind(handle); found != lost_.cend())
-        return fill(*found, ras::PortDisconnected, QString(), QString());
-    if (const auto found = attempts_.constFind(handle); found != attempts_.cend() && found->deviceKnown)
-        return fill(found->lastState, 0, found->deviceType, found->deviceName);
-
+    drainIncoming();
+    if (const LineInfo* line = connectedLine(handle))
+        return fillStatus(status, line->state, line->error, line->deviceType, line->deviceName);
+    if (const auto found = attempts_.constFind(handle); found != attempts_.cend()) {
+        if (hungUpElsewhere(*found, handle))
+            return ras::InvalidHandle;
+        return fillStatus(status, found->state, found->error, found->deviceType, found->deviceName);
+    }
     Request request;
     request.op = Op::Status;
     request.handle = handle;
@@ -290,19 +543,16 @@ std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* st
     if (answer->result != ras::Success)
         return answer->result;
     const LineInfo& line = answer->status;
-    if (auto found = attempts_.find(handle); found != attempts_.end()) {
-        found->deviceKnown = true;
-        found->deviceType = line.deviceType;
-        found->deviceName = line.deviceName;
-    }
-    return fill(line.state, line.error, line.deviceType, line.deviceName);
+    return fillStatus(status, line.state, line.error, line.deviceType, line.deviceName);
 }
 
 std::uint32_t SimRemoteAccess::errorString(std::uint32_t code, char* buffer, std::uint32_t size)
 {
-    const QString text = rasErrorText(code);
+    QString text = rasErrorText(code);
     if (buffer == nullptr || text.isEmpty())
         return ras::InvalidParameter;
+    if (code == ras::ServiceUnavailable && !problem_.isEmpty())
+        text = text.chopped(1) + QStringLiteral(": ") + problem_ + QLatin1Char('.');
     copyToField(buffer, size, text.toUtf8());
     return ras::Success;
 }

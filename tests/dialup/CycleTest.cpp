@@ -26,7 +26,7 @@ protected:
                        "[Busy Line]\nOutcomes=busy\nStepDelay=10\n\n"
                        "[Third]\nOutcomes=busy,busy,connect\nStepDelay=10\n\n"
                        "[Slow]\nOutcomes=busy\nStepDelay=3000\n");
-        startService();
+        ASSERT_TRUE(service.start());
         qputenv("VORN_DIALUP_SOCKET", socketPath().toUtf8());
         qputenv("VORN_REGISTRY", hivePath().toUtf8());
     }

@@ -2,6 +2,7 @@
 
 #include "platform/RemoteAccess.h"
 #include "platform/sim/SimRemoteAccess.h"
+#include "support/ConnectionList.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -46,9 +47,9 @@ class DialupFixture : public ::testing::Test
 {
 protected:
     QTemporaryDir dir;
-    QProcess service;
+    ServiceProcess service { dir.path() };
 
-    QString socketPath() const { return dir.filePath(QStringLiteral("run/dialup.sock")); }
+    QString socketPath() const { return service.socketPath(); }
     QString phonebookPath() const { return dir.filePath(QStringLiteral("test.pbk")); }
     QByteArray phonebook() const { return phonebookPath().toUtf8(); }
 
@@ -59,47 +60,25 @@ protected:
         file.write(text);
     }
 
-    // Starts the service on the private socket; `environment` adjusts its environment.
-    void startService(const std::function<void(QProcessEnvironment&)>& environment = {})
-    {
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        if (environment)
-            environment(env);
-        service.setProcessEnvironment(env);
-        service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        service.start(binPath(QStringLiteral("vorn-dialupd")),
-            { QStringLiteral("--socket"), socketPath(), QStringLiteral("--idle-exit"), QStringLiteral("0") });
-        ASSERT_TRUE(service.waitForStarted(5000));
-        ASSERT_TRUE(waitUntil([this] { return QFile::exists(socketPath()); }, std::chrono::seconds(5)));
-    }
-
     std::shared_ptr<sim::SimRemoteAccess> client() const
     {
         return std::make_shared<sim::SimRemoteAccess>(socketPath());
     }
 
-    // Dials `entry` and waits until it has connected or failed.
-    QList<DialStep> dialToEnd(sim::SimRemoteAccess& access, const QString& entry, RasHandle* handle = nullptr)
+    // Dials `entry` (of our phonebook unless `book` names another) and waits until it has connected or failed.
+    QList<DialStep> dialToEnd(
+        sim::SimRemoteAccess& access, const QString& entry, RasHandle* handle = nullptr, const char* book = nullptr)
     {
         DialRecorder recorder;
         RASDIALPARAMS params {};
         params.dwSize = sizeof params;
         copyToField(params.szEntryName, entry.toUtf8());
         RasHandle dialed = 0;
-        EXPECT_EQ(access.dial(phonebook().constData(), params, &recorder, &dialed), 0U);
+        EXPECT_EQ(access.dial(book != nullptr ? book : phonebook().constData(), params, &recorder, &dialed), 0U);
         EXPECT_TRUE(waitUntil([&recorder] { return recorder.finished(); }, std::chrono::seconds(10)));
         if (handle != nullptr)
             *handle = dialed;
         return recorder.steps;
-    }
-
-    void TearDown() override
-    {
-        if (service.state() != QProcess::NotRunning) {
-            service.kill();
-            service.waitForFinished(5000);
-        }
     }
 };
 

@@ -45,14 +45,16 @@ TEST(PhonebookTest, InvalidSectionsAndValuesAreReportedAndSkipped)
         + "]\n[bad\\name]\n[open\n"
           "[Fine]\nOutcomes=busy,explode\nStepDelay=-1\nDropAfter=soon\nno equals here\n"
           "["
-        + QByteArray(256, 'm') + "]\n");
+        + QByteArray(256, 'm') + "]\n[Fine]\nStepDelay=5\n");
     ASSERT_EQ(book.entries.size(), 2);
     EXPECT_EQ(book.entries[0].name, "Fine");
     EXPECT_EQ(book.entries[0].outcomes, QList<Outcome> { Outcome::Connect });
     EXPECT_EQ(book.entries[0].stepDelayMs, 300);
     EXPECT_EQ(book.entries[1].name.size(), 256);
-    EXPECT_EQ(book.warnings.size(), 10) << qPrintable(book.warnings.join(QLatin1Char('\n')));
+    EXPECT_EQ(book.warnings.size(), 11) << qPrintable(book.warnings.join(QLatin1Char('\n')));
     EXPECT_TRUE(book.warnings.first().startsWith(QStringLiteral("line 1:")));
+    // A name used twice is listed once: the second could never be dialed.
+    EXPECT_EQ(book.warnings.last(), "line 14: entry name \"Fine\" already used on line 8, section skipped");
 }
 
 TEST(DialupProtocolTest, RequestsAndAnswersRoundTrip)

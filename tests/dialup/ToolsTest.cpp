@@ -3,6 +3,8 @@
 
 #include <QDir>
 
+#include <csignal>
+
 using namespace vorn;
 using namespace vorn::test;
 using namespace std::chrono_literals;
@@ -18,7 +20,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         writePhonebook("[Busy Line]\nOutcomes=busy\nStepDelay=10\n\n"
                        "[My Provider]\nDevice=Fast Modem\nStepDelay=10\n");
-        startService();
+        ASSERT_TRUE(service.start());
     }
 
     RunResult rasdial(QStringList args)
@@ -61,8 +63,38 @@ TEST_F(ToolsTest, RasdialDialsListsDropsAndHangsUp)
     EXPECT_EQ(result.out, "You are already connected to My Provider.\n");
     EXPECT_EQ(rasdial({ QStringLiteral("my provider"), QStringLiteral("/DISCONNECT") }).exitCode, 0);
     EXPECT_TRUE(rasdial({}).out.contains("No connections"));
+    EXPECT_EQ(rasdial({ QStringLiteral("--LINES") }).exitCode, 0) << "option names are not case sensitive";
+}
 
-    EXPECT_EQ(rasdial({ QStringLiteral("/BOGUS") }).exitCode, 2);
+TEST_F(ToolsTest, RasdialUsageErrorsNameWhatIsWrong)
+{
+    const struct {
+        QStringList args;
+        const char* says;
+    } cases[] = {
+        { { QString() }, "the entry name is empty" },
+        { { QStringLiteral("--drop"), QString() }, "the entry name is empty" },
+        { { QStringLiteral("/BOGUS") }, "unknown option /BOGUS" },
+        { { "a", "b", "c", "d" }, "too many arguments from d on" },
+        { { QStringLiteral("/D") }, "/DISCONNECT needs an entry name" },
+        { { QStringLiteral("--reload"), QStringLiteral("x") }, "--reload takes no entry name (x)" },
+    };
+    for (const auto& usage : cases) {
+        const auto result = rasdial(usage.args);
+        EXPECT_EQ(result.exitCode, 2) << qPrintable(usage.args.join(' '));
+        EXPECT_TRUE(result.err.startsWith(QByteArray("vorn-rasdial: ") + usage.says + "\nusage:"))
+            << result.err.constData();
+    }
+}
+
+TEST_F(ToolsTest, RasdialGivesUpOnAStoppedService)
+{
+    ::kill(pid_t(service.processId()), SIGSTOP);
+    const auto result = rasdial({ QStringLiteral("My Provider") });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out,
+        "Remote access error 711 - The remote-access service could not be reached: the dial-up service did not "
+        "answer within 5 seconds.\n");
 }
 
 TEST_F(ToolsTest, ServiceStartsOnDemandAndEndsWhenIdle)

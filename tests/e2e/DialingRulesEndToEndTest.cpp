@@ -1,22 +1,23 @@
 // The dialing rules on the test desktop: a refused password left out, a
 // broken line dialed again, a user's disconnect left alone.
-#include "WizardDriver.h"
-#include "support/TestSupport.h"
+#include "app/WizardLog.h"
+#include "demo/WizardDriver.h"
 
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using vorn::test::WizardDriver;
+using vorn::demo::WizardDriver;
+using vorn::test::waitUntil;
+namespace line = vorn::wizardlog;
 
 namespace
 {
 
 QByteArray entry(const char* name, const char* outcomes)
 {
-    return QByteArray("[") + name + "]\nDevice=Test Modem\nDeviceType=modem\nOutcomes=" + outcomes
-        + "\nStepDelay=20\n\n";
+    return QByteArray("[") + name + "]\nDevice=Test Modem\nOutcomes=" + outcomes + "\nStepDelay=20\n\n";
 }
 
 QByteArray rule(const char* name, const char* value)
@@ -24,11 +25,11 @@ QByteArray rule(const char* name, const char* value)
     return QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ]\n\"") + name + "\"=" + value + "\n";
 }
 
-QStringList attempts(WizardDriver& wizard, int after = 0)
+QStringList attempts(WizardDriver& wizard, qsizetype after = 0)
 {
     QStringList names;
-    for (const auto& line : wizard.log(QStringLiteral("attempt ")).mid(after))
-        names << line.text.section(QLatin1Char('"'), 1, 1);
+    for (const auto& attempt : wizard.log(QLatin1String(line::Attempt)).mid(after))
+        names << attempt.text.section(QLatin1Char('"'), 1, 1);
     return names;
 }
 
@@ -43,7 +44,7 @@ TEST_F(DialingRulesEndToEndTest, RefusedPasswordIsDialedOnceWhileABusyLineCycles
     WizardDriver wizard(entry("Refuses", "badpassword") + entry("Busy", "busy") + entry("Third", "busy,busy,connect"));
     wizard.importRegistry(rule("OnAccountFailure", "\"drop\""));
     ASSERT_TRUE(wizard.startDialing());
-    ASSERT_TRUE(wizard.waitForLog(QStringLiteral("connected"), 30s));
+    ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Connected), 30s));
     EXPECT_EQ(attempts(wizard), (QStringList { "Busy", "Refuses", "Third", "Busy", "Third", "Busy", "Third" }));
     EXPECT_EQ(wizard.stored(QStringLiteral("Refuses\\Failures")).value("691"), "1");
     EXPECT_EQ(wizard.stored(QStringLiteral("Busy\\Failures")).value("676"), "3");
@@ -55,26 +56,21 @@ TEST_F(DialingRulesEndToEndTest, BrokenLineIsRedialedButAUserDisconnectIsNot)
     WizardDriver wizard(entry("Line", "connect"));
     wizard.importRegistry(rule("RedialOnBreak", "dword:00000001"));
     ASSERT_TRUE(wizard.startDialing());
-    ASSERT_TRUE(wizard.waitForLog(QStringLiteral("connected"), 15s));
-    ASSERT_TRUE(vorn::test::waitUntil([] { return !WizardDriver::trayIcon().isEmpty(); }, 10s));
+    ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Connected), 15s));
+    ASSERT_TRUE(waitUntil([&] { return !wizard.trayIcon().isEmpty(); }, 10s));
 
-    int before = wizard.logSize();
+    const int before = wizard.logSize();
     WizardDriver::rasdial({ QStringLiteral("--drop"), QStringLiteral("Line") });
-    ASSERT_TRUE(wizard.waitForLog(QStringLiteral("redial \"Line\""), 5s, before));
-    ASSERT_TRUE(wizard.waitForLog(QStringLiteral("connected"), 15s, before));
-    EXPECT_FALSE(WizardDriver::windowVisible(QStringLiteral("^Information$")));
+    ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Redial) + QStringLiteral(" \"Line\""), 5s, before));
+    ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Connected), 15s, before));
+    EXPECT_TRUE(wizard.window(QStringLiteral("^Information$"), 0ms).isEmpty());
     EXPECT_EQ(wizard.stored(QStringLiteral("Line")).value("Accesses"), "2");
 
-    // Disconnect from the tray menu: Info, a separator, Disconnect, last.
-    ASSERT_TRUE(vorn::test::waitUntil([] { return !WizardDriver::trayIcon().isEmpty(); }, 10s));
-    before = wizard.logSize();
-    const int attemptsBefore = int(wizard.log(QStringLiteral("attempt ")).size());
-    WizardDriver::clickAt(WizardDriver::trayIcon().center(), 3);
-    QThread::msleep(300);
-    WizardDriver::keys({ QStringLiteral("Up"), QStringLiteral("Return") });
-    ASSERT_TRUE(wizard.waitForLog(QStringLiteral("page 1"), 5s, before));
+    ASSERT_TRUE(waitUntil([&] { return !wizard.trayIcon().isEmpty(); }, 10s));
+    const qsizetype attemptsBefore = wizard.log(QLatin1String(line::Attempt)).size();
+    ASSERT_TRUE(wizard.disconnectFromTrayMenu());
     QThread::msleep(2000);
-    EXPECT_TRUE(attempts(wizard, attemptsBefore).isEmpty());
+    EXPECT_TRUE(attempts(wizard, attemptsBefore).isEmpty()) << "no redial after Disconnect";
     EXPECT_EQ(wizard.stored(QStringLiteral("Line")).value("Accesses"), "2");
 }
 

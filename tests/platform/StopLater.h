@@ -4,10 +4,12 @@
 #include <stop_token>
 #include <thread>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 // Requests a stop from another thread after a delay.
-class StopLater {
+class StopLater
+{
 public:
     explicit StopLater(std::chrono::milliseconds delay)
         : thread_([this, delay] {

@@ -30,14 +30,6 @@ Trace run(DialCycle& cycle, const QHash<QString, int>& failures, int attempts, i
     return trace;
 }
 
-TEST(DialCycle, DefaultsRetryEveryKindInTurnWithTheFixedPause)
-{
-    DialCycle cycle(Three, Rules {});
-    const Trace trace = run(cycle, { { "backup", Refused }, { "Home", NoDialTone }, { "Office", 623 } }, 7);
-    EXPECT_EQ(trace.dialed, "backup Home Office backup Home Office backup ");
-    EXPECT_EQ(trace.pauses, std::vector<long>(7, 1000));
-}
-
 TEST(DialCycle, EachKindFollowsItsOwnActionAndASkipIsNeverAFailure)
 {
     const std::pair<int, FailureKind> codes[]

@@ -2,9 +2,9 @@
 // what it refuses, and that no key stays open whatever happens.
 #include "settings/RegFiles.h"
 
-#include "ErrorOf.h"
-#include "platform/HiveAccess.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "support/ErrorOf.h"
+#include "support/HiveAccess.h"
 #include "support/RecordingRegistry.h"
 
 #include <QTemporaryDir>
@@ -180,15 +180,6 @@ TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
 
 TEST_F(Store, NamesWithKeyPartsAndTheRootItself)
 {
-    using Split = std::pair<QString, QString>;
-    EXPECT_EQ(
-        TRegFile::SplitValueName(QStringLiteral("a\\b\\c")), Split(QStringLiteral("\\a\\b"), QStringLiteral("c")));
-    EXPECT_EQ(TRegFile::SplitValueName(QStringLiteral("x\\\\y")), Split(QString(), QStringLiteral("x\\\\y")));
-    EXPECT_EQ(
-        TRegFile::SplitValueName(QStringLiteral("a\\\\\\b")), Split(QStringLiteral("\\a"), QStringLiteral("\\\\b")));
-    EXPECT_EQ(TRegFile::SplitValueName(QStringLiteral("plain")), Split(QString(), QStringLiteral("plain")));
-    EXPECT_EQ(TRegFile::SplitValueName(QStringLiteral("k\\")), Split(QStringLiteral("\\k"), QString()));
-
     reg.WriteValue(QStringLiteral("a\\b\\c"), Variant(7));
     EXPECT_EQ(stored("SOFTWARE\\Test\\a\\b", "c").first, REG_DWORD);
     reg.WriteValue(QStringLiteral("x\\\\y"), Variant(8));
@@ -234,22 +225,6 @@ TEST_F(Store, ValueChangedByAnotherProcessBetweenSizeAndRead)
     recorder.beforeDataRead = [this] { store("SOFTWARE\\Test", "grows", REG_SZ, QByteArray("much longer", 12)); };
     EXPECT_EQ(reg.ReadValue(QStringLiteral("grows")).text(), "much longer");
     EXPECT_EQ(reg.LastResult(), 0);
-}
-
-TEST_F(Store, RootsMapToTheirHandles)
-{
-    const HKEY handles[]
-        = { HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA };
-    reg.Key.clear();
-    for (const TRootKey root : { hkClassesRoot, hkCurrentUser, hkLocalMachine, hkUsers, hkCurrentConfig, hkDynData }) {
-        reg.RootKey = root;
-        reg.WriteValue(QStringLiteral("root"), Variant(qint32(root)));
-        std::int32_t value = -1;
-        std::uint32_t size = 4;
-        ASSERT_EQ(hive.queryValue(handles[root], "root", nullptr, reinterpret_cast<std::uint8_t*>(&value), &size), 0);
-        EXPECT_EQ(value, root);
-    }
-    EXPECT_EQ(TRegFile(nullptr, &hive).RootKey, hkCurrentUser);
 }
 
 } // namespace

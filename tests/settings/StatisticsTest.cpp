@@ -1,8 +1,8 @@
 // Duration text, the toolkit's integer rules and the statistics' update rules.
 #include "settings/Statistics.h"
 
-#include "ErrorOf.h"
 #include "platform/linux/SqliteRegistry.h"
+#include "support/ErrorOf.h"
 #include "support/RecordingRegistry.h"
 
 #include <QTemporaryDir>

@@ -1,5 +1,4 @@
-// Kept apart from TestSupport.cpp, which programs without gtest reuse.
-#include "support/TestSupport.h"
+#include "support/ConnectionList.h"
 
 #include <gtest/gtest.h>
 

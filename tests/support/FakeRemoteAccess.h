@@ -4,110 +4,170 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QTimer>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
-// A remote-access service scripted by the test: it answers from its fields
-// and records what it was asked.
-class FakeRemoteAccess : public vorn::RemoteAccess
+namespace vorn::test
+{
+
+// The one remote-access service of the unit tests, in memory. It answers from
+// its fields and records what it was asked. Its lines either answer on their
+// own a little after the dial (`outcomes`), or the test drives them (notify).
+class FakeRemoteAccess : public RemoteAccess
 {
 public:
+    enum class Outcome { Ring, Busy, Refuse, Connect }; // Ring: never answers by itself
     struct Status {
-        std::uint32_t result = 0;
-        std::uint32_t state = 0;
+        std::uint32_t result = 0; // what a status query returns
+        std::uint32_t state = ras::OpenPort;
         std::uint32_t error = 0;
         QByteArray deviceType;
         QByteArray deviceName;
     };
+    struct Call {
+        QString entry;
+        qint64 dialedAt; // ms on `clock`
+        qint64 hungUpAt = -1;
+    };
+    static constexpr int AnswerDelay = 50; // ms from dial to a scripted answer
 
-    // Enumerations: the result, the names or records, how many of them are
-    // written into the buffer (-1: as many as fit) and the count reported.
-    std::uint32_t entriesResult = 0;
+    // Enumerations: the names or other programs' connections; results other
+    // than 0 are returned as they are, and only `entriesWritten` or
+    // `connectionsWritten` records are written when set (>= 0).
     QList<QByteArray> entryNames;
+    std::uint32_t entriesResult = 0;
     int entriesWritten = -1;
-    std::vector<vorn::RASCONN> connections;
+    std::vector<RASCONN> connections;
     std::uint32_t connectionsResult = 0;
     int connectionsWritten = -1;
 
+    QHash<QString, Outcome> outcomes;
     std::uint32_t dialResult = 0;
-    vorn::RasHandle nextHandle = 100;
+    RasHandle nextHandle = 100;
     std::uint32_t hangUpResult = 0;
-    QHash<vorn::RasHandle, Status> statuses;
+    QHash<RasHandle, Status> statuses; // the lines held
     QHash<std::uint32_t, QByteArray> errorTexts;
+    QString captionTemplate = QStringLiteral("Connected to %s");
+    QString connectedTitle = QStringLiteral("Connection Established");
 
     // What was asked.
+    QElapsedTimer clock;
+    std::vector<Call> calls;
     QList<QByteArray> phonebooksAsked; // "<none>" for a null phonebook
     std::uint32_t lastEntriesBytes = 0;
     std::uint32_t lastEntriesFirstSize = 0;
     std::uint32_t lastConnectionsBytes = 0;
     std::uint32_t lastConnectionsFirstSize = 0;
-    vorn::RASDIALPARAMS lastParams {};
+    RASDIALPARAMS lastParams {};
+    RasHandle lastHandle = 0;
     QPointer<QObject> receiver;
-    QList<vorn::RasHandle> hungUp;
-    QList<vorn::RasHandle> statusAsked;
+    QList<RasHandle> hungUp;
+    QList<RasHandle> statusAsked;
     int errorStringCalls = 0;
 
+    FakeRemoteAccess() { clock.start(); }
+
+    QStringList dialed() const
+    {
+        QStringList names;
+        for (const auto& call : calls)
+            names.append(call.entry);
+        return names;
+    }
+    int hangUps() const
+    {
+        return int(std::count_if(calls.begin(), calls.end(), [](const Call& c) { return c.hungUpAt >= 0; }));
+    }
+    // Every line breaks without a word, as a dropped modem line does.
+    void dropLines() { statuses.clear(); }
+    // Every line breaks and its status says why, until it is hung up.
+    void breakLines()
+    {
+        for (Status& line : statuses) {
+            line.state = ras::Disconnected;
+            line.error = ras::RemoteDisconnection;
+        }
+    }
+
     std::uint32_t enumEntries(
-        const char* phonebook, vorn::RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count) override
+        const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count) override
     {
         phonebooksAsked.append(phonebook == nullptr ? QByteArray("<none>") : QByteArray(phonebook));
         lastEntriesBytes = *bufferBytes;
         lastEntriesFirstSize = entries[0].dwSize;
-        const auto capacity = static_cast<int>(*bufferBytes / sizeof(vorn::RASENTRYNAME));
+        const auto capacity = int(*bufferBytes / sizeof(RASENTRYNAME));
         const int written = entriesWritten >= 0 ? entriesWritten : std::min(capacity, int(entryNames.size()));
         for (int i = 0; i < written; ++i)
-            vorn::copyToField(entries[i].szEntryName, entryNames[i]);
-        *count = static_cast<std::uint32_t>(entryNames.size());
+            copyToField(entries[i].szEntryName, entryNames[i]);
+        *count = std::uint32_t(entryNames.size());
+        if (entriesResult == 0 && entryNames.size() > capacity) {
+            *bufferBytes = std::uint32_t(entryNames.size() * sizeof(RASENTRYNAME));
+            return ras::BufferTooSmall;
+        }
         return entriesResult;
     }
 
-    std::uint32_t enumConnections(vorn::RASCONN* records, std::uint32_t* bufferBytes, std::uint32_t* count) override
+    std::uint32_t enumConnections(RASCONN* records, std::uint32_t* bufferBytes, std::uint32_t* count) override
     {
         lastConnectionsBytes = *bufferBytes;
         lastConnectionsFirstSize = records[0].dwSize;
-        const auto capacity = static_cast<int>(*bufferBytes / sizeof(vorn::RASCONN));
-        const int written = connectionsWritten >= 0 ? connectionsWritten : std::min(capacity, int(connections.size()));
+        std::vector<RASCONN> all = connections;
+        for (auto line = statuses.cbegin(); line != statuses.cend(); ++line)
+            if (line->state == ras::Connected && line->error == 0 && line.key() != 0)
+                all.push_back(connection(line.key(), entryOf(line.key()).toUtf8()));
+        const auto capacity = int(*bufferBytes / sizeof(RASCONN));
+        const int written = connectionsWritten >= 0 ? connectionsWritten : std::min(capacity, int(all.size()));
         for (int i = 0; i < written; ++i)
-            records[i] = connections[static_cast<std::size_t>(i)];
-        *count = static_cast<std::uint32_t>(connections.size());
+            records[i] = all[std::size_t(i)];
+        *count = std::uint32_t(all.size());
         return connectionsResult;
     }
 
-    std::uint32_t dial(const char* phonebook, const vorn::RASDIALPARAMS& params, QObject* notifyReceiver,
-        vorn::RasHandle* handle) override
+    std::uint32_t dial(
+        const char* phonebook, const RASDIALPARAMS& params, QObject* notifyReceiver, RasHandle* handle) override
     {
         phonebooksAsked.append(phonebook == nullptr ? QByteArray("<none>") : QByteArray(phonebook));
         lastParams = params;
         receiver = notifyReceiver;
-        *handle = nextHandle;
-        if (dialResult == 0)
-            statuses.insert(nextHandle, Status {});
-        return dialResult;
+        *handle = lastHandle = nextHandle++;
+        if (dialResult != 0)
+            return dialResult;
+        const QString entry = QString::fromUtf8(fieldText(params.szEntryName));
+        statuses.insert(lastHandle, Status {});
+        handleCalls.insert(lastHandle, calls.size());
+        calls.push_back({ entry, clock.elapsed() });
+        if (const Outcome outcome = outcomes.value(entry, Outcome::Ring); outcome != Outcome::Ring)
+            QTimer::singleShot(AnswerDelay, notifyReceiver,
+                [this, notifyReceiver, h = lastHandle, outcome] { answer(notifyReceiver, h, outcome); });
+        return 0;
     }
 
-    std::uint32_t hangUp(vorn::RasHandle handle) override
+    std::uint32_t hangUp(RasHandle handle) override
     {
         hungUp.append(handle);
-        statuses.remove(handle);
+        if (statuses.remove(handle) > 0 && handleCalls.contains(handle))
+            calls.at(handleCalls.value(handle)).hungUpAt = clock.elapsed();
         return hangUpResult;
     }
 
-    std::uint32_t connectStatus(vorn::RasHandle handle, vorn::RASCONNSTATUS* status) override
+    std::uint32_t connectStatus(RasHandle handle, RASCONNSTATUS* status) override
     {
         statusAsked.append(handle);
         const auto found = statuses.constFind(handle);
         if (found == statuses.cend())
-            return vorn::ras::InvalidHandle;
+            return ras::InvalidHandle;
         if (found->result != 0)
             return found->result;
         status->rasconnstate = found->state;
         status->dwError = found->error;
-        vorn::copyToField(status->szDeviceType, found->deviceType);
-        vorn::copyToField(status->szDeviceName, found->deviceName);
+        copyToField(status->szDeviceType, found->deviceType);
+        copyToField(status->szDeviceName, found->deviceName);
         return 0;
     }
 
@@ -116,34 +176,57 @@ public:
         ++errorStringCalls;
         const auto found = errorTexts.constFind(code);
         if (found == errorTexts.cend())
-            return vorn::ras::InvalidParameter;
-        vorn::copyToField(buffer, size, *found);
+            return ras::InvalidParameter;
+        copyToField(buffer, size, *found);
         return 0;
     }
 
-    QString dialerCaptionTemplate() override { return QStringLiteral("Connected to %s"); }
-    QString connectedWindowTitle() override { return QStringLiteral("Connection Established"); }
+    QString dialerCaptionTemplate() override { return captionTemplate; }
+    QString connectedWindowTitle() override { return connectedTitle; }
 
-    // Posts a progress notification to the receiver of the last dial and
-    // delivers it; the status of the held handle follows it.
+    // Posts a progress notification for the last dial and delivers it; the
+    // status of its line follows it.
     void notify(std::uint32_t state, std::uint32_t error = 0)
     {
-        if (auto found = statuses.find(nextHandle); found != statuses.end()) {
+        if (auto found = statuses.find(lastHandle); found != statuses.end()) {
             found->state = state;
             found->error = error;
         }
         if (receiver)
-            QCoreApplication::postEvent(receiver, new vorn::RasDialEvent(vorn::dialEventMessage(), state, error));
+            QCoreApplication::postEvent(receiver, new RasDialEvent(dialEventMessage(), state, error));
         QCoreApplication::sendPostedEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    static vorn::RASCONN connection(vorn::RasHandle handle, const QByteArray& entry)
+    static RASCONN connection(RasHandle handle, const QByteArray& entry)
     {
-        vorn::RASCONN record {};
+        RASCONN record {};
         record.dwSize = sizeof record;
         record.hrasconn = handle;
-        vorn::copyToField(record.szEntryName, entry);
+        copyToField(record.szEntryName, entry);
         return record;
     }
+
+private:
+    QString entryOf(RasHandle handle) const
+    {
+        return handleCalls.contains(handle) ? calls.at(handleCalls.value(handle)).entry : QString();
+    }
+    void answer(QObject* to, RasHandle handle, Outcome outcome)
+    {
+        const auto line = statuses.find(handle);
+        if (line == statuses.end())
+            return;
+        if (outcome == Outcome::Busy)
+            line->error = ras::LineBusy;
+        else if (outcome == Outcome::Refuse)
+            line->error = ras::AuthenticationFailure;
+        else
+            line->state = ras::Connected;
+        QCoreApplication::postEvent(to, new RasDialEvent(dialEventMessage(), line->state, line->error));
+    }
+
+    QHash<RasHandle, std::size_t> handleCalls;
 };
+
+} // namespace vorn::test

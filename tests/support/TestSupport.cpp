@@ -8,7 +8,8 @@
 
 #include <cstdlib>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 QString binPath(const QString& program)
 {
@@ -57,12 +58,55 @@ bool inTestSession()
     return qEnvironmentVariableIsSet("VORN_TEST_SESSION") && qEnvironmentVariableIsSet("DISPLAY");
 }
 
-bool windowShown(const QString& title)
+QString findWindow(const QString& pattern, qint64 pid, std::chrono::milliseconds timeout)
 {
-    const auto found = runProgram(QStringLiteral("xdotool"),
-        { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-            QLatin1Char('^') + title + QLatin1Char('$') });
-    return found.exitCode == 0 && !found.out.trimmed().isEmpty();
+    QString found;
+    waitUntil(
+        [&] {
+            found = QString::fromLatin1(runProgram(QStringLiteral("xdotool"),
+                { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                    QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), pattern })
+                                            .out.split('\n')
+                                            .value(0));
+            return !found.isEmpty();
+        },
+        timeout);
+    return found;
+}
+
+ServiceProcess::ServiceProcess(const QString& folder)
+    : folder_(folder)
+{
+}
+
+ServiceProcess::~ServiceProcess()
+{
+    kill();
+}
+
+QString ServiceProcess::socketPath() const
+{
+    return folder_ + QStringLiteral("/run/dialup.sock");
+}
+
+bool ServiceProcess::start(QProcessEnvironment environment)
+{
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder_ + QStringLiteral("/config"));
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(binPath(QStringLiteral("vorn-dialupd")),
+        { QStringLiteral("--socket"), socketPath(), QStringLiteral("--idle-exit"), QStringLiteral("0") });
+    return process_.waitForStarted(5000)
+        && waitUntil([this] { return QFile::exists(socketPath()); }, std::chrono::seconds(5));
+}
+
+void ServiceProcess::kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.kill();
+    process_.waitForFinished(5000);
+    QFile::remove(socketPath());
 }
 
 qint64 recordingSize()

@@ -1,16 +1,18 @@
 #pragma once
 
-#include "platform/RemoteAccess.h"
-
+// Helpers of the tests, the benchmarks and the demo; nothing here needs
+// GoogleTest.
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <functional>
-#include <vector>
 
-namespace vorn::test {
+namespace vorn::test
+{
 
 // Path of a program built beside the tests (bin folder of the build).
 QString binPath(const QString& program);
@@ -21,8 +23,7 @@ QString sourcePath(const QString& relative);
 // Processes Qt events until pred() holds or the timeout passes; returns pred().
 bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
 
-// Runs a program to its end and returns its standard output; fails the test
-// (via the returned ok flag) when it cannot start or exits non-zero.
+// Runs a program to its end (killed after the timeout).
 struct RunResult {
     int exitCode = -1;
     QByteArray out;
@@ -34,11 +35,30 @@ RunResult runProgram(const QString& program, const QStringList& args, int timeou
 // The private desktop of scripts/test-session.sh.
 bool inTestSession();
 
-// Whether a shown window of the display has exactly this title.
-bool windowShown(const QString& title);
+// The first shown window of process `pid` whose title matches the regular
+// expression `pattern`, waiting up to `timeout`; empty when none came. Only
+// the owner's windows count, so tests running side by side never see each
+// other's.
+QString findWindow(const QString& pattern, qint64 pid, std::chrono::milliseconds timeout = {});
 
-// The connections `access` lists (up to eight), expecting the listing to succeed.
-std::vector<RASCONN> connectionsOf(RemoteAccess& access);
+// The simulated dial-up service on a socket and configuration folder of its
+// own below `folder`, killed when this goes away.
+class ServiceProcess
+{
+public:
+    explicit ServiceProcess(const QString& folder);
+    ~ServiceProcess();
+    // Starts it with `environment` (default: this process's) and waits for its socket.
+    bool start(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
+    void kill();
+    QString socketPath() const;
+    qint64 processId() const { return process_.processId(); }
+    QProcess& process() { return process_; }
+
+private:
+    QString folder_;
+    QProcess process_;
+};
 
 // Reads the null sink's recording from byte offset `from`: returns the number
 // of 8 kHz samples whose magnitude exceeds `threshold`, and the index of the

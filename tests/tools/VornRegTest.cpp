@@ -30,38 +30,15 @@ protected:
     }
 };
 
-const QByteArray OddText = "REGEDIT4\n"
-                           "\n"
-                           "; every kind of value\n"
-                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ]\n"
-                           "@=\"default\"\n"
-                           "\"Accesses\"=dword:0000002a\n"
-                           "\"Quote \\\"and\\\\ back\"=\"C:\\\\path \\\"x\\\"\"\n"
-                           "\"Empty\"=\"\" ; nothing\n"
-                           "\"Binary\"=hex:00,ff,10,\n"
-                           "\"Escapes\"=\"a\\nb\\rc\\q\"\n"
-                           "\"NoBytes\"=hex:\n"
-                           "\"Expand\"=hex(2):25,41,25,00\n"
-                           "\"Multi\"=hex(7):61,00,62,00,00\n"
-                           "\"Qword\"=hex(b):01,02,03,04,05,06,07,08\n"
-                           "\"Odd type\"=hex(12345678):7f\n"
-                           "\"Short dword\"=hex(4):01,02\n"
-                           "\"Unterminated\"=hex(1):61,62\n"
-                           "\"Line break\"=hex(1):61,0a,62,00\n"
-                           "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n"
-                           "; comments and empty lines may come between the parts\n"
-                           "\n"
-                           "  18,19,1a,1b,1c,1d,1e,1f ; and after them\n"
-                           "\n"
-                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"
-                           "\n"
-                           "[HKEY_CURRENT_USER\\Other]\n"
-                           "# another comment\n"
-                           "\"x\" = dword:ffffffff ; a comment\n";
+// Every kind of value, also a seed of the REGEDIT4 parser's fuzz target.
+QString everyKind()
+{
+    return vorn::test::sourcePath(QStringLiteral("tests/fuzz/seeds/regtext/every-kind.reg"));
+}
 
 TEST_F(VornReg, ImportExportRoundTripKeepsEveryType)
 {
-    const auto imported = run({ QStringLiteral("import"), write(QStringLiteral("odd.reg"), OddText) });
+    const auto imported = run({ QStringLiteral("import"), everyKind() });
     ASSERT_EQ(imported.exitCode, 0) << imported.err.constData();
 
     const auto exported = run({ QStringLiteral("export") });
@@ -88,7 +65,7 @@ TEST_F(VornReg, ImportExportRoundTripKeepsEveryType)
 
 TEST_F(VornReg, DeletionLines)
 {
-    ASSERT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("odd.reg"), OddText) }).exitCode, 0);
+    ASSERT_EQ(run({ QStringLiteral("import"), everyKind() }).exitCode, 0);
     const QByteArray removal = "REGEDIT4\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix]\n"
                                "[HKEY_CURRENT_USER\\Other]\n\"x\"=-\n\"never there\"=-\n";
     ASSERT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("rm.reg"), removal) }).exitCode, 0);
@@ -123,7 +100,7 @@ TEST_F(VornReg, BadInputIsRefusedWholeWithItsLine)
         EXPECT_TRUE(result.err.contains(message)) << result.err.constData();
     }
     // Nothing of a refused file was written, not even its good first part.
-    ASSERT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("odd.reg"), OddText) }).exitCode, 0);
+    ASSERT_EQ(run({ QStringLiteral("import"), everyKind() }).exitCode, 0);
     const QByteArray before = run({ QStringLiteral("export") }).out;
     for (const QByteArray& last : { QByteArray("\"v\"=what"), "[HKLM\\" + QByteArray(256, 'k') + ']' }) {
         const QByteArray halfBad = "REGEDIT4\n[-HKLM\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"

@@ -65,7 +65,7 @@ TEST_F(DialingOptionsDialogTest, WritesWhatItShowsAndProtectsAccountsInOneClick)
 
 TEST_F(DialingOptionsDialogTest, FailuresTabListsTheCountsAndClearsThemAfterAsking)
 {
-    ras->entries = { "Home" };
+    ras->entryNames = { "Home" };
     const QString failures = entryKey("Home") + QStringLiteral("\\Failures");
     store(failures, "691", Variant(qint32(2)));
     store(failures, "676", Variant(qint32(14)));

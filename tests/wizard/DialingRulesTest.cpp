@@ -9,8 +9,6 @@ using namespace vorn::test;
 namespace
 {
 
-using Outcome = ScriptedService::Outcome;
-
 class DialingRulesTest : public DialingTest
 {
 protected:
@@ -27,6 +25,7 @@ TEST_F(DialingRulesTest, StopRuleEndsTheRunWithItsReasonAndCountsTheFailure)
     setRule("OnLineFailure", Variant(qint32(5)));
     TfrmSelect& w = startDialer({ "A", "B" }, { "A", "B" });
     lines->outcomes["A"] = Outcome::Refuse;
+    lines->errorTexts[691] = "Refused.";
     const qint64 ran = dial();
 
     EXPECT_EQ(lines->dialed(), QStringList { "A" });
@@ -35,8 +34,7 @@ TEST_F(DialingRulesTest, StopRuleEndsTheRunWithItsReasonAndCountsTheFailure)
     EXPECT_EQ(failures("A", 691).toInt(), 1);
     ASSERT_EQ(prompts.messages.size(), 2u);
     EXPECT_EQ(prompts.messages[0].text, "\"OnLineFailure\" is not retry, drop or stop; retry is used instead.");
-    EXPECT_EQ(prompts.messages[1].text,
-        "Dialing stopped: A failed (error 691: The user name or password was refused by the remote server.).");
+    EXPECT_EQ(prompts.messages[1].text, "Dialing stopped: A failed (error 691: Refused.).");
 
     dial();
     EXPECT_EQ(prompts.messages.size(), 3u) << "a bad value is named once";
@@ -51,7 +49,7 @@ TEST_F(DialingRulesTest, BrokenLineIsRedialedFromTheEntryThatBroke)
     connectOn("B");
     dial();
     w.Timer1->stop();
-    lines->breakLine();
+    lines->breakLines();
     QString tipWhileRedialing;
     QTimer::singleShot(10, &w, [&] { tipWhileRedialing = tray->tip; });
     w.Timer1Timer();
@@ -71,7 +69,7 @@ TEST_F(DialingRulesTest, LineHungUpElsewhereIsNotRedialed)
     connectOn("A");
     dial();
     w.Timer1->stop();
-    lines->dropLine();
+    lines->dropLines();
     w.Timer1Timer();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Connection has been broken!");

@@ -19,7 +19,7 @@ protected:
     void SetUp() override
     {
         WizardTest::SetUp();
-        ras->entries = { "Office", "Home" };
+        ras->entryNames = { "Office", "Home" };
         store(entryKey("Office"), "LastAccess", Variant("05/06/07 - 08:09:10"));
         store(entryKey("Office"), "Accesses", Variant(qint32(12)));
         store(entryKey("Office"), "LastTime", Variant("00:10:00"));
@@ -48,50 +48,30 @@ protected:
 
 } // namespace
 
-TEST_F(PropsTest, ShowsTheListsTextsAndAsksBeforeClearing)
+TEST_F(PropsTest, ShowsTheListsTextsAsksBeforeClearingAndOkRefreshesTheList)
 {
     // A change behind the list's back is not shown until the list refreshes.
     store(entryKey("Office"), "Accesses", Variant(qint32(99)));
     openProperties("Office", [&](TfrmProps& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Entry Properties");
         EXPECT_EQ(dialog.lbConn->text(), "Office");
-        EXPECT_EQ(dialog.lblNA->text(), "12");
-        EXPECT_EQ(dialog.lblLA->text(), "05/06/07 - 08:09:10");
-        EXPECT_EQ(dialog.lblLAT->text(), "00:10:00");
-        EXPECT_EQ(dialog.lblTAT->text(), "05:00:00");
+        EXPECT_EQ(
+            (QStringList { dialog.lblNA->text(), dialog.lblLA->text(), dialog.lblLAT->text(), dialog.lblTAT->text() }),
+            QStringList({ "12", "05/06/07 - 08:09:10", "00:10:00", "05:00:00" }));
 
         prompts.answers = { UserPrompts::IDNO };
         dialog.btnclNA->click();
         ASSERT_EQ(prompts.messages.size(), 1u);
         EXPECT_EQ(prompts.messages[0].text, "Do you really want to clear Office's \n\rNumber of Accesses?");
-        EXPECT_EQ(prompts.messages[0].title, "Confirmation");
-        EXPECT_EQ(prompts.messages[0].flags, 0x144u);
         EXPECT_EQ(prompts.messages[0].owner, &dialog);
-        EXPECT_EQ(dialog.lblNA->text(), "12");
-        EXPECT_EQ(stored(entryKey("Office"), "Accesses"), Variant(qint32(99)));
+        EXPECT_EQ(stored(entryKey("Office"), "Accesses"), Variant(qint32(99))) << "No keeps it";
 
-        prompts.answers = { UserPrompts::IDYES };
-        dialog.btnclNA->click();
-        EXPECT_EQ(dialog.lblNA->text(), "0");
-        EXPECT_EQ(stored(entryKey("Office"), "Accesses"), Variant(qint32(0)));
-    });
-}
-
-TEST_F(PropsTest, ClearingAllFourAndOkRefreshesTheList)
-{
-    QStringList fields;
-    openProperties("Office", [&](TfrmProps& dialog) {
         prompts.answers = { UserPrompts::IDYES, UserPrompts::IDYES, UserPrompts::IDYES, UserPrompts::IDYES };
         for (QPushButton* clear : { dialog.btnclNA, dialog.btnclLA, dialog.btnclLAT, dialog.btnclTAT })
             clear->click();
+        EXPECT_EQ(dialog.lblNA->text(), "0");
         dialog.Button1->click();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     });
-    for (const auto& message : prompts.messages)
-        fields.append(message.text.section("\n\r", 1));
-    EXPECT_EQ(fields,
-        QStringList(
-            { "Number of Accesses?", "Last of Access Date?", "Last Connection Duration Time?", "Total Access Time?" }));
     EXPECT_EQ(shown("Office"), QStringList({ "0", "00/00/00", "00:00:00", "00:00:00" }));
     EXPECT_EQ(stored(entryKey("Office"), "LastAccess"), Variant("00/00/00"));
     EXPECT_EQ(stored(entryKey("Office"), "TotalTime"), Variant("00:00:00"));

@@ -1,4 +1,4 @@
-// The round push button: hit test, press and release rules, painting.
+// The round push button: hit test, press and release rules.
 #include "shell/RndSpeed.h"
 
 #include <QApplication>
@@ -81,23 +81,4 @@ TEST_F(RndSpeedTest, DoubleClickRaisesBothClicksAndTheDoubleClick)
     events.clear();
     doubleClick(corner);
     EXPECT_TRUE(events.isEmpty());
-}
-
-TEST_F(RndSpeedTest, GlyphSitsTwoPixelsOffCentreAndOneMoreWhenPressed)
-{
-    // Magenta, the top-left colour, is transparent; one blue pixel marks (6, 6).
-    QImage glyph(25, 25, QImage::Format_RGB32);
-    glyph.fill(Qt::magenta);
-    glyph.setPixelColor(6, 6, Qt::blue);
-    button.SetColor(Qt::yellow);
-    button.SetGlyph(glyph);
-
-    const QImage raised = button.grab().toImage();
-    EXPECT_EQ(raised.pixelColor(8, 8), QColor(Qt::blue));
-    EXPECT_EQ(raised.pixelColor(12, 12), QColor(Qt::yellow));
-    EXPECT_EQ(raised.pixelColor(8, 16), QColor(Qt::yellow));
-    press(centre);
-    const QImage pressed = button.grab().toImage();
-    EXPECT_EQ(pressed.pixelColor(9, 9), QColor(Qt::blue));
-    EXPECT_EQ(pressed.pixelColor(8, 8), QColor(Qt::yellow));
 }

@@ -11,22 +11,6 @@
 namespace vorn::test
 {
 
-std::uint32_t FakeRemoteAccess::enumEntries(
-    const char*, RASENTRYNAME* buffer, std::uint32_t* bufferBytes, std::uint32_t* count)
-{
-    const auto capacity = *bufferBytes / sizeof(RASENTRYNAME);
-    *count = static_cast<std::uint32_t>(entries.size());
-    for (std::size_t i = 0; i < capacity && i < std::size_t(entries.size()); ++i) {
-        buffer[i].dwSize = sizeof(RASENTRYNAME);
-        copyToField(buffer[i].szEntryName, entries.at(qsizetype(i)));
-    }
-    if (entries.size() > qsizetype(capacity)) {
-        *bufferBytes = static_cast<std::uint32_t>(entries.size() * sizeof(RASENTRYNAME));
-        return ras::BufferTooSmall;
-    }
-    return ras::Success;
-}
-
 int RecordingPrompts::messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags)
 {
     messages.push_back({ owner, text, title, flags });
@@ -63,7 +47,7 @@ void WizardTest::TearDown()
 
 TfrmSelect& WizardTest::start()
 {
-    auto shell = std::make_unique<FakeTray>();
+    auto shell = std::make_unique<FakeNotificationArea>();
     tray = shell.get();
     window = std::make_unique<TfrmSelect>(service ? service : ras, registry.get(), std::move(shell));
     window->InitializerPath = folder.filePath(QStringLiteral("no-initializer"));

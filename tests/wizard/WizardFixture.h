@@ -6,6 +6,8 @@
 #include "platform/Registry.h"
 #include "platform/RemoteAccess.h"
 #include "settings/RegFiles.h"
+#include "support/FakeNotificationArea.h"
+#include "support/FakeRemoteAccess.h"
 #include "support/RecordingRegistry.h"
 
 #include <QTemporaryDir>
@@ -19,58 +21,6 @@
 
 namespace vorn::test
 {
-
-// A remote-access service with a fixed phonebook and no connections.
-class FakeRemoteAccess final : public RemoteAccess
-{
-public:
-    QByteArrayList entries;
-    QString captionTemplate = QStringLiteral("Connected to %s");
-
-    std::uint32_t enumEntries(
-        const char*, RASENTRYNAME* buffer, std::uint32_t* bufferBytes, std::uint32_t* count) override;
-    std::uint32_t enumConnections(RASCONN*, std::uint32_t*, std::uint32_t* count) override { return *count = 0; }
-    std::uint32_t dial(const char*, const RASDIALPARAMS&, QObject*, RasHandle*) override
-    {
-        return ras::CannotFindPhonebookEntry;
-    }
-    std::uint32_t hangUp(RasHandle) override { return 0; }
-    std::uint32_t connectStatus(RasHandle, RASCONNSTATUS*) override { return ras::InvalidHandle; }
-    std::uint32_t errorString(std::uint32_t, char*, std::uint32_t) override { return ras::InvalidParameter; }
-    QString dialerCaptionTemplate() override { return captionTemplate; }
-    QString connectedWindowTitle() override { return QStringLiteral("Connection Established"); }
-};
-
-// A notification area that keeps the icon's state for the test to look at.
-class FakeTray final : public NotificationArea
-{
-public:
-    bool hostAvailable = true;
-    bool acceptsIcon = true;
-    bool shown = false;
-    QString tip;
-    MouseHandler handler;
-
-    bool available() const override { return hostAvailable; }
-    bool add(const IconData& data) override
-    {
-        shown = acceptsIcon;
-        tip = data.tip;
-        return acceptsIcon;
-    }
-    bool modify(const IconData& data) override
-    {
-        tip = data.tip;
-        return true;
-    }
-    bool remove(const IconData&) override
-    {
-        shown = false;
-        return true;
-    }
-    void setMouseHandler(MouseHandler h) override { handler = std::move(h); }
-    QPoint cursorPosition() const override { return {}; }
-};
 
 // Answers the program's questions from a script and records what was asked.
 class RecordingPrompts final : public UserPrompts
@@ -93,8 +43,8 @@ public:
     void beep() override { ++beeps; }
 };
 
-// A wizard window on a temporary hive and current folder, a fake
-// phonebook and scripted prompts.
+// A wizard window on a temporary hive and current folder, the fake dial-up
+// service and tray, and scripted prompts.
 class WizardTest : public ::testing::Test
 {
 protected:
@@ -113,9 +63,9 @@ protected:
     QTemporaryDir folder;
     QString previousFolder;
     std::shared_ptr<FakeRemoteAccess> ras = std::make_shared<FakeRemoteAccess>();
-    // The window's service when set, else `ras`.
+    // The window's service when set (a real one), else `ras`.
     std::shared_ptr<RemoteAccess> service;
-    FakeTray* tray = nullptr; // owned by the window
+    FakeNotificationArea* tray = nullptr; // owned by the window
     std::unique_ptr<RecordingRegistry> registry;
     RecordingPrompts prompts;
     std::unique_ptr<TfrmSelect> window;

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -79,6 +80,10 @@ DialupService::DialupService(Options options)
             }))
             emit idleTimeout();
     });
+    // When accepting fails (no file descriptor left), the server closes itself
+    // and says nothing: look now and then, and listen again.
+    listenWatch_.setInterval(1000);
+    connect(&listenWatch_, &QTimer::timeout, this, &DialupService::keepListening);
 }
 
 DialupService::~DialupService()
@@ -88,35 +93,92 @@ DialupService::~DialupService()
 
 bool DialupService::listen(QString* error)
 {
-    QLocalServer::removeServer(options_.socketPath);
+    const QByteArray path = QFile::encodeName(options_.socketPath);
+    struct stat info {
+    };
+    if (lstat(path.constData(), &info) == 0) {
+        if (!S_ISSOCK(info.st_mode)) {
+            *error = QStringLiteral("a file that is not a socket is there; it is left as it is");
+            return false;
+        }
+        // We hold the lock, so no service of ours is behind it: a stale socket.
+        unlink(path.constData());
+    }
     if (!server_.listen(options_.socketPath)) {
         *error = server_.errorString();
         return false;
     }
+    listenWatch_.start();
     checkIdle();
     return true;
+}
+
+void DialupService::keepListening()
+{
+    if (server_.isListening())
+        return;
+    qWarning("stopped listening (%s); listening again", qPrintable(server_.errorString()));
+    QString error;
+    if (!listen(&error))
+        qWarning("cannot listen again: %s", qPrintable(error));
 }
 
 void DialupService::acceptClient()
 {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         if (!peerIsOurUser(socket)) {
-            send(socket, encodeAnswer(errorAnswer(0, QStringLiteral("refused: the service serves its own user only"))));
-            socket->disconnectFromServer();
+            refuse(socket, QStringLiteral("refused: the service serves its own user only"));
+            continue;
+        }
+        if (clients_.size() >= options_.maxClients) {
+            refuse(socket, QStringLiteral("refused: the service has too many clients (%1)").arg(options_.maxClients));
             continue;
         }
         clients_.insert(socket, Client {});
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readClient(socket); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { clientGone(socket); });
+        // Queued: a write may find the client gone in the middle of a step.
+        connect(
+            socket, &QLocalSocket::disconnected, this, [this, socket] { clientGone(socket); }, Qt::QueuedConnection);
         idleTimer_.stop();
+        send(socket, connectionsUpdate());
     }
+}
+
+void DialupService::refuse(QLocalSocket* socket, const QString& why)
+{
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    send(socket, encodeAnswer(errorAnswer(0, why)));
+    socket->disconnectFromServer();
 }
 
 void DialupService::send(QLocalSocket* socket, const QByteArray& message)
 {
+    if (socket->state() != QLocalSocket::ConnectedState)
+        return;
+    // A client that reads nothing is let go before its backlog eats the memory.
+    if (socket->bytesToWrite() > MaxServiceMessageBytes) {
+        socket->abort();
+        return;
+    }
     socket->write(message);
     socket->flush();
+}
+
+QByteArray DialupService::connectionsUpdate() const
+{
+    ConnectionsUpdate update;
+    for (const auto& [handle, line] : lines_) {
+        if (line.connected)
+            update.lines.append(infoOf(line));
+    }
+    return encodeConnectionsUpdate(update);
+}
+
+void DialupService::broadcastConnections()
+{
+    const QByteArray message = connectionsUpdate();
+    for (auto it = clients_.cbegin(); it != clients_.cend(); ++it)
+        send(it.key(), message);
 }
 
 void DialupService::readClient(QLocalSocket* socket)
@@ -137,7 +199,6 @@ void DialupService::readClient(QLocalSocket* socket)
     if (client->buffer.size() > MaxRequestBytes) {
         // No way to find the next message's start: answer and part.
         send(socket, encodeAnswer(errorAnswer(0, QStringLiteral("message too long"))));
-        clients_.erase(client);
         socket->disconnectFromServer();
     }
 }
@@ -145,6 +206,7 @@ void DialupService::readClient(QLocalSocket* socket)
 void DialupService::clientGone(QLocalSocket* socket)
 {
     clients_.remove(socket);
+    socket->deleteLater();
     // Attempts of a client that went away are hung up; connections stay.
     for (auto it = lines_.begin(); it != lines_.end();) {
         if (!it->second.connected && (it->second.owner == socket || it->second.owner.isNull()))
@@ -229,11 +291,18 @@ Answer DialupService::dial(const Request& request, QLocalSocket* socket)
         answer.result = ras::CannotFindPhonebookEntry;
         return answer;
     }
+    if (request.handle != 0 && lines_.count(request.handle) != 0) {
+        answer = errorAnswer(0, QStringLiteral("handle %1 is in use").arg(request.handle));
+        return answer;
+    }
     int& attempt = loaded->dialCounts[entry->name.toLower()];
     Line line;
-    line.handle = nextHandle_++;
-    if (nextHandle_ == 0)
-        nextHandle_ = 1;
+    line.handle = request.handle;
+    while (line.handle == 0 || lines_.count(line.handle) != 0) {
+        line.handle = nextHandle_++;
+        if (nextHandle_ == 0)
+            nextHandle_ = 1;
+    }
     line.entry = *entry;
     line.script = scriptFor(entry->outcome(attempt++));
     line.owner = socket;
@@ -242,6 +311,7 @@ Answer DialupService::dial(const Request& request, QLocalSocket* socket)
     line.timer->setTimerType(Qt::PreciseTimer); // a coarse timer may be 5% late
     connect(line.timer.get(), &QTimer::timeout, this, [this, handle = line.handle] { runStep(handle); });
     answer.handle = line.handle;
+    answer.status = infoOf(line);
     lines_.emplace(line.handle, std::move(line));
     return answer;
 }
@@ -264,17 +334,25 @@ void DialupService::runStep(RasHandle handle)
         std::fprintf(stderr, "step %u %u %u %lld\n", handle, step.state, step.error,
             static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
     }
-    if (line.owner)
-        send(line.owner, encodeNotification(Notification { handle, step.state, step.error }));
-
-    if (step.state == ras::Connected) {
+    const QPointer<QLocalSocket> owner = line.owner;
+    const bool connected = step.state == ras::Connected;
+    if (connected) {
         line.connected = true;
         line.owner = nullptr;
         if (line.entry.dropAfterSeconds > 0)
             line.timer->start(line.entry.dropAfterSeconds * 1000);
-        emit lineConnected(handle, line.entry.name, line.entry.device);
     } else if (step.error == 0) {
         line.timer->start(line.entry.stepDelayMs * line.script[line.nextStep].delaySteps);
+    }
+    const QString name = line.entry.name;
+    const QString device = line.entry.device;
+
+    // From here on the line may be gone: nothing below touches it.
+    if (owner)
+        send(owner, encodeNotification(Notification { handle, step.state, step.error }));
+    if (connected) {
+        broadcastConnections();
+        emit lineConnected(handle, name, device);
     }
 }
 
@@ -288,6 +366,7 @@ void DialupService::dropLine(RasHandle handle)
     found->second.state = ras::Disconnected;
     found->second.error = ras::RemoteDisconnection;
     found->second.timer->stop();
+    broadcastConnections();
     emit lineGone(handle);
     checkIdle();
 }
@@ -297,8 +376,11 @@ std::uint32_t DialupService::hangUp(RasHandle handle)
     const auto found = lines_.find(handle);
     if (found == lines_.end())
         return ras::InvalidHandle;
-    const bool wasShown = found->second.connected && !found->second.dropped;
+    const bool wasConnected = found->second.connected;
+    const bool wasShown = wasConnected && !found->second.dropped;
     lines_.erase(found);
+    if (wasConnected)
+        broadcastConnections();
     if (wasShown)
         emit lineGone(handle);
     checkIdle();

@@ -31,6 +31,7 @@ public:
         QString socketPath;
         int idleExitSeconds = 60; // 0: never
         bool trace = false; // each step on stderr, with its steady-clock time
+        int maxClients = 1000; // more are refused, so the files we may open never run out
     };
 
     // One published progress step of a dial script.
@@ -43,7 +44,8 @@ public:
     explicit DialupService(Options options);
     ~DialupService() override;
 
-    // Takes the socket; false (with *error set) when it cannot.
+    // Takes the socket; false (with *error set) when it cannot. Only a stale
+    // socket is removed: any other file at the path is left alone.
     bool listen(QString* error);
 
     // Hangs up a line, from a client or from the Disconnect button.
@@ -83,7 +85,13 @@ private:
     void readClient(QLocalSocket* socket);
     void clientGone(QLocalSocket* socket);
     void serve(QLocalSocket* socket, const QByteArray& message);
+    // Never deletes the socket nor any line: a client that has gone is let go
+    // later, once the handler that sent has finished.
     void send(QLocalSocket* socket, const QByteArray& message);
+    void refuse(QLocalSocket* socket, const QString& why);
+    QByteArray connectionsUpdate() const;
+    void broadcastConnections();
+    void keepListening();
 
     Answer entries(const Request& request);
     Answer connections() const;
@@ -112,6 +120,7 @@ private:
     QHash<QString, LoadedPhonebook> phonebooks_;
     RasHandle nextHandle_;
     QTimer idleTimer_;
+    QTimer listenWatch_; // the server stops listening when it runs out of files
 };
 
 } // namespace vorn::sim

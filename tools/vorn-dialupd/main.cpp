@@ -10,10 +10,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -33,27 +35,57 @@ bool displayReachable()
     return ok;
 }
 
-// The socket's folder must be ours and private; a folder we create is made so.
-bool preparePrivateFolder(const QString& folder, bool enforcePrivate)
+// Makes the socket's missing folders, private, and closes our own default
+// ones to others; then every folder must pass the check the clients make.
+QString prepareFolders(const QString& socketPath)
 {
-    const QByteArray path = QFile::encodeName(folder);
-    if (!QDir().mkpath(folder))
-        return false;
-    struct stat info {
-    };
-    if (stat(path.constData(), &info) != 0 || info.st_uid != getuid())
-        return false;
-    if (enforcePrivate && (info.st_mode & 077) != 0)
-        return chmod(path.constData(), 0700) == 0;
-    return true;
+    for (const auto& folder : vorn::sim::socketFolders(socketPath)) {
+        const QByteArray path = QFile::encodeName(folder.path);
+        struct stat info {
+        };
+        if (lstat(path.constData(), &info) != 0) {
+            QDir().mkpath(QFileInfo(folder.path).absolutePath());
+            mkdir(path.constData(), 0700);
+        } else if (folder.mustBePrivate && S_ISDIR(info.st_mode) && info.st_uid == getuid()) {
+            chmod(path.constData(), 0700);
+        }
+        if (QString problem = vorn::paths::folderProblem(folder.path, folder.mustBePrivate); !problem.isEmpty())
+            return problem;
+    }
+    return QString();
 }
 
-// One service per socket: the lock is held for the service's whole life.
-bool lockSocket(const QString& socketPath)
+enum class Lock { Taken, Held, Refused };
+
+// One service per socket: the lock is held for the service's whole life. The
+// lock file must be a file of this user, never a link to someone else's.
+Lock lockSocket(const QString& socketPath, QString* problem)
 {
-    const int fd
-        = open(QFile::encodeName(socketPath + QStringLiteral(".lock")).constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-    return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const QString lockPath = socketPath + QStringLiteral(".lock");
+    const int fd = open(QFile::encodeName(lockPath).constData(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
+    struct stat info {
+    };
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != getuid()) {
+        *problem = QStringLiteral("%1 is not a lock file of this user").arg(lockPath);
+        return Lock::Refused;
+    }
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 ? Lock::Taken : Lock::Held;
+}
+
+// As many clients as the files we may open allow, keeping some for ourselves.
+int clientLimit(int wanted)
+{
+    rlimit files {};
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0)
+        return wanted;
+    if (files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+        getrlimit(RLIMIT_NOFILE, &files);
+    }
+    constexpr rlim_t Reserve = 48; // the display, phonebooks, the lock, Qt's own
+    const rlim_t room = files.rlim_cur > Reserve * 2 ? files.rlim_cur - Reserve : files.rlim_cur / 2;
+    return static_cast<int>(std::min<rlim_t>(room, static_cast<rlim_t>(wanted)));
 }
 
 } // namespace
@@ -78,16 +110,22 @@ int main(int argc, char* argv[])
         }
     }
 
-    const QString folder = QFileInfo(options.socketPath).absolutePath();
-    const bool defaultFolder = folder == vorn::paths::runtimeDir();
-    // A folder we create is always private; the default one is kept private.
-    const bool created = !QFileInfo::exists(folder);
-    if (!preparePrivateFolder(folder, created || defaultFolder)) {
-        std::fprintf(stderr, "vorn-dialupd: %s is not a private folder of this user\n", qPrintable(folder));
+    // A client that started us passes on a line beginning "vorn-dialupd: " as the reason we did not.
+    if (const QString problem = prepareFolders(options.socketPath); !problem.isEmpty()) {
+        std::fprintf(stderr, "vorn-dialupd: %s\n", qPrintable(problem));
         return 1;
     }
-    if (!lockSocket(options.socketPath))
+    QString problem;
+    switch (lockSocket(options.socketPath, &problem)) {
+    case Lock::Refused:
+        std::fprintf(stderr, "vorn-dialupd: %s\n", qPrintable(problem));
+        return 1;
+    case Lock::Held:
         return 0; // another service already serves this socket
+    case Lock::Taken:
+        break;
+    }
+    options.maxClients = clientLimit(options.maxClients);
 
     const bool withWindows = displayReachable();
     std::unique_ptr<QCoreApplication> app;

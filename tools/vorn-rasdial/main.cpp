@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -38,9 +39,12 @@ void print(const QString& text)
     std::fflush(stdout);
 }
 
-void printError(std::uint32_t code)
+// The service's own text, which for an unreachable service says why.
+void printError(RemoteAccess& service, std::uint32_t code)
 {
-    const QString text = rasErrorText(code);
+    char buffer[ras::MaxError + 1] = {};
+    service.errorString(code, buffer, ras::MaxError);
+    const QString text = QString::fromUtf8(fieldText(buffer));
     print(QStringLiteral("Remote access error %1 - %2")
               .arg(code)
               .arg(text.isEmpty() ? QStringLiteral("unknown error") : text));
@@ -58,11 +62,13 @@ struct Options {
     QString control; // --drop, --lines or --reload
 };
 
-bool parse(const QStringList& args, Options* options)
+// Reads the arguments; on a usage error returns what was wrong.
+QString parse(const QStringList& args, Options* options)
 {
     QStringList positional;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
+        auto is = [&arg](const char* name) { return arg.compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0; };
         auto option = [&arg](const char* name, QString* value) {
             const QString prefix = QLatin1StringView(name);
             if (!arg.startsWith(prefix, Qt::CaseInsensitive))
@@ -70,30 +76,38 @@ bool parse(const QStringList& args, Options* options)
             *value = arg.mid(prefix.size());
             return true;
         };
-        if (arg.compare(QLatin1StringView("/DISCONNECT"), Qt::CaseInsensitive) == 0
-            || arg.compare(QLatin1StringView("/D"), Qt::CaseInsensitive) == 0) {
+        if (is("/DISCONNECT") || is("/D")) {
             options->disconnect = true;
         } else if (option("/PHONEBOOK:", &options->phonebook) || option("/DOMAIN:", &options->domain)
             || option("/PHONE:", &options->phoneNumber) || option("/CALLBACK:", &options->callbackNumber)) {
-        } else if (arg == QLatin1StringView("--drop") && i + 1 < args.size()) {
-            options->control = arg;
+        } else if (is("--drop")) {
+            if (i + 1 == args.size())
+                return QStringLiteral("--drop needs an entry name");
+            options->control = QStringLiteral("--drop");
             options->entry = args[++i];
-        } else if (arg == QLatin1StringView("--lines") || arg == QLatin1StringView("--reload")) {
-            options->control = arg;
+        } else if (is("--lines") || is("--reload")) {
+            options->control = arg.toLower();
         } else if (arg.startsWith(QLatin1Char('/')) || arg.startsWith(QLatin1Char('-'))) {
-            return false;
+            return QStringLiteral("unknown option %1").arg(arg);
         } else {
             positional.append(arg);
         }
     }
-    if (positional.size() > 3 || (options->disconnect && positional.size() != 1))
-        return false;
+    if (positional.size() > 3)
+        return QStringLiteral("too many arguments from %1 on").arg(positional[3]);
+    if (options->disconnect && positional.isEmpty())
+        return QStringLiteral("/DISCONNECT needs an entry name");
+    if (options->disconnect && positional.size() > 1)
+        return QStringLiteral("/DISCONNECT takes no user name or password (%1)").arg(positional[1]);
     if (!options->control.isEmpty() && !positional.isEmpty())
-        return false;
+        return QStringLiteral("%1 takes no entry name (%2)").arg(options->control, positional[0]);
+    if ((!positional.isEmpty() && positional[0].isEmpty())
+        || (options->control == "--drop" && options->entry.isEmpty()))
+        return QStringLiteral("the entry name is empty");
     options->entry = positional.value(0, options->entry);
     options->userName = positional.value(1);
     options->password = positional.value(2);
-    return true;
+    return QString();
 }
 
 std::vector<RASCONN> activeConnections(RemoteAccess& service, std::uint32_t* result)
@@ -119,7 +133,7 @@ int listConnections(RemoteAccess& service)
     std::uint32_t result = 0;
     const auto connections = activeConnections(service, &result);
     if (result != ras::Success) {
-        printError(result);
+        printError(service, result);
         return 1;
     }
     if (connections.empty()) {
@@ -141,13 +155,13 @@ int disconnect(RemoteAccess& service, const QString& entry)
         if (QString::fromUtf8(fieldText(connection.szEntryName)).compare(entry, Qt::CaseInsensitive) != 0)
             continue;
         if (const auto code = service.hangUp(connection.hrasconn); code != ras::Success) {
-            printError(code);
+            printError(service, code);
             return 1;
         }
         ++hungUp;
     }
     if (result != ras::Success) {
-        printError(result);
+        printError(service, result);
         return 1;
     }
     if (hungUp == 0) {
@@ -176,7 +190,7 @@ protected:
         if (progress == nullptr)
             return QObject::event(event);
         if (progress->error != 0) {
-            printError(progress->error);
+            printError(service_, progress->error);
             service_.hangUp(handle);
             QCoreApplication::exit(1);
         } else {
@@ -225,7 +239,12 @@ private:
 int dial(RemoteAccess& service, const Options& options)
 {
     std::uint32_t result = 0;
-    for (const auto& connection : activeConnections(service, &result)) {
+    const auto connections = activeConnections(service, &result);
+    if (result == ras::ServiceUnavailable) {
+        printError(service, result);
+        return 1;
+    }
+    for (const auto& connection : connections) {
         if (QString::fromUtf8(fieldText(connection.szEntryName)).compare(options.entry, Qt::CaseInsensitive) == 0) {
             print(QStringLiteral("You are already connected to %1.").arg(options.entry));
             return 0;
@@ -246,7 +265,7 @@ int dial(RemoteAccess& service, const Options& options)
     const QByteArray phonebook = options.phonebook.toUtf8();
     result = service.dial(phonebook.isEmpty() ? nullptr : phonebook.constData(), params, &progress, &progress.handle);
     if (result != ras::Success) {
-        printError(result);
+        printError(service, result);
         if (progress.handle != 0)
             service.hangUp(progress.handle);
         return 1;
@@ -268,7 +287,7 @@ int control(RemoteAccess& service, const Options& options)
     request.entry = options.entry;
     const auto answer = simulated->call(request);
     if (!answer) {
-        printError(ras::ServiceUnavailable);
+        printError(service, ras::ServiceUnavailable);
         return 1;
     }
     for (const auto& line : answer->lines) {
@@ -295,17 +314,22 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
+    if (std::any_of(args.cbegin(), args.cend(),
+            [](const QString& arg) { return arg.compare(QLatin1StringView("--help"), Qt::CaseInsensitive) == 0; })) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
     if (const qsizetype at = args.indexOf(QLatin1StringView("--cycle")); at >= 0) {
         args.removeAt(at);
         if (const auto cycle = parseCycle(args))
             return cycleEntries(*platform::remoteAccess(), *cycle);
-        std::fputs(Usage, stderr);
+        std::fprintf(stderr, "vorn-rasdial: wrong use of --cycle\n%s", Usage);
         return 2;
     }
     Options options;
-    if (args.contains(QLatin1StringView("--help")) || !parse(args, &options)) {
-        std::fputs(Usage, args.contains(QLatin1StringView("--help")) ? stdout : stderr);
-        return args.contains(QLatin1StringView("--help")) ? 0 : 2;
+    if (const QString wrong = parse(args, &options); !wrong.isEmpty()) {
+        std::fprintf(stderr, "vorn-rasdial: %s\n%s", qPrintable(wrong), Usage);
+        return 2;
     }
     const auto service = platform::remoteAccess();
     if (!options.control.isEmpty())

@@ -1,6 +1,7 @@
-#include "WizardDriver.h"
+#include "demo/WizardDriver.h"
 
-#include "support/TestSupport.h"
+#include "app/WizardLog.h"
+#include "support/ToneFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,8 +9,14 @@
 #include <QRegularExpression>
 #include <QThread>
 
-namespace vorn::test
+#include <sndfile.h>
+
+namespace vorn::demo
 {
+
+using test::binPath;
+using test::runProgram;
+using test::waitUntil;
 
 namespace
 {
@@ -39,31 +46,24 @@ WizardDriver::WizardDriver(const QByteArray& phonebook, Backend backend)
 
     // The tools the test runs find the same hive and service.
     qputenv("VORN_REGISTRY", dir.filePath(QStringLiteral("registry.db")).toLocal8Bit());
-    qputenv("VORN_DIALUP_SOCKET", dir.filePath(QStringLiteral("dialup.sock")).toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
     if (backend == Backend::NetworkManager) {
         qputenv("VORN_RAS", "nm");
         return;
     }
     qputenv("VORN_RAS", "sim");
-
-    service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    service.start(binPath(QStringLiteral("vorn-dialupd")),
-        { QStringLiteral("--socket"), qEnvironmentVariable("VORN_DIALUP_SOCKET"), QStringLiteral("--idle-exit"),
-            QStringLiteral("0") });
-    service.waitForStarted(5000);
-    waitUntil([] { return QFile::exists(qEnvironmentVariable("VORN_DIALUP_SOCKET")); }, std::chrono::seconds(5));
+    service = std::make_unique<test::ServiceProcess>(dir.path());
+    service->start();
+    qputenv("VORN_DIALUP_SOCKET", service->socketPath().toLocal8Bit());
 }
 
 WizardDriver::~WizardDriver()
 {
-    for (QProcess* process : { &wizard, &service }) {
-        if (process->state() == QProcess::NotRunning)
-            continue;
-        process->terminate();
-        if (!process->waitForFinished(3000)) {
-            process->kill();
-            process->waitForFinished();
+    if (wizard.state() != QProcess::NotRunning) {
+        wizard.terminate();
+        if (!wizard.waitForFinished(3000)) {
+            wizard.kill();
+            wizard.waitForFinished();
         }
     }
 }
@@ -87,36 +87,26 @@ bool WizardDriver::startDialing()
 {
     if (!start())
         return false;
-    click(NextButton);
+    click(positions::next);
     if (window(QStringLiteral("Entry Selection")).isEmpty())
         return false;
     keys({ QStringLiteral("ctrl+a") });
     for (const char* page : { "Tune", "Confirmation", "Dialing" }) {
-        click(NextButton);
+        click(positions::next);
         if (window(QString::fromLatin1(page)).isEmpty())
             return false;
     }
     return true;
 }
 
-QString WizardDriver::window(const QString& pattern, std::chrono::milliseconds timeout)
+QString WizardDriver::window(const QString& pattern, std::chrono::milliseconds timeout) const
 {
-    QString found;
-    waitUntil(
-        [&] {
-            found = QString::fromUtf8(xdotool(
-                { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern })
-                                          .split('\n')
-                                          .value(0));
-            return !found.isEmpty();
-        },
-        timeout);
-    return found;
+    return test::findWindow(pattern, wizard.processId(), timeout);
 }
 
-bool WizardDriver::windowVisible(const QString& pattern)
+QString WizardDriver::serviceWindow(const QString& pattern, std::chrono::milliseconds timeout) const
 {
-    return !window(pattern, std::chrono::milliseconds(0)).isEmpty();
+    return service ? test::findWindow(pattern, service->processId(), timeout) : QString();
 }
 
 void WizardDriver::click(QPoint at, int button)
@@ -196,10 +186,11 @@ QMap<QString, QString> WizardDriver::stored(const QString& entry) const
     return values;
 }
 
-QRect WizardDriver::trayIcon()
+QRect WizardDriver::trayIcon() const
 {
-    const QByteArray found = xdotool({ QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-        QStringLiteral("--classname"), QStringLiteral("vorn95") });
+    const QByteArray found = xdotool(
+        { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+            QString::number(wizard.processId()), QStringLiteral("--classname"), QStringLiteral("vorn95") });
     if (found.isEmpty() || found.contains('\n'))
         return {};
     QMap<QByteArray, int> geometry;
@@ -213,6 +204,26 @@ QRect WizardDriver::trayIcon()
     const QRect icon(geometry.value("X"), geometry.value("Y"), geometry.value("WIDTH"), geometry.value("HEIGHT"));
     // Anything bigger is a window of the program, not its icon.
     return icon.width() <= 64 && icon.height() <= 64 ? icon : QRect();
+}
+
+bool WizardDriver::disconnectFromTrayMenu()
+{
+    const int before = logSize();
+    // On a busy machine the keys can come before the menu is up; a missed
+    // try is closed and repeated, waiting longer each time.
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        const QRect icon = trayIcon();
+        if (icon.isEmpty())
+            return false;
+        clickAt(icon.center(), 3);
+        QThread::msleep(300 * attempt);
+        // The menu: Info, a separator, Disconnect, last.
+        keys({ QStringLiteral("Up"), QStringLiteral("Return") });
+        if (waitForLog(QLatin1String(wizardlog::Page) + QStringLiteral(" 1"), std::chrono::seconds(3), before))
+            return true;
+        keys({ QStringLiteral("Escape") });
+    }
+    return false;
 }
 
 void WizardDriver::clickAt(QPoint at, int button)
@@ -231,9 +242,19 @@ void WizardDriver::importRegistry(const QByteArray& regText) const
     runProgram(binPath(QStringLiteral("vorn-reg")), { QStringLiteral("import"), path });
 }
 
+bool WizardDriver::chooseTune(const QByteArray& moreRegText) const
+{
+    const QString tune = dir.filePath(QStringLiteral("tune.wav"));
+    if (!test::writeTone(tune, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.5))
+        return false;
+    importRegistry(
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ]\n\"Tune\"=\"" + tune.toUtf8() + "\"\n\n" + moreRegText);
+    return true;
+}
+
 QByteArray WizardDriver::rasdial(const QStringList& args)
 {
     return runProgram(binPath(QStringLiteral("vorn-rasdial")), args).out;
 }
 
-} // namespace vorn::test
+} // namespace vorn::demo

@@ -1,7 +1,7 @@
 // vorn-demo: one scripted dial of the sample phonebook on the current
 // display, printing each step; the run command uses it where no desktop is.
-#include "WizardDriver.h"
-#include "support/TestSupport.h"
+#include "app/WizardLog.h"
+#include "demo/WizardDriver.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,7 +11,8 @@
 #include <cstdio>
 
 using namespace std::chrono_literals;
-using vorn::test::WizardDriver;
+using vorn::demo::WizardDriver;
+namespace line = vorn::wizardlog;
 
 namespace
 {
@@ -60,36 +61,35 @@ int main(int argc, char* argv[])
         if (!vorn::test::waitUntil([&] { return wizard.logSize() > next; }, 30s))
             return fail(QStringLiteral("no connection within 30 s"));
         const QString text = wizard.log().at(next).text;
-        if (text.startsWith(QStringLiteral("connected")))
+        if (text.startsWith(QLatin1String(line::Connected)))
             break;
-        if (text.startsWith(QStringLiteral("attempt ")))
-            say(QStringLiteral("dialing %1").arg(unquoted(text.mid(8))));
-        else if (text.startsWith(QStringLiteral("status ")) && !text.endsWith(QStringLiteral("\"\"")))
-            say(QStringLiteral("  %1").arg(unquoted(text.mid(7))));
-        if (!shotDialing && text.startsWith(QStringLiteral("status "))) {
+        const QString word = text.section(QLatin1Char(' '), 0, 0);
+        const QString rest = unquoted(text.section(QLatin1Char(' '), 1));
+        if (word == QLatin1String(line::Attempt))
+            say(QStringLiteral("dialing %1").arg(rest));
+        else if (word == QLatin1String(line::Status) && !rest.isEmpty())
+            say(QStringLiteral("  %1").arg(rest));
+        if (!shotDialing && word == QLatin1String(line::Status)) {
             shotDialing = true;
             shoot(wizard.mainWindow, QStringLiteral("dialing"));
         }
     }
-    const auto connected = wizard.waitForLog(QStringLiteral("connected"), 0ms);
-    say(QStringLiteral("connected to %1: the window hides in the tray").arg(unquoted(connected->text.mid(10))));
-    if (!vorn::test::waitUntil([] { return !WizardDriver::trayIcon().isEmpty(); }, 10s))
+    const auto connected = wizard.waitForLog(QLatin1String(line::Connected), 0ms);
+    say(QStringLiteral("connected to %1: the window hides in the tray")
+            .arg(unquoted(connected->text.section(QLatin1Char(' '), 1))));
+    if (!vorn::test::waitUntil([&] { return !wizard.trayIcon().isEmpty(); }, 10s))
         return fail(QStringLiteral("no tray icon"));
-    if (const auto tip = wizard.waitForLog(QStringLiteral("tick 2 "), 5s))
+    if (const auto tip = wizard.waitForLog(QLatin1String(line::Tick) + QStringLiteral(" 2 "), 5s))
         say(QStringLiteral("  tray tip: %1").arg(unquoted(tip->text.section(QLatin1Char(' '), 2))));
     shoot(QStringLiteral("root"), QStringLiteral("connected-tray"));
 
     say(QStringLiteral("Disconnect from the tray menu"));
-    const int before = wizard.logSize();
-    WizardDriver::clickAt(WizardDriver::trayIcon().center(), 3);
-    QThread::msleep(300);
-    WizardDriver::keys({ QStringLiteral("Up"), QStringLiteral("Return") });
-    if (!wizard.waitForLog(QStringLiteral("page 1"), 5s, before))
+    if (!wizard.disconnectFromTrayMenu())
         return fail(QStringLiteral("the tray menu did not disconnect"));
     say(QStringLiteral("disconnected: back on the entry selection page with the new statistics"));
     QThread::msleep(500);
     shoot(wizard.mainWindow, QStringLiteral("after-disconnect"));
-    wizard.click(WizardDriver::CloseButton);
+    wizard.click(vorn::demo::positions::close);
     vorn::test::waitUntil([&] { return !wizard.running(); }, 5s);
     say(QStringLiteral("done; screenshots in %1").arg(shots));
     return 0;

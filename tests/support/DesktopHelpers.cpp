@@ -1,4 +1,4 @@
-#include "DesktopHelpers.h"
+#include "support/DesktopHelpers.h"
 
 #include "support/TestSupport.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "demo/Positions.h"
+#include "support/TestSupport.h"
+
+#include <QList>
 #include <QMap>
 #include <QPoint>
 #include <QProcess>
@@ -9,15 +13,17 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
-namespace vorn::test
+namespace vorn::demo
 {
 
 // The real program on the current display, with a simulated dial-up service,
 // a hive, a phonebook and a working folder of its own, driven by real X
 // clicks and keys (xdotool). The program reports what cannot be seen from
-// outside through its "vorn.wizard" debug log, which the driver collects.
+// outside through its "vorn.wizard" debug log (app/WizardLog.h names its
+// lines), which the driver collects.
 class WizardDriver
 {
 public:
@@ -26,12 +32,6 @@ public:
         double seconds;
         QString text;
     };
-
-    // Client coordinates of the controls the driver clicks.
-    static constexpr QPoint NextButton { 326, 272 };
-    static constexpr QPoint CloseButton { 417, 272 };
-    static constexpr QPoint SkipButton { 193, 159 };
-    static constexpr QPoint AbortButton { 281, 159 };
 
     enum class Backend { Simulated, NetworkManager };
 
@@ -42,21 +42,22 @@ public:
 
     // Starts the program and waits for its window.
     bool start();
-    // Start, then every selected (all) entry ticked and the pages walked to dialing.
+    // Start, then every entry ticked and the pages walked to dialing.
     bool startDialing();
     bool running() const { return wizard.state() != QProcess::NotRunning; }
     qint64 processId() const { return wizard.processId(); }
     QString folder() const { return dir.path(); }
 
-    // The first visible window whose title matches `pattern` (a regular
-    // expression), waiting up to `timeout`; empty when none came.
-    static QString window(const QString& pattern, std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    static bool windowVisible(const QString& pattern);
+    // The first shown window of the program (of its dial-up service) whose
+    // title matches `pattern`, waiting up to `timeout`; empty when none came.
+    QString window(const QString& pattern, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    QString serviceWindow(const QString& pattern, std::chrono::milliseconds timeout = {}) const;
     // Clicks at client coordinates of the wizard's window.
     void click(QPoint at, int button = 1);
     static void keys(const QStringList& keys);
 
-    // Waits until a log line starts with `prefix`, and returns it.
+    // Waits until a log line starts with `prefix` (after the first `after`
+    // lines), and returns it.
     std::optional<LogLine> waitForLog(
         const QString& prefix, std::chrono::milliseconds timeout = std::chrono::seconds(10), int after = 0);
     QList<LogLine> log(const QString& prefix = {});
@@ -65,12 +66,16 @@ public:
     // The values under the entry's key ("" for the program key), as
     // exported, read at one moment; dwords in decimal.
     QMap<QString, QString> stored(const QString& entry) const;
-    // The wizard's tray icon on the screen; empty while there is none. Only
-    // while the main window is hidden.
-    static QRect trayIcon();
+    // The program's tray icon on the screen; empty while there is none.
+    QRect trayIcon() const;
+    // Right-clicks the tray icon and chooses Disconnect; whether the selection page followed.
+    bool disconnectFromTrayMenu();
     // A click at screen coordinates.
     static void clickAt(QPoint at, int button = 1);
     void importRegistry(const QByteArray& regText) const;
+    // Writes half a second of tone and stores it as the tune (the tune page
+    // then turns "PlayTune" on), with `moreRegText` beside it.
+    bool chooseTune(const QByteArray& moreRegText = {}) const;
     // vorn-rasdial with these arguments; its standard output.
     static QByteArray rasdial(const QStringList& args);
 
@@ -80,10 +85,10 @@ private:
     void readLog();
 
     QTemporaryDir dir;
-    QProcess service;
+    std::unique_ptr<test::ServiceProcess> service;
     QProcess wizard;
     QList<LogLine> lines;
     QByteArray pending;
 };
 
-} // namespace vorn::test
+} // namespace vorn::demo

@@ -1,4 +1,4 @@
-#include "ToneFile.h"
+#include "support/ToneFile.h"
 
 #include "support/TestSupport.h"
 
