@@ -2,15 +2,7 @@
 #include "DialupFixture.h"
 #include "rascomp/Rascomp32.h"
 
-#include <QDir>
 #include <QLocalSocket>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
 
 using namespace vorn;
 using namespace vorn::test;
@@ -45,11 +37,15 @@ QList<DialStep> failedAtDevice(std::uint32_t error)
 class DialupServiceTest : public DialupFixture
 {
 protected:
+    // Without a display, as on a server: dialing must not need one.
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
         writePhonebook(testPhonebook);
-        ASSERT_TRUE(service.start());
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        ASSERT_TRUE(service.start(environment));
     }
 
     // One raw request line to the service, and the first line it answers.
@@ -184,43 +180,6 @@ TEST_F(DialupServiceTest, MalformedAndOversizedRequestsGetAnErrorAnswer)
     EXPECT_EQ(dialToEnd(*client(), QStringLiteral("Busy Line")).last().second, ras::LineBusy);
 }
 
-TEST_F(DialupServiceTest, ClientOfAnotherUserIsRefused)
-{
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to act as another user";
-    // Let the other user reach the socket, so only the service's own check stands in the way.
-    for (const QString& path : { dir.path(), dir.filePath(QStringLiteral("run")) })
-        QFile::setPermissions(path, QFileDevice::Permissions(0x7755));
-    QFile::setPermissions(socketPath(), QFileDevice::Permissions(0x7777));
-
-    const QByteArray path = QFile::encodeName(socketPath());
-    const pid_t child = fork();
-    if (child == 0) {
-        // Only async-signal-safe calls from here on; a hang ends in SIGALRM.
-        alarm(5);
-        if (setgid(65534) != 0 || setuid(65534) != 0)
-            _exit(2);
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        std::memcpy(
-            address.sun_path, path.constData(), std::min<std::size_t>(path.size(), sizeof address.sun_path - 1));
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            _exit(3);
-        char answer[512] = {};
-        ssize_t total = 0;
-        for (ssize_t got = 1; got > 0 && total < ssize_t(sizeof answer) - 1; total += got)
-            got = read(fd, answer + total, sizeof answer - 1 - std::size_t(total));
-        // Refused at once, before it could ask anything.
-        _exit(std::strstr(answer, "refused") != nullptr ? 0 : 5);
-    }
-    ASSERT_GT(child, 0);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
 TEST_F(DialupServiceTest, ReloadReadsThePhonebookAgainAndReportsBadSections)
 {
     const auto access = client();
@@ -250,6 +209,8 @@ TEST_F(DialupServiceTest, ConnectionShowsTheDialerWindowsUntilHungUp)
 {
     if (!inTestSession())
         GTEST_SKIP() << "needs the test display";
+    service.kill();
+    ASSERT_TRUE(service.start());
     // Only this test's service's windows count; others may show the same titles.
     const auto shown = [this](const char* title) {
         return !findWindow(QStringLiteral("^%1$").arg(QLatin1String(title)), service.processId()).isEmpty();
@@ -261,18 +222,6 @@ TEST_F(DialupServiceTest, ConnectionShowsTheDialerWindowsUntilHungUp)
     EXPECT_TRUE(waitUntil([&] { return shown("Connected to Quick"); }, 5s));
     access->hangUp(handle);
     EXPECT_TRUE(waitUntil([&] { return !shown("Connected to Quick") && !shown("Connection Established"); }, 5s));
-}
-
-TEST_F(DialupServiceTest, ServiceWithoutDisplayStillConnects)
-{
-    service.kill();
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    ASSERT_TRUE(service.start(environment));
-    const auto access = client();
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Quick")).last(), DialStep(ras::Connected, 0));
-    EXPECT_EQ(connectionsOf(*access).size(), 1U);
 }
 
 TEST_F(DialupServiceTest, LargePhonebookIsListedWhole)

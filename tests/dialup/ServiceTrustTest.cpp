@@ -99,3 +99,19 @@ TEST_F(ServiceTrustTest, ServiceOfAnotherUserGetsNothing)
     EXPECT_FALSE(received.contains("s3cret-pw")) << received.constData();
     EXPECT_TRUE(received == "b''\n" || received == "nothing\n") << received.constData();
 }
+
+TEST_F(ServiceTrustTest, ClientOfAnotherUserIsRefused)
+{
+    writePhonebook("[Quick]\n");
+    ASSERT_TRUE(service.start());
+    // Let the other user reach the socket, so only the service's own check stands in the way.
+    for (const QString& path : { dir.filePath(QStringLiteral("run")), socketPath() })
+        QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
+    const auto answer = runProgram(QStringLiteral("setpriv"),
+        asOtherUser({ QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"),
+            QStringLiteral("import socket, sys\ns = socket.socket(socket.AF_UNIX); s.settimeout(5)\n"
+                           "s.connect(sys.argv[1]); print(s.makefile('rb').read(512))\n"),
+            socketPath() }));
+    // Refused at once, before it could ask anything.
+    EXPECT_TRUE(answer.out.contains("refused")) << answer.out.constData() << answer.err.constData();
+}

@@ -89,23 +89,12 @@ TEST_F(TRasTest, EnumEntriesWithBufferTooSmallReadsOnlyWrittenRecords)
     fake->entriesWritten = 3;
     ras->EnumEntries();
     EXPECT_EQ(ras->Entries(), (QStringList { "Entry 0", "Entry 1", "Entry 2" }));
-}
 
-TEST_F(TRasTest, FailedEnumerationsLeaveListsEmpty)
-{
-    fake->entryNames = { "Office" };
-    ras->EnumEntries();
+    // A failed enumeration leaves the list empty.
     fake->entriesResult = ras::CannotOpenPhonebook;
     EXPECT_EQ(ras->EnumEntries(), 621);
     EXPECT_TRUE(ras->Entries().isEmpty());
     EXPECT_EQ(ras->LastError(), 621);
-
-    fake->connections = { FakeRemoteAccess::connection(7, "Office") };
-    ras->EnumConnections();
-    fake->connectionsResult = ras::ServiceUnavailable;
-    EXPECT_EQ(ras->EnumConnections(), 711);
-    EXPECT_EQ(ras->Connections().Count(), 0);
-    EXPECT_EQ(ras->LastError(), 711);
 }
 
 TEST_F(TRasTest, EnumConnectionsKeepsFirstFourWrittenRecords)
@@ -127,6 +116,15 @@ TEST_F(TRasTest, EnumConnectionsKeepsFirstFourWrittenRecords)
     fake->connectionsWritten = 0;
     ras->EnumConnections();
     EXPECT_EQ(ras->Connections().Count(), 0);
+
+    // A failed enumeration leaves the list empty.
+    fake->connectionsWritten = -1;
+    ras->EnumConnections();
+    ASSERT_EQ(ras->Connections().Count(), 4);
+    fake->connectionsResult = ras::ServiceUnavailable;
+    EXPECT_EQ(ras->EnumConnections(), 711);
+    EXPECT_EQ(ras->Connections().Count(), 0);
+    EXPECT_EQ(ras->LastError(), 711);
 }
 
 TEST_F(TRasTest, EachPublishedStateRaisesItsOwnEventOnce)

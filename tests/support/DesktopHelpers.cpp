@@ -21,6 +21,18 @@ void freezeProcess(const QProcess& process, bool frozen)
         kill(pid_t(process.processId()), frozen ? SIGSTOP : SIGCONT);
 }
 
+// Thaws the server, asks it to end and kills it if it does not.
+void stopServer(QProcess& server)
+{
+    if (server.state() == QProcess::NotRunning)
+        return;
+    freezeProcess(server, false);
+    server.terminate();
+    if (!server.waitForFinished(5000))
+        server.kill();
+    server.waitForFinished();
+}
+
 } // namespace
 
 MessageWindow::MessageWindow(const QString& title, const QString& display)
@@ -101,13 +113,7 @@ PrivateDisplay::~PrivateDisplay()
 
 void PrivateDisplay::stop()
 {
-    if (server_.state() == QProcess::NotRunning)
-        return;
-    freeze(false);
-    server_.terminate();
-    if (!server_.waitForFinished(5000))
-        server_.kill();
-    server_.waitForFinished();
+    stopServer(server_);
 }
 
 void PrivateDisplay::freeze(bool frozen)
@@ -133,11 +139,7 @@ PrivateSoundServer::PrivateSoundServer()
 
 PrivateSoundServer::~PrivateSoundServer()
 {
-    freeze(false);
-    server_.terminate();
-    if (!server_.waitForFinished(5000))
-        server_.kill();
-    server_.waitForFinished();
+    stopServer(server_);
 }
 
 QByteArray PrivateSoundServer::address() const

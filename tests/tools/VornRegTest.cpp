@@ -61,11 +61,8 @@ TEST_F(VornReg, ImportExportRoundTripKeepsEveryType)
     const auto one = run({ QStringLiteral("export"), QStringLiteral("hkcu\\OTHER") });
     ASSERT_EQ(one.exitCode, 0);
     EXPECT_EQ(one.out, QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\OTHER]\n\"x\"=dword:ffffffff\n\n"));
-}
 
-TEST_F(VornReg, DeletionLines)
-{
-    ASSERT_EQ(run({ QStringLiteral("import"), everyKind() }).exitCode, 0);
+    // Deletion lines remove keys with all below them, and values.
     const QByteArray removal = "REGEDIT4\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix]\n"
                                "[HKEY_CURRENT_USER\\Other]\n\"x\"=-\n\"never there\"=-\n";
     ASSERT_EQ(run({ QStringLiteral("import"), write(QStringLiteral("rm.reg"), removal) }).exitCode, 0);

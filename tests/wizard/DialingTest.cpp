@@ -116,35 +116,6 @@ TEST_F(DialingTest, ConnectingOnTheSecondEntryCountsItAndMovesToTheTray)
     EXPECT_EQ(windowHiders, QStringList { "Connected to B" });
 }
 
-TEST_F(DialingTest, WithoutTrayHostTheConnectedWindowStaysShown)
-{
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    tray->hostAvailable = false;
-    connectOn("A");
-    dial();
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
-    EXPECT_TRUE(w.isVisible());
-    // Hiding would lose the window: the button hangs up instead.
-    EXPECT_EQ(w.Button1->text(), "&Disconnect");
-    w.Button1->click();
-    EXPECT_EQ(lines->hangUps(), 1);
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
-    EXPECT_FALSE(w.Timer1->isActive());
-}
-
-TEST_F(DialingTest, WithoutDialerWindowNoHiderStartsAndTheTunePlaysAtConnect)
-{
-    lines->captionTemplate.clear();
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    connectOn("A");
-    PDTPlayNow = false;
-    dial();
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
-    EXPECT_TRUE(windowHiders.isEmpty());
-    EXPECT_TRUE(PDTPlayNow);
-    PDTPlayNow = false;
-}
-
 class MonitorTest : public DialingTest
 {
 protected:
@@ -235,27 +206,19 @@ TEST_F(MonitorTest, DisconnectFromTheTrayMenuHangsUpAndShowsTheSelectionPage)
 
 TEST_F(DialingTest, WhyAnAttemptFailedStaysOnScreenThroughThePause)
 {
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    lines->outcomes["A"] = Outcome::Busy;
-    lines->errorTexts[vorn::ras::LineBusy] = "The line is busy.";
-    QString duringPause;
-    QTimer::singleShot(700, &w, [&] { duringPause = w.lblStatus->text(); });
-    dial(800, [&] { w.btnAbort->click(); });
-    EXPECT_EQ(duringPause, "The line is busy.");
-}
-
-TEST_F(DialingTest, ADialRequestThatFailsAtOnceShowsItsText)
-{
-    lines->entryNames = { "A" };
-    lines->dialResult = vorn::ras::CannotOpenPhonebook;
-    lines->errorTexts[vorn::ras::CannotOpenPhonebook] = "The dial-up service is not running.";
-    TfrmSelect& w = start();
-    w.SelectedEntries.add("A");
-    w.show();
-    QString duringPause;
-    QTimer::singleShot(300, &w, [&] { duringPause = w.lblStatus->text(); });
-    dial(400, [&] { w.btnAbort->click(); });
-    EXPECT_EQ(duringPause, "The dial-up service is not running.");
+    // A line that fails, and a dial request the service refuses at once.
+    for (const bool refused : { false, true }) {
+        SCOPED_TRACE(refused);
+        TfrmSelect& w = startDialer({ "A" }, { "A" });
+        lines->outcomes["A"] = Outcome::Busy;
+        lines->dialResult = refused ? vorn::ras::CannotOpenPhonebook : 0;
+        lines->errorTexts[vorn::ras::LineBusy] = "The line is busy.";
+        lines->errorTexts[vorn::ras::CannotOpenPhonebook] = "The dial-up service is not running.";
+        QString duringPause;
+        QTimer::singleShot(refused ? 300 : 700, &w, [&] { duringPause = w.lblStatus->text(); });
+        dial(refused ? 400 : 800, [&] { w.btnAbort->click(); });
+        EXPECT_EQ(duringPause, refused ? "The dial-up service is not running." : "The line is busy.");
+    }
 }
 
 TEST_F(MonitorTest, ElapsedTimeIsADurationPastOneDay)
@@ -269,12 +232,24 @@ TEST_F(MonitorTest, ElapsedTimeIsADurationPastOneDay)
 
 TEST_F(DialingTest, TheWindowHidesOnlyBehindAnIconTheShellTook)
 {
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    tray->accepts = false;
-    connectOn("A");
-    dial();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.Button1->text(), "&Disconnect");
+    // No tray host, and a host that refuses the icon: hiding would lose the window.
+    for (const bool hostAvailable : { false, true }) {
+        SCOPED_TRACE(hostAvailable);
+        TfrmSelect& w = startDialer({ "A" }, { "A" });
+        const int hungUpBefore = lines->hangUps();
+        tray->hostAvailable = hostAvailable;
+        tray->accepts = false;
+        connectOn("A");
+        dial();
+        EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+        EXPECT_TRUE(w.isVisible());
+        // The button hangs up instead.
+        EXPECT_EQ(w.Button1->text(), "&Disconnect");
+        w.Button1->click();
+        EXPECT_EQ(lines->hangUps(), hungUpBefore + 1);
+        EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
+        EXPECT_FALSE(w.Timer1->isActive());
+    }
 }
 
 TEST_F(MonitorTest, TheWindowComesBackWhenTheTrayHostGoesAway)
@@ -319,24 +294,37 @@ TEST_F(DialingTest, ASkipLeftOverFromTheLastRunDoesNotSkipTheNextRunsFirstEntry)
     EXPECT_GE(lines->calls.at(1).hungUpAt - dialedAt(1), 400) << "rang until Abort";
 }
 
+// Without a title to wait for, nothing watches for it and the tune plays at connect.
 TEST_F(DialingTest, AnEmptyCaptionStartsNoTuneWatcherAndTheTunePlaysAtConnect)
 {
-    store(stats::ProgramKey, "PDTCaption", Variant(""));
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
-    store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
-    connectOn("A");
-    qsizetype watchersWhileDialing = -1;
-    QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [&](int page) {
-        if (page == TfrmSelect::pgStatIndex)
-            watchersWhileDialing = tuneWatchers.size();
-    });
-    PDTPlayNow = false;
-    dial();
-    EXPECT_EQ(watchersWhileDialing, 0) << "an untitled window must not start the tune";
-    EXPECT_EQ(tuneWatchers, QStringList { "|/tunes/ding.wav" });
-    EXPECT_TRUE(PDTPlayNow);
-    PDTPlayNow = false;
+    for (const bool noDialerWindow : { false, true }) {
+        SCOPED_TRACE(noDialerWindow);
+        if (noDialerWindow)
+            lines->captionTemplate.clear();
+        store(stats::ProgramKey, "PDTCaption", Variant(noDialerWindow ? "Dial-up Finished" : ""));
+        tuneWatchers.clear();
+        windowHiders.clear();
+        TfrmSelect& w = startDialer({ "A" }, { "A" });
+        store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
+        store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
+        connectOn("A");
+        qsizetype watchersWhileDialing = -1;
+        QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [&](int page) {
+            if (page == TfrmSelect::pgStatIndex)
+                watchersWhileDialing = tuneWatchers.size();
+        });
+        PDTPlayNow = false;
+        dial();
+        EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+        EXPECT_TRUE(PDTPlayNow);
+        PDTPlayNow = false;
+        if (noDialerWindow) {
+            EXPECT_TRUE(windowHiders.isEmpty());
+        } else {
+            EXPECT_EQ(watchersWhileDialing, 0) << "an untitled window must not start the tune";
+            EXPECT_EQ(tuneWatchers, QStringList { "|/tunes/ding.wav" });
+        }
+    }
 }
 
 } // namespace

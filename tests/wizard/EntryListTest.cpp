@@ -110,13 +110,6 @@ TEST_F(EntryListTest, RowCaptionsCannotBeEditedInPlace)
     }
 }
 
-TEST_F(EntryListTest, WelcomeCheckBoxStoresShowWelcome)
-{
-    TfrmSelect& w = startWith({});
-    w.cbShowWelcome->click();
-    EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome"), Variant(qint32(0)));
-}
-
 TEST_F(EntryListTest, BrowseStoresTheChosenTuneAndCancelChangesNothing)
 {
     TfrmSelect& w = startWith({});

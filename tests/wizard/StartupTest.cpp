@@ -61,6 +61,16 @@ QString writeScript(const QString& path, const QByteArray& body)
     return path;
 }
 
+// A window not yet started, its initializer `initializer` (empty: the installed one).
+std::unique_ptr<TfrmSelect> unstarted(
+    const std::shared_ptr<FakeRemoteAccess>& ras, Registry* hive, const QString& initializer = {})
+{
+    auto window = std::make_unique<TfrmSelect>(ras, hive, std::make_unique<FakeNotificationArea>());
+    if (!initializer.isEmpty())
+        window->InitializerPath = initializer;
+    return window;
+}
+
 void forgetPDTCaption()
 {
     Registry& hive = platform::registry();
@@ -78,21 +88,17 @@ TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
     TfrmSelect& w = start();
 
     const QByteArray program = stats::ProgramKey;
-    expectWrites(registry->writes,
-        {
-            { program, "PDTCaption", reg::REG_SZ, sz("Dial-up Finished") },
-            { program, "PlayTune", reg::REG_DWORD, dword(0) },
-            { program, "Tune", reg::REG_SZ, sz("") },
-            { program, "ShowWelcome", reg::REG_DWORD, dword(1) },
-            { program + "Office", "LastAccess", reg::REG_SZ, sz("00/00/00") },
-            { program + "Office", "TotalTime", reg::REG_SZ, sz("00:00:00") },
-            { program + "Office", "LastTime", reg::REG_SZ, sz("00:00:00") },
-            { program + "Office", "Accesses", reg::REG_DWORD, dword(0) },
-            { program + "backup", "LastAccess", reg::REG_SZ, sz("00/00/00") },
-            { program + "backup", "TotalTime", reg::REG_SZ, sz("00:00:00") },
-            { program + "backup", "LastTime", reg::REG_SZ, sz("00:00:00") },
-            { program + "backup", "Accesses", reg::REG_DWORD, dword(0) },
-        });
+    std::vector<Write> defaults { { program, "PDTCaption", reg::REG_SZ, sz("Dial-up Finished") },
+        { program, "PlayTune", reg::REG_DWORD, dword(0) }, { program, "Tune", reg::REG_SZ, sz("") },
+        { program, "ShowWelcome", reg::REG_DWORD, dword(1) } };
+    for (const QByteArray entry : { "Office", "backup" }) {
+        defaults.insert(defaults.end(),
+            { { program + entry, "LastAccess", reg::REG_SZ, sz("00/00/00") },
+                { program + entry, "TotalTime", reg::REG_SZ, sz("00:00:00") },
+                { program + entry, "LastTime", reg::REG_SZ, sz("00:00:00") },
+                { program + entry, "Accesses", reg::REG_DWORD, dword(0) } });
+    }
+    expectWrites(registry->writes, defaults);
 
     EXPECT_EQ(w.Notebook1->currentIndex(), 0);
     EXPECT_EQ(w.windowTitle(), "VORN95 Wizard");
@@ -124,8 +130,7 @@ TEST_F(WizardTest, ShowWelcomeOtherThanOneOpensOnTheSelectionPage)
     }
 }
 
-// "PDTCaption" once present is kept, even empty; else the first line of the
-// initializer's file, which is written by the initializer when missing.
+// "PDTCaption" once present is kept, even empty; else the first line of the initializer's file.
 TEST_F(WizardTest, PDTCaptionComesFromTheRegistryOrTheInitializersFile)
 {
     store(stats::ProgramKey, "PDTCaption", Variant(""));
@@ -137,16 +142,7 @@ TEST_F(WizardTest, PDTCaptionComesFromTheRegistryOrTheInitializersFile)
     writePDTFile("Connection Established\r\nsecond line\n");
     EXPECT_EQ(start().PDTCaption, "Connection Established");
     EXPECT_EQ(stored(stats::ProgramKey, "PDTCaption"), Variant("Connection Established"));
-
-    forgetPDTCaption();
-    QFile::remove("vorninfo.pdt");
-    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeNotificationArea>());
-    // The initializer runs in the wizard's current folder and writes its file there.
-    window->InitializerPath
-        = writeScript(folder.filePath("initvorn"), "sleep 0.2\nprintf 'Made here\\n' > vorninfo.pdt\n");
-    window->FormCreate();
-    EXPECT_FALSE(window->startupAborted());
-    EXPECT_EQ(window->PDTCaption, "Made here");
+    // A missing file is written by the initializer: ASlowInitializerShowsThatSomethingIsGoingOn.
 }
 
 TEST_F(WizardTest, InitializerThatFailsEndsStartUpWithAMessage)
@@ -156,8 +152,7 @@ TEST_F(WizardTest, InitializerThatFailsEndsStartUpWithAMessage)
     for (const QString& initializer :
         { folder.filePath("missing"), writeScript(folder.filePath("idle"), "exit 0\n") }) {
         prompts.messages.clear();
-        window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeNotificationArea>());
-        window->InitializerPath = initializer;
+        window = unstarted(ras, registry.get(), initializer);
         window->InitializerWaitLimit = 400ms;
         window->FormCreate();
         EXPECT_TRUE(window->startupAborted());
@@ -175,7 +170,7 @@ TEST_F(WizardTest, EntryWithLastAccessButNoAccessesIsNotRepairedAndSpoilsOnlyIts
 {
     ras->entryNames = { "Alpha", "Beta", "Gamma" };
     store(entryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
-    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeNotificationArea>());
+    window = unstarted(ras, registry.get());
     runGuarded([&] { window->FormCreate(); });
 
     for (const Write& write : registry->writes)
@@ -192,10 +187,7 @@ TEST_F(WizardTest, ABadValueSpoilsOnlyItselfAndIsReportedOnce)
     const QByteArray longName(256, 'x');
     ras->entryNames = { "Alpha", "Beta", longName, "Zed" };
     store(stats::ProgramKey, "ShowWelcome", Variant("yes"));
-    store(entryKey("Beta"), "LastAccess", Variant("01/02/03 - 10:00:00"));
-    store(entryKey("Beta"), "Accesses", Variant("abc"));
-    store(entryKey("Beta"), "LastTime", Variant("00:00:10"));
-    store(entryKey("Beta"), "TotalTime", Variant("00:01:00"));
+    storeStatistics("Beta", Variant("abc"));
     TfrmSelect& w = start();
 
     EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex) << "read as its default, 1";
@@ -234,7 +226,7 @@ TEST_F(WizardTest, AHiveThatCannotBeUsedIsNamedAtStartUp)
         prompts.messages.clear();
         qputenv("VORN_REGISTRY", c.file.toLocal8Bit());
         SqliteRegistry hive(c.file);
-        window = std::make_unique<TfrmSelect>(ras, &hive, std::make_unique<FakeNotificationArea>());
+        window = unstarted(ras, &hive);
         window->FormCreate();
         EXPECT_TRUE(window->startupAborted());
         ASSERT_EQ(prompts.messages.size(), 1u);
@@ -247,12 +239,9 @@ TEST_F(WizardTest, AHiveThatCannotBeUsedIsNamedAtStartUp)
 TEST_F(WizardTest, AHiveThatCannotBeWrittenWarnsOnceAndLetsTheUserGoOn)
 {
     ras->entryNames = { "Known", "New" };
-    store(entryKey("Known"), "LastAccess", Variant("01/02/03 - 10:00:00"));
-    store(entryKey("Known"), "Accesses", Variant(qint32(4)));
-    store(entryKey("Known"), "LastTime", Variant("00:00:10"));
-    store(entryKey("Known"), "TotalTime", Variant("00:01:00"));
+    storeStatistics("Known", Variant(qint32(4)));
     SqliteRegistry readOnly(QString::fromLocal8Bit(qgetenv("VORN_REGISTRY")), SqliteRegistry::Mode::ReadOnly);
-    window = std::make_unique<TfrmSelect>(ras, &readOnly, std::make_unique<FakeNotificationArea>());
+    window = unstarted(ras, &readOnly);
     window->FormCreate();
 
     EXPECT_FALSE(window->startupAborted());
@@ -290,9 +279,9 @@ TEST_F(WizardTest, TheInstallationFileIsReadSafelyAndAFailingInitializerIsNotice
     QFile::remove("vorninfo.pdt");
 
     prompts.messages.clear();
-    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeNotificationArea>());
-    window->InitializerPath = writeScript(
-        folder.filePath("initvorn"), "echo 'initvorn: cannot write vorninfo.pdt: Permission denied' >&2\nexit 1\n");
+    window = unstarted(ras, registry.get(),
+        writeScript(folder.filePath("initvorn"),
+            "echo 'initvorn: cannot write vorninfo.pdt: Permission denied' >&2\nexit 1\n"));
     QElapsedTimer took;
     took.start();
     window->FormCreate();
@@ -310,9 +299,9 @@ TEST_F(WizardTest, TheInstallationFileIsReadSafelyAndAFailingInitializerIsNotice
 TEST_F(WizardTest, ASlowInitializerShowsThatSomethingIsGoingOn)
 {
     QFile::remove("vorninfo.pdt");
-    window = std::make_unique<TfrmSelect>(ras, registry.get(), std::make_unique<FakeNotificationArea>());
-    window->InitializerPath
-        = writeScript(folder.filePath("initvorn"), "sleep 1.6\nprintf 'Made here\\n' > vorninfo.pdt\n");
+    // It runs in the wizard's current folder and writes its file there.
+    window = unstarted(ras, registry.get(),
+        writeScript(folder.filePath("initvorn"), "sleep 1.6\nprintf 'Made here\\n' > vorninfo.pdt\n"));
     bool progressShown = false;
     QTimer::singleShot(1300, [&] {
         for (QWidget* widget : QApplication::topLevelWidgets())
@@ -320,5 +309,6 @@ TEST_F(WizardTest, ASlowInitializerShowsThatSomethingIsGoingOn)
     });
     window->FormCreate();
     EXPECT_TRUE(progressShown);
+    EXPECT_FALSE(window->startupAborted());
     EXPECT_EQ(window->PDTCaption, "Made here");
 }

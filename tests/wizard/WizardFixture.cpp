@@ -76,6 +76,14 @@ QString WizardTest::entryKey(const QString& name) const
     return stats::EntryKey(name);
 }
 
+void WizardTest::storeStatistics(const QString& entry, const Variant& accesses)
+{
+    store(entryKey(entry), QStringLiteral("LastAccess"), Variant("01/02/03 - 10:00:00"));
+    store(entryKey(entry), QStringLiteral("Accesses"), accesses);
+    store(entryKey(entry), QStringLiteral("LastTime"), Variant("00:00:10"));
+    store(entryKey(entry), QStringLiteral("TotalTime"), Variant("00:01:00"));
+}
+
 void WizardTest::writePDTFile(const QByteArray& content)
 {
     QFile file(folder.filePath(QStringLiteral("vorninfo.pdt")));

@@ -57,6 +57,8 @@ protected:
     Variant stored(const QString& key, const QString& name);
     void store(const QString& key, const QString& name, const Variant& value);
     QString entryKey(const QString& name) const;
+    // Statistics of `entry` as a past connection left them, "Accesses" as given.
+    void storeStatistics(const QString& entry, const Variant& accesses);
     void writePDTFile(const QByteArray& content);
     int rowOf(const QString& caption) const;
 
