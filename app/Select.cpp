@@ -98,6 +98,7 @@ void TfrmSelect::createMenus()
     pm->addSeparator();
     ShowWelcome1 = pm->addAction(QStringLiteral("Show &Welcome Page"));
     ShowWelcome1->setCheckable(true);
+    DialingOptions1 = pm->addAction(QStringLiteral("&Dialing Options..."));
 
     pmEntry = new QMenu(this);
     EntryProperties1 = pmEntry->addAction(QStringLiteral("Entry Properties"));
@@ -120,6 +121,7 @@ void TfrmSelect::connectHandlers()
     connect(List1, &QAction::triggered, this, guarded([this] { List1Click(); }));
     connect(Details1, &QAction::triggered, this, guarded([this] { Details1Click(); }));
     connect(ShowWelcome1, &QAction::triggered, this, guarded([this] { ShowWelcome1Click(); }));
+    connect(DialingOptions1, &QAction::triggered, this, guarded([this] { DialingOptions1Click(); }));
     connect(EntryProperties1, &QAction::triggered, this, guarded([this] { EntryProperties1Click(); }));
     ConList->OnChange = guarded([this](int row, bool selected) { ConListChange(row, selected); });
     ConList->OnMouseUp = guarded([this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {

@@ -1,6 +1,9 @@
 // The entry list's handlers and the preferences kept in the registry.
 #include "app/Select.h"
 #include "app/UserPrompts.h"
+#include "rascomp/DialCycle.h"
+#include "settings/DialingOptions.h"
+#include "settings/DialingOptionsDialog.h"
 #include "settings/Statistics.h"
 #include "settings/props.h"
 
@@ -113,5 +116,17 @@ void TfrmSelect::EntryProperties1Click()
     QLabel* const labels[] = { dialog.lblNA, dialog.lblLA, dialog.lblLAT, dialog.lblTAT };
     for (qsizetype i = 0; i < texts.size() && i < 4; ++i)
         labels[i]->setText(texts.at(i));
+    dialog.ListFailures();
     dialog.exec();
+}
+
+void TfrmSelect::DialingOptions1Click()
+{
+    TfrmDialingOptions dialog(this);
+    dialog.setRules(readDialingRules());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The user was told at start-up that nothing can be saved.
+    if (!HiveReadOnly)
+        dialing::WriteRules(*reg, dialog.rules());
 }
