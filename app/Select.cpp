@@ -102,6 +102,7 @@ void TfrmSelect::createMenus()
     pm->addSeparator();
     ShowWelcome1 = pm->addAction(QStringLiteral("Show &Welcome Page"));
     ShowWelcome1->setCheckable(true);
+    DialingOptions1 = pm->addAction(QStringLiteral("&Dialing Options..."));
     Notify1 = pm->addAction(QStringLiteral("&Notify on Connect and Broken Line"));
     Notify1->setCheckable(true);
     History1 = pm->addAction(QStringLiteral("&History..."));
@@ -131,6 +132,7 @@ void TfrmSelect::connectHandlers()
     connect(List1, &QAction::triggered, this, guarded([this] { List1Click(); }));
     connect(Details1, &QAction::triggered, this, guarded([this] { Details1Click(); }));
     connect(ShowWelcome1, &QAction::triggered, this, guarded([this] { ShowWelcome1Click(); }));
+    connect(DialingOptions1, &QAction::triggered, this, guarded([this] { DialingOptions1Click(); }));
     connect(Notify1, &QAction::triggered, this, guarded([this] { Notify1Click(); }));
     connect(History1, &QAction::triggered, this, guarded([this] { History1Click(); }));
     connect(History3, &QAction::triggered, this, guarded([this] { History1Click(); }));

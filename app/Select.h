@@ -14,6 +14,10 @@
 #include <optional>
 
 class ERegFileError;
+namespace cycle
+{
+struct Rules;
+}
 class QAction;
 class QMenu;
 class QTimer;
@@ -105,6 +109,7 @@ public:
     void btnBrowseClick();
     void edTuneExit();
     void EntryProperties1Click();
+    void DialingOptions1Click();
     void Notify1Click();
     // Opens the history window, filtered to `entry` when it is not empty.
     void History1Click(const QString& entry = {});
@@ -129,6 +134,7 @@ public:
     QAction* List1 = nullptr;
     QAction* Details1 = nullptr;
     QAction* ShowWelcome1 = nullptr;
+    QAction* DialingOptions1 = nullptr;
     QAction* Notify1 = nullptr;
     QAction* History1 = nullptr;
     QMenu* pmEntry = nullptr;
@@ -148,9 +154,10 @@ public:
     SortedNameList SelectedEntries;
     bool StopDialing = false;
     bool SkipEntry = false;
-    int NextEntryIndex = 0;
     QDateTime ConnectStart;
     qint32 ConnectedSeconds = 0;
+    // The entry the next dialing run starts with; empty: the first.
+    QString RedialFrom;
     // Format of the dial-up application's window title, one %s for the entry name.
     QString DialerTitleTemplate;
 
@@ -191,6 +198,11 @@ private:
     void writeSetting(const char* name, const Variant& value);
     void writePlayTune();
     void showStatus(const QString& text);
+    // The dialing rules from the hive; a value that cannot be read is reported once.
+    cycle::Rules readDialingRules();
+    void countFailure(const QString& entry, int code);
+    // After a broken line: dials the selection again when the rules say so.
+    bool redialAfterBreak();
     // The engine's text for a failed attempt, never empty.
     QString failureText(int error);
     // The time since ConnectStart as hh:mm:ss.

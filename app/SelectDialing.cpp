@@ -3,7 +3,9 @@
 #include "app/UserPrompts.h"
 #include "app/WizardLog.h"
 #include "platform/RemoteAccess.h"
+#include "rascomp/DialCycle.h"
 #include "rascomp/Rascomp32.h"
+#include "settings/DialingOptions.h"
 #include "settings/History.h"
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
@@ -13,6 +15,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+
+#include <algorithm>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcWizard, "vorn.wizard", QtInfoMsg)
 
@@ -24,7 +29,6 @@ using std::chrono::milliseconds;
 // The engine reports every change as an event, so a poll waits for the next
 // one; the bound only catches a status that changed without notice.
 constexpr milliseconds PollWait { 100 };
-constexpr milliseconds PauseAfterAttempt { 1000 };
 
 // Handles the pending events, waiting up to `limit` for one when none is
 // there: a waiting loop uses no CPU, yet a click or a notification is
@@ -57,6 +61,26 @@ QString TfrmSelect::failureText(int error)
     return QStringLiteral("Dialing failed (error %1).").arg(error);
 }
 
+cycle::Rules TfrmSelect::readDialingRules()
+{
+    QStringList problems;
+    const cycle::Rules rules = dialing::ReadRules(*reg, &problems);
+    for (const QString& problem : problems)
+        reportBadValue(problem);
+    return rules;
+}
+
+void TfrmSelect::countFailure(const QString& entry, int code)
+{
+    if (HiveReadOnly)
+        return;
+    try {
+        dialing::CountFailure(*reg, entry, code);
+    } catch (const ERegFileError& error) {
+        reportStatisticsError(statisticsNotSaved(error));
+    }
+}
+
 void TfrmSelect::DialSelectedEntries()
 {
     // An empty caption would match any untitled window: the tune then plays at connect.
@@ -64,18 +88,18 @@ void TfrmSelect::DialSelectedEntries()
         startTuneWatcher(PDTCaption, readTextSetting(stats::Tune));
     btnPrev->setEnabled(false);
     btnNext->setEnabled(false);
-    NextEntryIndex = 0;
     StopDialing = false;
     // A Skip pressed after the last run's final attempt is not for this run.
     SkipEntry = false;
     // The list does not change while dialing; an empty one has nothing to dial.
     const QStringList entries = SelectedEntries.items();
+    const QString firstEntry = std::exchange(RedialFrom, QString());
     if (entries.isEmpty())
         return;
+    DialCycle run(entries, readDialingRules(), int(std::max<qsizetype>(0, entries.indexOf(firstEntry))));
 
     while (true) {
-        RAS->EntryName = entries.at(NextEntryIndex);
-        NextEntryIndex = (NextEntryIndex + 1) % int(entries.size());
+        RAS->EntryName = run.current();
         lblEntryName->setText(RAS->EntryName);
         qCDebug(lcWizard) << vorn::wizardlog::Attempt << RAS->EntryName;
         History->started(RAS->EntryName);
@@ -100,15 +124,28 @@ void TfrmSelect::DialSelectedEntries()
         }
         if (!StopDialing)
             RAS->HangUp();
-        showStatus(failure != 0 ? failureText(failure) : RAS->GetErrorString(RAS->LastError()));
-        // A connected attempt stays open; a skipped one has ended already.
-        History->ended(
-            failure != 0 ? vorn::ConnectionHistory::Outcome::Failed : vorn::ConnectionHistory::Outcome::Aborted,
-            failure, failure != 0 ? lblStatus->text() : QString());
-
+        const QString failed = failure != 0 ? failureText(failure) : QString();
+        showStatus(failure != 0 ? failed : RAS->GetErrorString(RAS->LastError()));
+        if (failure != 0)
+            countFailure(RAS->EntryName, failure);
+        const DialCycle::Verdict next
+            = StopDialing ? DialCycle::Verdict { {}, cycle::PauseAfterAttempt, {} } : run.attemptEnded(failure, failed);
+        // A connected attempt stays open, a skipped one has ended already; a rule's end is "stopped".
+        History->ended(next.end != DialCycle::End::None ? vorn::ConnectionHistory::Outcome::Stopped
+                : failure != 0                          ? vorn::ConnectionHistory::Outcome::Failed
+                                                        : vorn::ConnectionHistory::Outcome::Aborted,
+            failure, failed);
+        if (next.end != DialCycle::End::None) {
+            qCDebug(lcWizard) << vorn::wizardlog::RunEnded << next.message;
+            notifyUser(next.message);
+            UserPrompts::instance().messageBox(
+                this, next.message, QString::fromLatin1(UserPrompts::ApplicationTitle), UserPrompts::MB_OK);
+            Notebook1->setCurrentIndex(pgSelectIndex);
+            break;
+        }
         QElapsedTimer pause;
         pause.start();
-        for (qint64 left = PauseAfterAttempt.count(); left > 0; left = PauseAfterAttempt.count() - pause.elapsed())
+        for (qint64 left = next.pause.count(); left > 0; left = next.pause.count() - pause.elapsed())
             waitForEvents(milliseconds(left));
         PDTFound = false;
         if (StopDialing)

@@ -2,6 +2,9 @@
 #include "app/HistoryWindow.h"
 #include "app/Select.h"
 #include "app/UserPrompts.h"
+#include "rascomp/DialCycle.h"
+#include "settings/DialingOptions.h"
+#include "settings/DialingOptionsDialog.h"
 #include "settings/Statistics.h"
 #include "settings/props.h"
 
@@ -128,5 +131,17 @@ void TfrmSelect::EntryProperties1Click()
     QLabel* const labels[] = { dialog.lblNA, dialog.lblLA, dialog.lblLAT, dialog.lblTAT };
     for (qsizetype i = 0; i < texts.size() && i < 4; ++i)
         labels[i]->setText(texts.at(i));
+    dialog.ListFailures();
     dialog.exec();
+}
+
+void TfrmSelect::DialingOptions1Click()
+{
+    TfrmDialingOptions dialog(this);
+    dialog.setRules(readDialingRules());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The user was told at start-up that nothing can be saved.
+    if (!HiveReadOnly)
+        dialing::WriteRules(*reg, dialog.rules());
 }

@@ -4,6 +4,8 @@
 #include "app/UserPrompts.h"
 #include "app/WizardLog.h"
 #include "platform/Notifications.h"
+#include "platform/RemoteAccess.h"
+#include "rascomp/DialCycle.h"
 #include "rascomp/Rascomp32.h"
 #include "settings/History.h"
 #include "settings/RegFiles.h"
@@ -113,6 +115,8 @@ void TfrmSelect::Timer1Timer()
     qCDebug(lcWizard) << vorn::wizardlog::ConnectionBroken;
     History->disconnected(vorn::ras::RemoteDisconnection, QStringLiteral("Connection has been broken!"));
     notifyUser(QStringLiteral("Connection to %1 broke after %2").arg(RAS->EntryName, elapsed));
+    if (redialAfterBreak())
+        return;
     UserPrompts::instance().messageBox(
         this, QStringLiteral("Connection has been broken!"), QStringLiteral("Information"), UserPrompts::MB_OK);
     StopDialing = true;
@@ -127,6 +131,25 @@ void TfrmSelect::Timer1Timer()
     btnPrev->setEnabled(false);
     btnNext->setEnabled(true);
     RefreshEntryList();
+}
+
+bool TfrmSelect::redialAfterBreak()
+{
+    // A line hung up by the user (here or in the dial-up application) is no
+    // broken line: its status holds no failure, or says the user ended it.
+    const int why = RAS->QueryStatus();
+    if (why == 0 || why == int(vorn::ras::UserDisconnection) || !readDialingRules().redialOnBreak)
+        return false;
+    TI->setToolTip(QStringLiteral("The line to ") + RAS->EntryName + QStringLiteral(" broke; dialing again"));
+    qCDebug(lcWizard) << vorn::wizardlog::Redial << RAS->EntryName;
+    RedialFrom = RAS->EntryName;
+    showFromTray();
+    pnlButtons->show();
+    btnPrev->show();
+    btnNext->show();
+    btnClose->show();
+    Notebook1->setCurrentIndex(pgDialingIndex);
+    return true;
 }
 
 void TfrmSelect::TIClick()

@@ -20,4 +20,6 @@ inline constexpr char Connected[] = "connected"; // the entry connected
 inline constexpr char ToolTip[] = "tooltip"; // the tray icon's tip once connected
 inline constexpr char Tick[] = "tick"; // connected seconds and the tip
 inline constexpr char ConnectionBroken[] = "connection broken";
+inline constexpr char Redial[] = "redial"; // the broken entry, dialed again
+inline constexpr char RunEnded[] = "run ended"; // why a rule ended dialing
 } // namespace vorn::wizardlog

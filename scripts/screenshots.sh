@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the wizard on the test desktop (scripts/test-session.sh) with the
 # sample phonebook and sample statistics, walks through its pages and saves a
-# screenshot of every page, the entry properties dialog, the About box, each
+# screenshot of every page, the entry properties dialog with its failure
+# counts, the dialing options, the About box, each
 # view style of the entry list, the tray icon with its tip and the message of
 # a broken line, the tray menu and the connection history as PNG files in
 # build/FLAVOUR/screenshots.
@@ -94,6 +95,21 @@ click "${next[@]}"
 window_named "VORN95 Wizard - Entry Selection (1 of 3)" >/dev/null
 shot "$main" page1-select-large-icons
 
+# The dialing options, from the menu over the empty part of the list.
+for _ in 1 2 3; do
+    click "${list_empty[@]}" 3
+    sleep 0.5
+    keys d
+    options=$(window_named "Dialing Options" 3 2>/dev/null) && break
+    keys Escape
+done
+if [ -n "${options:-}" ]; then
+    shot "$options" dialing-options
+    keys Escape
+else
+    echo "screenshots: the Dialing Options dialog did not open" >&2
+fi
+
 # The View menu opens over the empty part of the list.
 for style in m:small-icons l:list d:details; do
     click "${list_empty[@]}" 3
@@ -112,6 +128,8 @@ for _ in 1 2 3; do
     keys Escape
 done
 shot "$properties" entry-properties
+keys ctrl+Tab
+shot "$properties" entry-failures
 keys Escape
 
 # Dial an entry that answers: typing its first letter selects it.

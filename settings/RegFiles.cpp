@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 using namespace vorn;
 
@@ -341,6 +342,30 @@ void TRegFile::ReadValue(const QString& Name, Variant& Value)
         throw;
     }
     CloseKey();
+}
+
+QStringList TRegFile::ValueNames()
+{
+    QStringList names;
+    if (!OpenKey(Key, true))
+        return names;
+    std::vector<vorn::RegValue> values;
+    const std::int32_t result = registry_.enumValues(keyHandle_, values);
+    CloseAfterFailure();
+    CheckResult(result);
+    for (const auto& value : values)
+        names.append(QString::fromUtf8(value.name));
+    return names;
+}
+
+void TRegFile::DeleteValue(const QString& Name)
+{
+    if (!OpenKey(Key, true))
+        return;
+    const std::int32_t result = registry_.deleteValue(keyHandle_, Name.toUtf8());
+    CloseKey();
+    if (result != reg::FileNotFound)
+        CheckResult(result);
 }
 
 Variant TRegFile::ReadValue(const QString& Name)

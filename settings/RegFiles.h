@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -112,6 +113,11 @@ public:
     // Stores integers (codes 2, 3, 11) as REG_DWORD, floats, currency and
     // dates as the 16-byte record in REG_BINARY, text as REG_SZ.
     void WriteValue(const QString& Name, const Variant& Value);
+
+    // Names of the values of Key; none when the key is missing. Creates nothing.
+    QStringList ValueNames();
+    // Removes the value Name of Key; a missing key or value is no error.
+    void DeleteValue(const QString& Name);
 
     // "a\b\c" gives ("\a\b", "c"); a doubled backslash is no separator.
     static std::pair<QString, QString> SplitValueName(const QString& Name);

@@ -2,13 +2,18 @@
 
 #include "app/Guarded.h"
 #include "app/UserPrompts.h"
+#include "platform/RemoteAccess.h"
+#include "settings/DialingOptions.h"
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
+
+#include <QHeaderView>
 
 TfrmProps::TfrmProps(QWidget* owner, TRegFile& store, std::function<void()> onOk)
     : QDialog(owner)
     , reg(store)
     , refreshEntryList(std::move(onOk))
+    , entryKey(store.Key)
 {
     setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -18,6 +23,10 @@ TfrmProps::TfrmProps(QWidget* owner, TRegFile& store, std::function<void()> onOk
     connect(btnclLA, &QPushButton::clicked, this, guarded([this] { btnclLAClick(); }));
     connect(btnclLAT, &QPushButton::clicked, this, guarded([this] { btnclLATClick(); }));
     connect(btnclTAT, &QPushButton::clicked, this, guarded([this] { btnclTATClick(); }));
+    connect(btnclFailures, &QPushButton::clicked, this, guarded([this] { btnclFailuresClick(); }));
+    lvFailures->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    lvFailures->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    lvFailures->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     connect(Button1, &QPushButton::clicked, this, guarded([this] { Button1Click(); }));
 }
 
@@ -34,6 +43,7 @@ void TfrmProps::clear(const QString& fieldName, const char* valueName, const Var
 {
     if (!ConfirmClear(fieldName))
         return;
+    reg.Key = entryKey;
     reg.WriteValue(QString::fromLatin1(valueName), value);
     label->setText(value.isText() ? value.toString() : QString::number(value.toInt()));
 }
@@ -64,4 +74,28 @@ void TfrmProps::Button1Click()
     accept();
     if (refreshEntryList)
         refreshEntryList();
+}
+
+void TfrmProps::ListFailures()
+{
+    lvFailures->clear();
+    const auto failures = dialing::ReadFailures(reg, lbConn->text());
+    reg.Key = entryKey;
+    for (const auto& [code, count] : failures) {
+        const QString text = vorn::rasErrorText(std::uint32_t(code));
+        auto* item = new QTreeWidgetItem(lvFailures,
+            { QString::number(code), text.isEmpty() ? QStringLiteral("Unknown failure") : text,
+                QString::number(count) });
+        item->setTextAlignment(2, Qt::AlignRight);
+        item->setToolTip(1, item->text(1));
+    }
+}
+
+void TfrmProps::btnclFailuresClick()
+{
+    if (!ConfirmClear(QStringLiteral("Failures")))
+        return;
+    dialing::ClearFailures(reg, lbConn->text());
+    reg.Key = entryKey;
+    lvFailures->clear();
 }

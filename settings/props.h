@@ -27,10 +27,15 @@ public:
     void btnclLATClick();
     void btnclTATClick();
     void Button1Click();
+    // Fills the Failures tab with the failure counts of the entry in lbConn.
+    void ListFailures();
+    void btnclFailuresClick();
 
 private:
     void clear(const QString& fieldName, const char* valueName, const Variant& value, QLabel* label);
 
     TRegFile& reg;
     std::function<void()> refreshEntryList;
+    // The entry's key: the failure counts are in a subkey of it.
+    QString entryKey;
 };

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -224,4 +225,15 @@ TEST_F(NetworkManagerTest, RasdialChoosesNetworkManagerAndNeedsGLibsMainContext)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.out.contains("Remote access error 711")) << result.out.constData();
     EXPECT_TRUE(result.err.contains("GLib")) << result.err.constData();
+}
+
+TEST_F(NetworkManagerTest, RasdialCyclesFromADeadVpnToTheWorkingOne)
+{
+    QTemporaryDir hive;
+    qputenv("VORN_REGISTRY", hive.filePath(QStringLiteral("registry.db")).toUtf8());
+    const auto result = rasdial({ QStringLiteral("--cycle"), Unreachable, Working });
+    qunsetenv("VORN_REGISTRY");
+    EXPECT_EQ(result.exitCode, 0) << result.out.constData() << result.err.constData();
+    EXPECT_EQ(result.out,
+        "VPN nobody listens, round 1: error 678 - There was no answer.\nVPN working, round 1: connected.\n");
 }

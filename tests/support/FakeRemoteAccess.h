@@ -22,7 +22,7 @@ namespace vorn::test
 class FakeRemoteAccess : public RemoteAccess
 {
 public:
-    enum class Outcome { Ring, Busy, Connect }; // Ring: never answers by itself
+    enum class Outcome { Ring, Busy, Refuse, Connect }; // Ring: never answers by itself
     struct Status {
         std::uint32_t result = 0; // what a status query returns
         std::uint32_t state = ras::OpenPort;
@@ -90,6 +90,14 @@ public:
     }
     // Every line breaks without a word, as a dropped modem line does.
     void dropLines() { statuses.clear(); }
+    // Every line breaks and its status says why, until it is hung up.
+    void breakLines()
+    {
+        for (Status& line : statuses) {
+            line.state = ras::Disconnected;
+            line.error = ras::RemoteDisconnection;
+        }
+    }
 
     std::uint32_t enumEntries(
         const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count) override
@@ -224,6 +232,8 @@ private:
             return;
         if (outcome == Outcome::Busy)
             line->error = ras::LineBusy;
+        else if (outcome == Outcome::Refuse)
+            line->error = ras::AuthenticationFailure;
         else
             line->state = ras::Connected;
         QCoreApplication::postEvent(to, new RasDialEvent(dialEventMessage(), line->state, line->error));

@@ -1,5 +1,6 @@
 // vorn-rasdial: dials, lists and hangs up remote-access connections from the
 // command line, in the manner of the platform's rasdial.
+#include "Cycle.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
 #include "platform/RemoteAccess.h"
@@ -24,6 +25,10 @@ constexpr const char* Usage = R"(usage:
   vorn-rasdial ENTRY [USER [PASSWORD]]  dial ENTRY, printing each step
       [/DOMAIN:DOMAIN] [/PHONE:NUMBER] [/CALLBACK:NUMBER] [/PHONEBOOK:FILE]
   vorn-rasdial ENTRY /DISCONNECT        hang ENTRY up
+  vorn-rasdial --cycle ENTRY... [--rounds N] [--pause-limit SECONDS]
+      [--policy KIND=ACTION[,KIND=ACTION...]] [/PHONEBOOK:FILE]
+                                        dial the entries in turn until one connects
+      KIND: line, device, account or other; ACTION: retry, drop or stop
 Simulated service only:
   vorn-rasdial --drop ENTRY             break ENTRY's line as a faulty modem would
   vorn-rasdial --lines                  list every line, dialing ones included
@@ -324,6 +329,13 @@ int main(int argc, char* argv[])
             [](const QString& arg) { return arg.compare(QLatin1StringView("--help"), Qt::CaseInsensitive) == 0; })) {
         std::fputs(Usage, stdout);
         return 0;
+    }
+    if (const qsizetype at = args.indexOf(QLatin1StringView("--cycle")); at >= 0) {
+        args.removeAt(at);
+        if (const auto cycle = parseCycle(args))
+            return cycleEntries(*platform::remoteAccess(), *cycle);
+        std::fprintf(stderr, "vorn-rasdial: wrong use of --cycle\n%s", Usage);
+        return 2;
     }
     Options options;
     if (const QString wrong = parse(args, &options); !wrong.isEmpty()) {

@@ -1,0 +1,77 @@
+// The dialing rules on the test desktop: a refused password left out, a
+// broken line dialed again, a user's disconnect left alone.
+#include "app/WizardLog.h"
+#include "demo/WizardDriver.h"
+
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using vorn::demo::WizardDriver;
+using vorn::test::waitUntil;
+namespace line = vorn::wizardlog;
+
+namespace
+{
+
+QByteArray entry(const char* name, const char* outcomes)
+{
+    return QByteArray("[") + name + "]\nDevice=Test Modem\nOutcomes=" + outcomes + "\nStepDelay=20\n\n";
+}
+
+QByteArray rule(const char* name, const char* value)
+{
+    return QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ]\n\"") + name + "\"=" + value + "\n";
+}
+
+QStringList attempts(WizardDriver& wizard, qsizetype after = 0)
+{
+    QStringList names;
+    for (const auto& attempt : wizard.log(QLatin1String(line::Attempt)).mid(after))
+        names << attempt.text.section(QLatin1Char('"'), 1, 1);
+    return names;
+}
+
+class DialingRulesEndToEndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(vorn::test::inTestSession()) << "run through scripts/test-session.sh"; }
+};
+
+TEST_F(DialingRulesEndToEndTest, RefusedPasswordIsDialedOnceWhileABusyLineCyclesUntilTheThirdConnects)
+{
+    WizardDriver wizard(entry("Refuses", "badpassword") + entry("Busy", "busy") + entry("Third", "busy,busy,connect"));
+    wizard.importRegistry(rule("OnAccountFailure", "\"drop\""));
+    ASSERT_TRUE(wizard.startDialing());
+    ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Connected), 30s));
+    EXPECT_EQ(attempts(wizard), (QStringList { "Busy", "Refuses", "Third", "Busy", "Third", "Busy", "Third" }));
+    EXPECT_EQ(wizard.stored(QStringLiteral("Refuses\\Failures")).value("691"), "1");
+    EXPECT_EQ(wizard.stored(QStringLiteral("Busy\\Failures")).value("676"), "3");
+    EXPECT_EQ(wizard.stored(QStringLiteral("Third")).value("Accesses"), "1");
+}
+
+TEST_F(DialingRulesEndToEndTest, BrokenLineIsRedialedButAUserDisconnectIsNot)
+{
+    WizardDriver wizard(entry("Line", "connect"));
+    wizard.importRegistry(rule("RedialOnBreak", "dword:00000001"));
+    ASSERT_TRUE(wizard.startDialing());
+    ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Connected), 15s));
+    ASSERT_TRUE(waitUntil([&] { return !wizard.trayIcon().isEmpty(); }, 10s));
+
+    const int before = wizard.logSize();
+    WizardDriver::rasdial({ QStringLiteral("--drop"), QStringLiteral("Line") });
+    ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Redial) + QStringLiteral(" \"Line\""), 5s, before));
+    ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Connected), 15s, before));
+    EXPECT_TRUE(wizard.window(QStringLiteral("^Information$"), 0ms).isEmpty());
+    EXPECT_EQ(wizard.stored(QStringLiteral("Line")).value("Accesses"), "2");
+
+    ASSERT_TRUE(waitUntil([&] { return !wizard.trayIcon().isEmpty(); }, 10s));
+    const qsizetype attemptsBefore = wizard.log(QLatin1String(line::Attempt)).size();
+    ASSERT_TRUE(wizard.disconnectFromTrayMenu());
+    QThread::msleep(2000);
+    EXPECT_TRUE(attempts(wizard, attemptsBefore).isEmpty()) << "no redial after Disconnect";
+    EXPECT_EQ(wizard.stored(QStringLiteral("Line")).value("Accesses"), "2");
+}
+
+} // namespace
