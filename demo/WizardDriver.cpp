@@ -87,16 +87,26 @@ bool WizardDriver::startDialing()
 {
     if (!start())
         return false;
-    click(positions::next);
-    if (window(QStringLiteral("Entry Selection")).isEmpty())
+    if (!next(QStringLiteral("Entry Selection")))
         return false;
-    keys({ QStringLiteral("ctrl+a") });
+    keys({ QStringLiteral("ctrl+a") }, mainWindow);
     for (const char* page : { "Tune", "Confirmation", "Dialing" }) {
-        click(positions::next);
-        if (window(QString::fromLatin1(page)).isEmpty())
+        if (!next(QString::fromLatin1(page)))
             return false;
     }
     return true;
+}
+
+bool WizardDriver::next(const QString& page)
+{
+    // A click that comes before a busy program's window takes input is lost:
+    // give it again while the page has not come.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        click(positions::next);
+        if (!window(page, std::chrono::seconds(5)).isEmpty())
+            return true;
+    }
+    return false;
 }
 
 QString WizardDriver::window(const QString& pattern, std::chrono::milliseconds timeout) const
@@ -115,9 +125,13 @@ void WizardDriver::click(QPoint at, int button)
         QString::number(at.y()), QStringLiteral("click"), QString::number(button) });
 }
 
-void WizardDriver::keys(const QStringList& keys)
+void WizardDriver::keys(const QStringList& keys, const QString& toWindow)
 {
-    xdotool(QStringList { QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100") } + keys);
+    // Keys go to the focused window; a window just mapped may not have the focus yet.
+    QStringList args;
+    if (!toWindow.isEmpty())
+        args << QStringLiteral("windowactivate") << QStringLiteral("--sync") << toWindow;
+    xdotool(args + QStringList { QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100") } + keys);
 }
 
 void WizardDriver::readLog()

@@ -44,6 +44,8 @@ public:
     bool start();
     // Start, then every entry ticked and the pages walked to dialing.
     bool startDialing();
+    // Clicks Next until the page whose title matches `page` is shown.
+    bool next(const QString& page);
     bool running() const { return wizard.state() != QProcess::NotRunning; }
     qint64 processId() const { return wizard.processId(); }
     QString folder() const { return dir.path(); }
@@ -54,7 +56,8 @@ public:
     QString serviceWindow(const QString& pattern, std::chrono::milliseconds timeout = {}) const;
     // Clicks at client coordinates of the wizard's window.
     void click(QPoint at, int button = 1);
-    static void keys(const QStringList& keys);
+    // Presses `keys` in the focused window, or in `toWindow` after activating it.
+    static void keys(const QStringList& keys, const QString& toWindow = {});
 
     // Waits until a log line starts with `prefix` (after the first `after`
     // lines), and returns it.

@@ -77,8 +77,9 @@ TEST_F(EndToEndTest, TicksCountUntilTheLineBreaks)
     // The line drops as a faulty modem's would.
     WizardDriver::rasdial({ QStringLiteral("--drop"), QStringLiteral("Second") });
     ASSERT_TRUE(wizard.waitForLog(logged(line::ConnectionBroken), 5s));
-    ASSERT_FALSE(wizard.window(QStringLiteral("^Information$"), 5s).isEmpty());
-    WizardDriver::keys({ QStringLiteral("Return") });
+    const QString box = wizard.window(QStringLiteral("^Information$"), 5s);
+    ASSERT_FALSE(box.isEmpty());
+    WizardDriver::keys({ QStringLiteral("Return") }, box);
     EXPECT_FALSE(wizard.window(QStringLiteral("Welcome \\(0 of 3\\)"), 5s).isEmpty());
     EXPECT_TRUE(waitUntil([&] { return wizard.trayIcon().isEmpty(); }, 5s));
 }
@@ -102,8 +103,9 @@ TEST(EndToEndBoxTest, ClosingABoxWhileInTheTrayKeepsTheProgramAndTheLine)
         "\"LastAccess\"=\"01/01/26 - 10:00:00\"\n\"LastTime\"=\"00:00:10\"\n\"TotalTime\"=\"soon\"\n");
     ASSERT_TRUE(wizard.startDialing());
     ASSERT_TRUE(wizard.waitForLog(logged(line::Connected), 15s));
-    ASSERT_FALSE(wizard.window(QStringLiteral("^VORN95 Wizard$"), 5s).isEmpty()) << "the conversion error";
-    WizardDriver::keys({ QStringLiteral("Return") });
+    const QString box = wizard.window(QStringLiteral("^VORN95 Wizard$"), 5s);
+    ASSERT_FALSE(box.isEmpty()) << "the conversion error";
+    WizardDriver::keys({ QStringLiteral("Return") }, box);
     ASSERT_TRUE(waitUntil([&] { return wizard.window(QStringLiteral("^VORN95 Wizard$"), 0ms).isEmpty(); }, 5s));
     const int before = wizard.logSize();
     EXPECT_TRUE(wizard.waitForLog(logged(line::Tick), 3s, before)) << "the monitor goes on";
