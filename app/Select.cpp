@@ -1,9 +1,11 @@
 #include "app/Select.h"
 
 #include "app/Guarded.h"
+#include "platform/Notifications.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
 #include "rascomp/Rascomp32.h"
+#include "settings/History.h"
 #include "settings/RegFiles.h"
 #include "shell/TrayIcon.h"
 #include "shell/WindowWatchers.h"
@@ -44,6 +46,8 @@ TfrmSelect::TfrmSelect(std::shared_ptr<vorn::RemoteAccess> service, vorn::Regist
     Timer1->setInterval(1000);
     TI = new TTrayIcon(this, std::move(trayShell));
     TI->setIcon(QIcon(QStringLiteral(":/tray.png")));
+    History = std::make_unique<vorn::ConnectionHistory>(vorn::paths::historyFile(), vorn::platform::remoteAccessName());
+    Notifier = vorn::platform::notifications();
 
     EntryIcon.addFile(QStringLiteral(":/entry-large.png"), QSize(32, 32));
     EntryIcon.addFile(QStringLiteral(":/entry-small.png"), QSize(16, 16));
@@ -99,12 +103,19 @@ void TfrmSelect::createMenus()
     ShowWelcome1 = pm->addAction(QStringLiteral("Show &Welcome Page"));
     ShowWelcome1->setCheckable(true);
     DialingOptions1 = pm->addAction(QStringLiteral("&Dialing Options..."));
+    Notify1 = pm->addAction(QStringLiteral("&Notify on Connect and Broken Line"));
+    Notify1->setCheckable(true);
+    History1 = pm->addAction(QStringLiteral("&History..."));
 
     pmEntry = new QMenu(this);
     EntryProperties1 = pmEntry->addAction(QStringLiteral("Entry Properties"));
+    EntryHistory1 = pmEntry->addAction(QStringLiteral("History..."));
 
     Ipm = new QMenu(this);
+    ConnectedItem = Ipm->addAction(QString());
+    ConnectedItem->setEnabled(false);
     Info1 = Ipm->addAction(QStringLiteral("Info"));
+    History3 = Ipm->addAction(QStringLiteral("History..."));
     Ipm->addSeparator();
     Disconnect1 = Ipm->addAction(QStringLiteral("Disconnect"));
 }
@@ -122,6 +133,13 @@ void TfrmSelect::connectHandlers()
     connect(Details1, &QAction::triggered, this, guarded([this] { Details1Click(); }));
     connect(ShowWelcome1, &QAction::triggered, this, guarded([this] { ShowWelcome1Click(); }));
     connect(DialingOptions1, &QAction::triggered, this, guarded([this] { DialingOptions1Click(); }));
+    connect(Notify1, &QAction::triggered, this, guarded([this] { Notify1Click(); }));
+    connect(History1, &QAction::triggered, this, guarded([this] { History1Click(); }));
+    connect(History3, &QAction::triggered, this, guarded([this] { History1Click(); }));
+    connect(EntryHistory1, &QAction::triggered, this, guarded([this] {
+        if (PopupEntry >= 0)
+            History1Click(ConList->caption(PopupEntry));
+    }));
     connect(EntryProperties1, &QAction::triggered, this, guarded([this] { EntryProperties1Click(); }));
     ConList->OnChange = guarded([this](int row, bool selected) { ConListChange(row, selected); });
     ConList->OnMouseUp = guarded([this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {

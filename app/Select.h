@@ -28,7 +28,9 @@ class Variant;
 
 namespace vorn
 {
+class ConnectionHistory;
 class NotificationArea;
+class Notifications;
 class RemoteAccess;
 class Registry;
 } // namespace vorn
@@ -91,6 +93,8 @@ public:
     void TIRightClick(int x, int y);
     void Button1Click();
     void Disconnect1Click();
+    // "Connected to X: hh:mm:ss" with the traffic so far where it is known.
+    QString connectedText(const QString& elapsed) const;
 
     // Entry list and preferences (SelectEntries.cpp).
     void ConListChange(int row, bool selected);
@@ -106,6 +110,9 @@ public:
     void edTuneExit();
     void EntryProperties1Click();
     void DialingOptions1Click();
+    void Notify1Click();
+    // Opens the history window, filtered to `entry` when it is not empty.
+    void History1Click(const QString& entry = {});
 
     // Non-visual components.
     TRAS* RAS = nullptr;
@@ -113,7 +120,10 @@ public:
     QTimer* Timer1 = nullptr; // the connection monitor's one-second tick, off until connected
     TTrayIcon* TI = nullptr;
     QMenu* Ipm = nullptr;
+    QAction* ConnectedItem = nullptr; // "Connected to X: hh:mm:ss", for hosts without tool tips
     QAction* Info1 = nullptr;
+    QAction* History3 = nullptr;
+
     QAction* Disconnect1 = nullptr;
     // The image lists Large and Small as one picture: 32 x 32 for the
     // large-icon view, 16 x 16 for the others.
@@ -125,8 +135,15 @@ public:
     QAction* Details1 = nullptr;
     QAction* ShowWelcome1 = nullptr;
     QAction* DialingOptions1 = nullptr;
+    QAction* Notify1 = nullptr;
+    QAction* History1 = nullptr;
     QMenu* pmEntry = nullptr;
     QAction* EntryProperties1 = nullptr;
+    QAction* EntryHistory1 = nullptr;
+
+    // Every attempt is written here; notifications say what the line did.
+    std::unique_ptr<vorn::ConnectionHistory> History;
+    std::unique_ptr<vorn::Notifications> Notifier;
 
     // Title of the window whose appearance makes the tune play.
     QString PDTCaption;
@@ -191,6 +208,8 @@ private:
     // The time since ConnectStart as hh:mm:ss.
     QString elapsedText() const;
     void hideToTray();
+    // A desktop notification, unless "Notify" turns them off.
+    void notifyUser(const QString& text);
     void offerHangUpWithoutTray();
     void reportStatisticsError(const QString& message);
     QString statisticsNotSaved(const ERegFileError& error) const;
@@ -209,4 +228,8 @@ private:
     // The hive can be read but not written: statistics are not saved, as the
     // user was told at start-up.
     bool HiveReadOnly = false;
+    // The connection's traffic at the last tick, where the backend counts it.
+    bool TrafficKnown = false;
+    qint64 BytesIn = 0;
+    qint64 BytesOut = 0;
 };

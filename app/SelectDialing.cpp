@@ -6,6 +6,7 @@
 #include "rascomp/DialCycle.h"
 #include "rascomp/Rascomp32.h"
 #include "settings/DialingOptions.h"
+#include "settings/History.h"
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
 #include "shell/TrayIcon.h"
@@ -101,6 +102,7 @@ void TfrmSelect::DialSelectedEntries()
         RAS->EntryName = run.current();
         lblEntryName->setText(RAS->EntryName);
         qCDebug(lcWizard) << vorn::wizardlog::Attempt << RAS->EntryName;
+        History->started(RAS->EntryName);
         // Why the attempt failed, taken before the hang-up forgets it; it
         // stays on screen through the pause.
         int failure = RAS->Dial();
@@ -110,6 +112,7 @@ void TfrmSelect::DialSelectedEntries()
             if (SkipEntry) {
                 SkipEntry = false;
                 qCDebug(lcWizard) << vorn::wizardlog::Skipped << RAS->EntryName;
+                History->ended(vorn::ConnectionHistory::Outcome::Skipped);
                 break;
             }
             showStatus(RAS->StatusText());
@@ -125,11 +128,16 @@ void TfrmSelect::DialSelectedEntries()
         showStatus(failure != 0 ? failed : RAS->GetErrorString(RAS->LastError()));
         if (failure != 0)
             countFailure(RAS->EntryName, failure);
-
         const DialCycle::Verdict next
             = StopDialing ? DialCycle::Verdict { {}, cycle::PauseAfterAttempt, {} } : run.attemptEnded(failure, failed);
+        // A connected attempt stays open, a skipped one has ended already; a rule's end is "stopped".
+        History->ended(next.end != DialCycle::End::None ? vorn::ConnectionHistory::Outcome::Stopped
+                : failure != 0                          ? vorn::ConnectionHistory::Outcome::Failed
+                                                        : vorn::ConnectionHistory::Outcome::Aborted,
+            failure, failed);
         if (next.end != DialCycle::End::None) {
             qCDebug(lcWizard) << vorn::wizardlog::RunEnded << next.message;
+            notifyUser(next.message);
             UserPrompts::instance().messageBox(
                 this, next.message, QString::fromLatin1(UserPrompts::ApplicationTitle), UserPrompts::MB_OK);
             Notebook1->setCurrentIndex(pgSelectIndex);
@@ -190,9 +198,14 @@ void TfrmSelect::RASConnect()
         recorded = false;
         reportStatisticsError(statisticsNotSaved(error));
     }
+    History->connected();
+    TrafficKnown = false;
+    BytesIn = BytesOut = 0;
+    notifyUser(QStringLiteral("Connected to ") + entry);
     const QString elapsed = elapsedText();
     lblTime->setText(elapsed);
     TI->setToolTip(QStringLiteral("Connected to ") + entry + QStringLiteral(": ") + elapsed);
+    ConnectedItem->setText(connectedText(elapsed));
     Timer1->start();
     qCDebug(lcWizard) << vorn::wizardlog::Connected << entry;
 
@@ -215,6 +228,7 @@ void TfrmSelect::RASDisconnect(const QString& ErrorString)
     if (!ErrorString.isEmpty())
         UserPrompts::instance().messageBox(
             this, ErrorString, QString::fromLatin1(UserPrompts::ApplicationTitle), UserPrompts::MB_OK);
+    History->disconnected();
     TI->setActive(false);
     Timer1->stop();
 }

@@ -1,4 +1,5 @@
 // The entry list's handlers and the preferences kept in the registry.
+#include "app/HistoryWindow.h"
 #include "app/Select.h"
 #include "app/UserPrompts.h"
 #include "rascomp/DialCycle.h"
@@ -63,6 +64,7 @@ void TfrmSelect::ConListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, i
         pmEntry->popup(screen);
     } else {
         ShowWelcome1->setChecked(readSetting(stats::ShowWelcome, stats::DefaultShowWelcome) == 1);
+        Notify1->setChecked(readSetting(stats::Notify, stats::DefaultNotify) == 1);
         pm->popup(screen);
     }
 }
@@ -85,6 +87,19 @@ void TfrmSelect::ShowWelcome1Click()
     cbShowWelcomeClick();
     if (Notebook1->currentIndex() == pgSelectIndex)
         btnPrev->setEnabled(ShowWelcome1->isChecked());
+}
+
+void TfrmSelect::Notify1Click()
+{
+    writeSetting(stats::Notify, Variant(qint32(Notify1->isChecked() ? 1 : 0)));
+}
+
+void TfrmSelect::History1Click(const QString& entry)
+{
+    // Beside the wizard, not over it: the connection goes on meanwhile.
+    auto* window = new TfrmHistory(this, History->file(), entry);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
 }
 
 void TfrmSelect::btnBrowseClick()

@@ -3,13 +3,16 @@
 #include "app/Select.h"
 #include "app/UserPrompts.h"
 #include "app/WizardLog.h"
+#include "platform/Notifications.h"
 #include "platform/RemoteAccess.h"
 #include "rascomp/DialCycle.h"
 #include "rascomp/Rascomp32.h"
+#include "settings/History.h"
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
 #include "shell/TrayIcon.h"
 
+#include <QLocale>
 #include <QMenu>
 #include <QTimer>
 
@@ -22,6 +25,27 @@ QString TfrmSelect::elapsedText() const
     // milliseconds early still shows its second.
     const qint64 elapsedMs = std::max<qint64>(0, ConnectStart.msecsTo(QDateTime::currentDateTime()));
     return SecondsToDuration(qint32((elapsedMs + 500) / 1000));
+}
+
+QString TfrmSelect::connectedText(const QString& elapsed) const
+{
+    QString text = QStringLiteral("Connected to ") + RAS->EntryName + QStringLiteral(": ") + elapsed;
+    if (TrafficKnown) {
+        const QLocale locale;
+        text += QStringLiteral(" (%1 in, %2 out)")
+                    .arg(locale.formattedDataSize(BytesIn), locale.formattedDataSize(BytesOut));
+    }
+    return text;
+}
+
+void TfrmSelect::notifyUser(const QString& text)
+{
+    // The ticks write the connected entry's statistics where Key points: it stays there.
+    const QString entryKey = reg->Key;
+    const bool wanted = readSetting(stats::Notify, stats::DefaultNotify) == 1;
+    reg->Key = entryKey;
+    if (wanted)
+        Notifier->notify(text);
 }
 
 void TfrmSelect::hideToTray()
@@ -73,6 +97,9 @@ void TfrmSelect::Timer1Timer()
         reportStatisticsError(statisticsNotSaved(error));
     }
     TI->setToolTip(QStringLiteral("Connected to ") + RAS->EntryName + QStringLiteral(": ") + elapsed);
+    TrafficKnown = RAS->Traffic(BytesIn, BytesOut);
+    History->tick(ConnectedSeconds, BytesIn, BytesOut);
+    ConnectedItem->setText(connectedText(elapsed));
     qCDebug(lcWizard) << vorn::wizardlog::Tick << ConnectedSeconds << TI->ToolTip();
 
     // A tray host that went away must not keep the window out of reach.
@@ -86,6 +113,8 @@ void TfrmSelect::Timer1Timer()
 
     Timer1->stop();
     qCDebug(lcWizard) << vorn::wizardlog::ConnectionBroken;
+    History->disconnected(vorn::ras::RemoteDisconnection, QStringLiteral("Connection has been broken!"));
+    notifyUser(QStringLiteral("Connection to %1 broke after %2").arg(RAS->EntryName, elapsed));
     if (redialAfterBreak())
         return;
     UserPrompts::instance().messageBox(

@@ -25,6 +25,7 @@ public:
         QString filter; // "Description (*.ext)"
         QString defaultSuffix; // without the dot
         QString initialPath;
+        bool forSaving = false; // a file to write, which may not exist yet
     };
 
     // The title of message boxes that have none of their own.
@@ -34,7 +35,8 @@ public:
 
     // A modal message box; owner may be null. Returns the button chosen.
     virtual int messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags) = 0;
-    // An open-file dialog for an existing file; empty when cancelled.
+    // An open-file dialog for an existing file, or a save dialog when the
+    // request is for saving; empty when cancelled.
     virtual QString openFile(QWidget* owner, const OpenFileRequest& request) = 0;
     virtual void beep() = 0;
 

@@ -9,7 +9,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(VORN_APP_ID org.vorn95.Wizard)
 set(VORN_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 
-install(TARGETS vorn95 vorn-dialupd initvorn vorn-rasdial vorn-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vorn95 vorn-dialupd initvorn vorn-rasdial vorn-reg vorn-history RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES resources/rasphone.pbk DESTINATION ${CMAKE_INSTALL_DATADIR}/vorn95)
 
 install(FILES ${VORN_PACKAGING_DIR}/${VORN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -34,7 +34,7 @@ function(vorn_compress source name)
     set(vorn_compressed_docs ${vorn_compressed_docs} ${copy}.gz PARENT_SCOPE)
 endfunction()
 
-foreach(page vorn95 vorn-dialupd initvorn vorn-rasdial vorn-reg)
+foreach(page vorn95 vorn-dialupd initvorn vorn-rasdial vorn-reg vorn-history)
     vorn_compress(${VORN_PACKAGING_DIR}/man/${page}.1 ${page}.1)
     install(FILES ${CMAKE_BINARY_DIR}/docs/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()

@@ -53,6 +53,14 @@ QString registryFile()
     return xdgBase("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/vorn95/registry.db");
 }
 
+QString historyFile()
+{
+    const QString explicitPath = fromEnv("VORN_HISTORY");
+    if (!explicitPath.isEmpty())
+        return explicitPath;
+    return QFileInfo(registryFile()).absolutePath() + QStringLiteral("/history.db");
+}
+
 QString configDir()
 {
     return xdgBase("XDG_CONFIG_HOME", QStringLiteral(".config")) + QStringLiteral("/vorn95");

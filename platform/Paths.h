@@ -17,6 +17,9 @@ QString siblingProgram(const QString& name);
 // The registry hive: $VORN_REGISTRY, else $XDG_DATA_HOME/vorn95/registry.db.
 QString registryFile();
 
+// The connection history: $VORN_HISTORY, else history.db beside the hive.
+QString historyFile();
+
 // Per-user configuration folder: $XDG_CONFIG_HOME/vorn95.
 QString configDir();
 

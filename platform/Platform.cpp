@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include "platform/Paths.h"
+#include "platform/linux/DBusNotifications.h"
 #include "platform/linux/PulseSound.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/XcbDesktopWindows.h"
@@ -79,6 +80,11 @@ std::unique_ptr<DesktopWindows> desktopWindows()
 std::unique_ptr<Sound> sound()
 {
     return std::make_unique<PulseSound>();
+}
+
+std::unique_ptr<Notifications> notifications()
+{
+    return std::make_unique<DBusNotifications>();
 }
 
 } // namespace vorn::platform

@@ -12,6 +12,7 @@ namespace vorn
 {
 class DesktopWindows;
 class NotificationArea;
+class Notifications;
 class RemoteAccess;
 class Sound;
 } // namespace vorn
@@ -38,5 +39,8 @@ std::unique_ptr<NotificationArea> notificationArea();
 std::unique_ptr<DesktopWindows> desktopWindows();
 
 std::unique_ptr<Sound> sound();
+
+// Desktop notifications over the session bus.
+std::unique_ptr<Notifications> notifications();
 
 } // namespace vorn::platform

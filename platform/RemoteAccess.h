@@ -178,6 +178,17 @@ public:
     // Status of a connection; handle 0 or an unknown handle answers 6.
     virtual std::uint32_t connectStatus(RasHandle handle, RASCONNSTATUS* status) = 0;
 
+    // Bytes received and sent so far on a connection, where the backend
+    // counts them; otherwise 87 and both left alone. An extra beside the
+    // published calls, whose records keep their sizes.
+    virtual std::uint32_t connectionTraffic(RasHandle handle, std::uint64_t* bytesIn, std::uint64_t* bytesOut)
+    {
+        Q_UNUSED(handle);
+        Q_UNUSED(bytesIn);
+        Q_UNUSED(bytesOut);
+        return ras::InvalidParameter;
+    }
+
     // Text of an error code into `buffer` (NUL-terminated, at most `size`
     // bytes with the NUL); the buffer stays untouched when there is no text.
     virtual std::uint32_t errorString(std::uint32_t code, char* buffer, std::uint32_t size) = 0;

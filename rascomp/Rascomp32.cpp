@@ -360,3 +360,14 @@ QString TRAS::GetErrorString(int Code)
         return QStringLiteral("Status Unknown");
     return QString::fromUtf8(fieldText(buffer));
 }
+
+bool TRAS::Traffic(qint64& BytesIn, qint64& BytesOut)
+{
+    std::uint64_t in = 0;
+    std::uint64_t out = 0;
+    if (FConnectionHandle == 0 || FService->connectionTraffic(FConnectionHandle, &in, &out) != vorn::ras::Success)
+        return false;
+    BytesIn = qint64(in);
+    BytesOut = qint64(out);
+    return true;
+}

@@ -106,6 +106,9 @@ public:
     // The connection's own error code; 0 while all is well (and when nothing is held).
     int QueryStatus();
     QString StatusText();
+    // Bytes received and sent on the held connection so far; false (both
+    // left alone) where the backend does not count them.
+    bool Traffic(qint64& BytesIn, qint64& BytesOut);
     QString GetErrorString(int Code);
 
     const QStringList& Entries() const { return FEntries; }

@@ -11,6 +11,7 @@
 # VORN_NM_SESSION, the session's folder, which holds:
 #   server start|stop   starts or stops the OpenVPN server
 #   profiles            dial-able profiles made for the tests, one name a line
+#   namespace           the network namespace NetworkManager runs in
 set -euo pipefail
 
 # Without what it needs the command runs alone, and the NetworkManager tests skip.
@@ -168,6 +169,7 @@ openvpn_profile "VPN without password" 1194 password "username=tester" "password
 openvpn_profile "VPN working" 1194 tls "cert=$certs/client.crt" "key=$certs/client.key"
 profile "PPPoE line" "[connection]" "id=PPPoE line" "type=pppoe" "autoconnect=false" "interface-name=vnmppp0" \
     "[pppoe]" "parent=vnm0" "username=tester" "password=secret" "[ipv4]" "method=auto" "[ipv6]" "method=disabled"
+echo "$client_ns" >"$session/namespace"
 printf '%s\n' "VPN nobody listens" "VPN without password" "VPN working" "PPPoE line" >"$session/profiles"
 
 # NetworkManager in its namespace, with a mount namespace of its own: private

@@ -4,7 +4,8 @@
 # screenshot of every page, the entry properties dialog with its failure
 # counts, the dialing options, the About box, each
 # view style of the entry list, the tray icon with its tip and the message of
-# a broken line as PNG files in build/FLAVOUR/screenshots.
+# a broken line, the tray menu and the connection history as PNG files in
+# build/FLAVOUR/screenshots.
 #
 # Usage: scripts/screenshots.sh [FLAVOUR]     (default: test; built beforehand)
 set -euo pipefail
@@ -32,6 +33,21 @@ export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 mkdir -p "$XDG_CONFIG_HOME/vorn95"
 cp "$root/resources/rasphone.pbk" "$XDG_CONFIG_HOME/vorn95/rasphone.pbk"
 "$bin/vorn-reg" import "$root/resources/sample-statistics.reg"
+# A month of sample history (beside the hive) for the chart: a failed dial creates the file.
+"$bin/vorn-rasdial" "old line" >/dev/null || true
+sqlite3 "$work/history.db" <<'SQL'
+WITH RECURSIVE day(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM day WHERE n < 29),
+kind(entry, outcome, code, text, k) AS (VALUES ('Internet Provider', 'connected', 0, '', 0),
+    ('Internet Provider', 'failed', 676, 'The line is busy.', 1), ('Night Line', 'connected', 0, '', 2),
+    ('Office', 'failed', 678, 'There is no answer.', 3)),
+attempt AS (SELECT *, CASE outcome WHEN 'connected' THEN ((n * 37 + k * 13) % 11) * 600 + 900 ELSE 0 END AS secs,
+    '-' || n || ' days' AS ago, '-' || (n * 7 % 5 + k) || ' hours' AS hour FROM day, kind WHERE k < 2 OR n % 3 = 0)
+INSERT INTO attempts (entry, backend, start, end, outcome, code, text, seconds, bytes_in, bytes_out)
+SELECT entry, 'Simulated dial-up service', strftime('%Y-%m-%dT%H:%M:%S+00:00', 'now', ago, hour),
+    strftime('%Y-%m-%dT%H:%M:%S+00:00', 'now', ago, hour, '+' || (secs + 30) || ' seconds'),
+    outcome, code, text, secs, secs * 3400, secs * 900
+FROM attempt ORDER BY n DESC, k;
+SQL
 
 # The first word of a log line, as the program names it (app/WizardLog.h).
 log_word() { sed -n "s/^inline constexpr char $1\[\] = \"\(.*\)\";.*/\1/p" "$root/app/WizardLog.h"; }
@@ -157,6 +173,15 @@ if [ -n "$info" ]; then
         sleep 1.5
         import -window root -crop 520x90+$((X - 440))+0 "$out/tray-tooltip.png"
         echo "saved $out/tray-tooltip.png"
+        # Its menu starts with the connected time and traffic.
+        xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+        sleep 1
+        import -window root -crop 520x160+$((X - 440))+0 "$out/tray-menu-connected.png"
+        echo "saved $out/tray-menu-connected.png"
+        # Its History item shows every entry's attempts.
+        keys Down Down Return
+        shot "$(window_named "Connection History")" history-window
+        keys Escape
         xdotool mousemove 10 400
     else
         echo "screenshots: no tray icon" >&2

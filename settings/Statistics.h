@@ -40,6 +40,9 @@ inline constexpr char PDTCaption[] = "PDTCaption";
 inline constexpr char PlayTune[] = "PlayTune";
 inline constexpr char Tune[] = "Tune";
 inline constexpr char ShowWelcome[] = "ShowWelcome";
+// 1 = desktop notifications on connect and on a broken line. Not written at
+// start-up: a missing value reads as its default.
+inline constexpr char Notify[] = "Notify";
 
 inline constexpr char Accesses[] = "Accesses";
 inline constexpr char LastAccess[] = "LastAccess";
@@ -49,6 +52,7 @@ inline constexpr char TotalTime[] = "TotalTime";
 inline constexpr qint32 DefaultPlayTune = 0;
 inline constexpr char DefaultTune[] = "";
 inline constexpr qint32 DefaultShowWelcome = 1;
+inline constexpr qint32 DefaultNotify = 1;
 // "LastAccess" before the first connection: a placeholder, not a date.
 inline constexpr char NeverAccessed[] = "00/00/00";
 

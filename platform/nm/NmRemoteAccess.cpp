@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vorn::nm
@@ -31,6 +32,14 @@ struct NmRemoteAccess::Line {
     bool failed = false;
     bool ended = false; // connected, then went down
     bool hungUp = false;
+    // Traffic since the first count after connecting: the device's counters
+    // may hold earlier connections too.
+    NMDevice* trafficDevice = nullptr; // null until found
+    bool trafficKnown = false;
+    std::uint64_t rxStart = 0;
+    std::uint64_t txStart = 0;
+    std::uint64_t bytesIn = 0;
+    std::uint64_t bytesOut = 0;
 
     Line() = default;
     Line(const Line&) = delete;
@@ -39,7 +48,8 @@ struct NmRemoteAccess::Line {
 
     void detach()
     {
-        for (auto** object : { reinterpret_cast<GObject**>(&active), reinterpret_cast<GObject**>(&device) }) {
+        for (auto** object : { reinterpret_cast<GObject**>(&active), reinterpret_cast<GObject**>(&device),
+                 reinterpret_cast<GObject**>(&trafficDevice) }) {
             if (*object == nullptr)
                 continue;
             g_signal_handlers_disconnect_by_data(*object, this);
@@ -105,7 +115,49 @@ std::uint32_t fillRecords(
 } // namespace
 
 // libnm's callbacks, turned into calls on the service.
+constexpr char StatisticsInterface[] = "org.freedesktop.NetworkManager.Device.Statistics";
+
+// Sets how often NetworkManager refreshes a device's counters (0: never);
+// nothing waits for the answer.
+void setStatisticsRate(NMClient* client, NMDevice* device, std::uint32_t milliseconds)
+{
+    g_dbus_connection_call(nm_client_get_dbus_connection(client), "org.freedesktop.NetworkManager",
+        nm_object_get_path(NM_OBJECT(device)), "org.freedesktop.DBus.Properties", "Set",
+        g_variant_new("(ssv)", StatisticsInterface, "RefreshRateMs", g_variant_new_uint32(milliseconds)), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
+}
+
 struct Reports {
+    // The counters of a line's device, asked for by connectionTraffic().
+    static void statisticsRead(GObject* bus, GAsyncResult* result, gpointer data)
+    {
+        const std::unique_ptr<Activation> read(static_cast<Activation*>(data));
+        GError* error = nullptr;
+        GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error);
+        if (error != nullptr) {
+            g_error_free(error);
+            return;
+        }
+        GVariant* properties = nullptr;
+        g_variant_get(reply, "(@a{sv})", &properties);
+        guint64 rx = 0;
+        guint64 tx = 0;
+        const bool counted = g_variant_lookup(properties, "RxBytes", "t", &rx) != 0
+            && g_variant_lookup(properties, "TxBytes", "t", &tx) != 0;
+        g_variant_unref(properties);
+        g_variant_unref(reply);
+        NmRemoteAccess::Line* line = read->owner->find(read->handle);
+        if (line == nullptr || !counted)
+            return;
+        if (!line->trafficKnown) {
+            line->rxStart = rx;
+            line->txStart = tx;
+            line->trafficKnown = true;
+        }
+        line->bytesIn = rx - std::min<std::uint64_t>(rx, line->rxStart);
+        line->bytesOut = tx - std::min<std::uint64_t>(tx, line->txStart);
+    }
+
     static void activationDone(GObject* client, GAsyncResult* result, gpointer data)
     {
         const std::unique_ptr<Activation> activation(static_cast<Activation*>(data));
@@ -500,6 +552,8 @@ std::uint32_t NmRemoteAccess::hangUp(RasHandle handle)
         return ras::ServiceUnavailable;
     line->hungUp = true;
     line->receiver = nullptr;
+    if (line->trafficDevice != nullptr && running())
+        setStatisticsRate(client_, line->trafficDevice, 0);
     // A line going down is kept, out of sight, until NetworkManager drops it,
     // so that it does not come back as a line dialed elsewhere. An activation
     // still on its way is deactivated by attach() when it arrives.
@@ -519,6 +573,55 @@ std::uint32_t NmRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* sta
     status->dwError = line->error;
     copyToField(status->szDeviceType, line->type);
     copyToField(status->szDeviceName, line->deviceName);
+    return ras::Success;
+}
+
+// The device that carries a line's traffic: its own, or for a VPN the tunnel
+// device that holds the VPN's address (the VPN's device is the link below).
+NMDevice* NmRemoteAccess::carrier(const Line& line) const
+{
+    if (!NM_IS_VPN_CONNECTION(line.active))
+        return line.device;
+    NMIPConfig* vpn = nm_active_connection_get_ip4_config(line.active);
+    if (vpn == nullptr || nm_ip_config_get_addresses(vpn)->len == 0)
+        return nullptr;
+    const QByteArray address
+        = nm_ip_address_get_address(static_cast<NMIPAddress*>(nm_ip_config_get_addresses(vpn)->pdata[0]));
+    const GPtrArray* devices = nm_client_get_all_devices(client_);
+    for (guint i = 0; i < devices->len; ++i) {
+        auto* device = NM_DEVICE(devices->pdata[i]);
+        NMIPConfig* config = nm_device_get_ip4_config(device);
+        const GPtrArray* addresses = config != nullptr ? nm_ip_config_get_addresses(config) : nullptr;
+        for (guint j = 0; addresses != nullptr && j < addresses->len; ++j) {
+            if (address == nm_ip_address_get_address(static_cast<NMIPAddress*>(addresses->pdata[j])))
+                return device;
+        }
+    }
+    return nullptr;
+}
+
+std::uint32_t NmRemoteAccess::connectionTraffic(RasHandle handle, std::uint64_t* bytesIn, std::uint64_t* bytesOut)
+{
+    Line* line = find(handle);
+    if (line == nullptr || line->hungUp || line->ended || !line->progress.connected() || !running())
+        return ras::InvalidParameter;
+    if (line->trafficDevice == nullptr) {
+        NMDevice* device = carrier(*line);
+        if (device == nullptr)
+            return ras::InvalidParameter;
+        line->trafficDevice = NM_DEVICE(g_object_ref(device));
+        // The counters are kept up to date only while a refresh rate is set.
+        setStatisticsRate(client_, line->trafficDevice, 1000);
+    }
+    // Answered on the way: each call reports what the last one learned.
+    g_dbus_connection_call(nm_client_get_dbus_connection(client_), "org.freedesktop.NetworkManager",
+        nm_object_get_path(NM_OBJECT(line->trafficDevice)), "org.freedesktop.DBus.Properties", "GetAll",
+        g_variant_new("(s)", StatisticsInterface), G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, 1000,
+        cancellable_, Reports::statisticsRead, new Activation { this, handle });
+    if (!line->trafficKnown)
+        return ras::InvalidParameter;
+    *bytesIn = line->bytesIn;
+    *bytesOut = line->bytesOut;
     return ras::Success;
 }
 

@@ -36,6 +36,8 @@ public:
         const char* phonebook, const RASDIALPARAMS& params, QObject* receiver, RasHandle* handle) override;
     std::uint32_t hangUp(RasHandle handle) override;
     std::uint32_t connectStatus(RasHandle handle, RASCONNSTATUS* status) override;
+    // From NetworkManager's device statistics, refreshed every second while connected.
+    std::uint32_t connectionTraffic(RasHandle handle, std::uint64_t* bytesIn, std::uint64_t* bytesOut) override;
     std::uint32_t errorString(std::uint32_t code, char* buffer, std::uint32_t size) override;
     // NetworkManager shows no status window: both are empty.
     QString dialerCaptionTemplate() override;
@@ -46,6 +48,7 @@ private:
 
     bool running() const;
     Line* find(RasHandle handle) const;
+    NMDevice* carrier(const Line& line) const;
     Line* lineOf(NMActiveConnection* active);
     Line& addLine();
     void erase(RasHandle handle);

@@ -65,6 +65,7 @@ std::optional<qint64> wholeNumber(const QJsonValue& value, double min, double ma
 }
 
 constexpr double MaxUint32 = 4294967295.0;
+constexpr double MaxSafeInteger = 9007199254740991.0; // 2^53 - 1, exact in a JSON number
 
 // Reads the optional text field `key` into *out; false when it is of the wrong kind or too long.
 bool readText(const QJsonObject& object, const char* key, QString* out)
@@ -87,6 +88,8 @@ QJsonObject lineToJson(const LineInfo& line)
         { QStringLiteral("deviceName"), line.deviceName },
         { QStringLiteral("state"), double(line.state) },
         { QStringLiteral("error"), double(line.error) },
+        { QStringLiteral("bytesIn"), double(line.bytesIn) },
+        { QStringLiteral("bytesOut"), double(line.bytesOut) },
     };
 }
 
@@ -105,6 +108,16 @@ std::optional<LineInfo> lineFromJson(const QJsonValue& value)
     line.handle = static_cast<RasHandle>(*handle);
     line.state = static_cast<std::uint32_t>(*state);
     line.error = static_cast<std::uint32_t>(*error);
+    // Optional: older services send no traffic.
+    for (auto [key, out] : { std::pair { "bytesIn", &line.bytesIn }, std::pair { "bytesOut", &line.bytesOut } }) {
+        const QJsonValue bytes = object.value(QLatin1StringView(key));
+        if (bytes.isUndefined())
+            continue;
+        const auto number = wholeNumber(bytes, 0, MaxSafeInteger);
+        if (!number)
+            return std::nullopt;
+        *out = *number;
+    }
     return line;
 }
 

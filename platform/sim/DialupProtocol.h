@@ -69,6 +69,9 @@ struct LineInfo {
     QString deviceName;
     std::uint32_t state = 0;
     std::uint32_t error = 0;
+    // Traffic of a connection so far, each way.
+    qint64 bytesIn = 0;
+    qint64 bytesOut = 0;
 };
 
 struct Answer {

@@ -14,6 +14,7 @@ namespace
 
 constexpr int MaxStepDelayMs = 60 * 1000;
 constexpr int MaxDropAfterSeconds = 24 * 60 * 60;
+constexpr int MaxBytesPerSecond = 1000 * 1000 * 1000;
 
 std::optional<Outcome> outcomeNamed(const QString& name)
 {
@@ -126,6 +127,8 @@ private:
             setNumber(key, value, MaxStepDelayMs, &current_->stepDelayMs);
         else if (is("DropAfter"))
             setNumber(key, value, MaxDropAfterSeconds, &current_->dropAfterSeconds);
+        else if (is("Rate"))
+            setNumber(key, value, MaxBytesPerSecond, &current_->bytesPerSecond);
         // Other keys of a real phonebook are of no interest to the simulation.
     }
 

@@ -9,7 +9,8 @@
 // "[Entry name]" sections with PhoneNumber=, Device= and DeviceType=, plus
 // keys that script each entry's dials: Outcomes= (comma-separated, the last
 // one repeats), StepDelay= (milliseconds between progress steps) and
-// DropAfter= (seconds after which a connection breaks; 0 never).
+// DropAfter= (seconds after which a connection breaks; 0 never) and Rate=
+// (bytes per second a connection carries each way; 0 none).
 namespace vorn::sim
 {
 
@@ -23,6 +24,7 @@ struct PhonebookEntry {
     QList<Outcome> outcomes { Outcome::Connect };
     int stepDelayMs = 300;
     int dropAfterSeconds = 0;
+    int bytesPerSecond = 0;
 
     // Outcome of this entry's dial number `attempt` (counting from 0).
     Outcome outcome(int attempt) const;

@@ -492,6 +492,7 @@ std::uint32_t SimRemoteAccess::hangUp(RasHandle handle)
 {
     if (handle == 0)
         return ras::InvalidHandle;
+    traffic_.remove(handle);
     drainIncoming();
     const bool listed = connectedLine(handle) != nullptr;
     if (const auto found = attempts_.constFind(handle); found != attempts_.cend()) {
@@ -544,6 +545,24 @@ std::uint32_t SimRemoteAccess::connectStatus(RasHandle handle, RASCONNSTATUS* st
         return answer->result;
     const LineInfo& line = answer->status;
     return fillStatus(status, line.state, line.error, line.deviceType, line.deviceName);
+}
+
+std::uint32_t SimRemoteAccess::connectionTraffic(RasHandle handle, std::uint64_t* bytesIn, std::uint64_t* bytesOut)
+{
+    // Asked on the way, never waited for: each call reports what the last answer said.
+    Request request;
+    request.op = Op::Status;
+    request.handle = handle;
+    send(request, [this, handle](const std::optional<Answer>& answer) {
+        if (answer && answer->result == ras::Success)
+            traffic_.insert(handle, { std::uint64_t(answer->status.bytesIn), std::uint64_t(answer->status.bytesOut) });
+    });
+    const auto found = traffic_.constFind(handle);
+    if (found == traffic_.cend())
+        return ras::InvalidParameter;
+    *bytesIn = found->first;
+    *bytesOut = found->second;
+    return ras::Success;
 }
 
 std::uint32_t SimRemoteAccess::errorString(std::uint32_t code, char* buffer, std::uint32_t size)

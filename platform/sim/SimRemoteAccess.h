@@ -49,6 +49,7 @@ public:
         const char* phonebook, const RASDIALPARAMS& params, QObject* receiver, RasHandle* handle) override;
     std::uint32_t hangUp(RasHandle handle) override;
     std::uint32_t connectStatus(RasHandle handle, RASCONNSTATUS* status) override;
+    std::uint32_t connectionTraffic(RasHandle handle, std::uint64_t* bytesIn, std::uint64_t* bytesOut) override;
     // The text of 711 says why the service could not be reached, when we know.
     std::uint32_t errorString(std::uint32_t code, char* buffer, std::uint32_t size) override;
     QString dialerCaptionTemplate() override;
@@ -114,6 +115,8 @@ private:
     QElapsedTimer lastHeard_;
     QString problem_; // why the service could not be reached; empty while it answers
     QHash<RasHandle, Attempt> attempts_;
+    // Bytes in and out of our connections, as the service last answered.
+    QHash<RasHandle, std::pair<std::uint64_t, std::uint64_t>> traffic_;
 };
 
 } // namespace vorn::sim

@@ -19,7 +19,7 @@ QByteArray entry(const char* name, const char* outcomes, const char* more = "")
 
 const QByteArray testPhonebook = entry("Busy Line", "busy", "Device=Sportster 28800\nDeviceType=modem\n")
     + entry("Nobody Home", "noanswer") + entry("no tone", "nodialtone")
-    + entry("Quick", "connect", "Device=Fast Modem\n") + entry("Refused", "badpassword")
+    + entry("Quick", "connect", "Device=Fast Modem\nRate=1000\n") + entry("Refused", "badpassword")
     + entry("Twice Busy", "busy,busy,connect") + "[Slow]\nOutcomes=connect\nStepDelay=5000\n\n"
     + entry("Short Lived", "connect", "DropAfter=1\n");
 
@@ -109,7 +109,27 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
 
     // A dropped line (any letter case) vanishes for both, and its status says why.
     dialToEnd(*first, QStringLiteral("Quick"), &handle);
+    // Rate= bytes a second each way while the line is up; a broken line's count stands.
+    std::uint64_t in = 0;
+    std::uint64_t out = 0;
+    EXPECT_TRUE(waitUntil([&] { return second->connectionTraffic(handle, &in, &out) == 0 && in >= 300; }, 3s));
+    EXPECT_EQ(in, out);
+
     EXPECT_EQ(control(sim::Op::Drop, QStringLiteral("QUICK")).result, 0U);
+    // The count after 300 ms of asking (answers arrive on the way).
+    const auto settled = [&] {
+        std::uint64_t bytes = 0;
+        waitUntil(
+            [&] {
+                first->connectionTraffic(handle, &bytes, &out);
+                return false;
+            },
+            300ms);
+        return bytes;
+    };
+    const std::uint64_t atDrop = settled();
+    EXPECT_GE(atDrop, in);
+    EXPECT_EQ(settled(), atDrop) << "a broken line's count stands";
     EXPECT_TRUE(connectionsOf(*first).empty());
     EXPECT_TRUE(connectionsOf(*second).empty());
     RASCONNSTATUS status {};

@@ -153,6 +153,20 @@ TEST_F(NetworkManagerTest, WorkingVpnConnectsThroughThePublishedStatesAndHangsUp
     EXPECT_EQ(ras_->Connections().EntryName(0), Working);
     EXPECT_EQ(ras_->Connections().RASConn(0), ras_->ConnectionHandle());
 
+    // Pings through the tunnel count as traffic of this connection.
+    qint64 in = 0;
+    qint64 out = 0;
+    ras_->Traffic(in, out);
+    QFile name(session_ + QStringLiteral("/namespace"));
+    ASSERT_TRUE(name.open(QIODevice::ReadOnly));
+    EXPECT_EQ(runProgram(QStringLiteral("ip"),
+                  { "netns", "exec", QString::fromUtf8(name.readAll().trimmed()), "ping", "-c", "5", "-i", "0.2", "-s",
+                      "1000", "10.8.0.1" })
+                  .exitCode,
+        0);
+    EXPECT_TRUE(waitUntil([&] { return ras_->Traffic(in, out) && in >= 5000 && out >= 5000; }, 5s))
+        << in << " in, " << out << " out";
+
     EXPECT_EQ(ras_->HangUp(), 0);
     EXPECT_EQ(ras_->EnumConnections(), 0);
     EXPECT_EQ(ras_->Connections().Count(), 0);

@@ -53,6 +53,10 @@ public:
     std::uint32_t hangUpResult = 0;
     QHash<RasHandle, Status> statuses; // the lines held
     QHash<std::uint32_t, QByteArray> errorTexts;
+    // Traffic of a held line, counted only when `countsTraffic`.
+    bool countsTraffic = false;
+    std::uint64_t bytesIn = 0;
+    std::uint64_t bytesOut = 0;
     QString captionTemplate = QStringLiteral("Connected to %s");
     QString connectedTitle = QStringLiteral("Connection Established");
 
@@ -178,6 +182,15 @@ public:
         if (found == errorTexts.cend())
             return ras::InvalidParameter;
         copyToField(buffer, size, *found);
+        return 0;
+    }
+
+    std::uint32_t connectionTraffic(RasHandle handle, std::uint64_t* in, std::uint64_t* out) override
+    {
+        if (!countsTraffic || !statuses.contains(handle))
+            return ras::InvalidParameter;
+        *in = bytesIn;
+        *out = bytesOut;
         return 0;
     }
 

@@ -338,6 +338,7 @@ void DialupService::runStep(RasHandle handle)
     const bool connected = step.state == ras::Connected;
     if (connected) {
         line.connected = true;
+        line.connectedClock.start();
         line.owner = nullptr;
         if (line.entry.dropAfterSeconds > 0)
             line.timer->start(line.entry.dropAfterSeconds * 1000);
@@ -363,6 +364,7 @@ void DialupService::dropLine(RasHandle handle)
         return;
     // A broken line keeps its record, so its status says why, until it is hung up.
     found->second.dropped = true;
+    found->second.connectedMs = found->second.connectedClock.elapsed();
     found->second.state = ras::Disconnected;
     found->second.error = ras::RemoteDisconnection;
     found->second.timer->stop();
@@ -450,6 +452,8 @@ LineInfo DialupService::infoOf(const Line& line) const
     info.deviceName = line.entry.device;
     info.state = line.state;
     info.error = line.error;
+    const qint64 connectedMs = line.dropped ? line.connectedMs : line.connected ? line.connectedClock.elapsed() : 0;
+    info.bytesIn = info.bytesOut = qint64(line.entry.bytesPerSecond) * connectedMs / 1000;
     return info;
 }
 

@@ -70,6 +70,8 @@ private:
         std::uint32_t error = 0;
         bool connected = false;
         bool dropped = false;
+        QElapsedTimer connectedClock; // from connect; its time is kept at a drop
+        qint64 connectedMs = 0;
         QPointer<QLocalSocket> owner; // the client that dials, until connected
         std::unique_ptr<QTimer> timer; // next step, or the drop of a connection
     };

@@ -1,9 +1,11 @@
 // vorn-rasdial: dials, lists and hangs up remote-access connections from the
 // command line, in the manner of the platform's rasdial.
 #include "Cycle.h"
+#include "platform/Paths.h"
 #include "platform/Platform.h"
 #include "platform/RemoteAccess.h"
 #include "platform/sim/SimRemoteAccess.h"
+#include "settings/History.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -176,9 +178,10 @@ int disconnect(RemoteAccess& service, const QString& entry)
 class DialProgress : public QObject
 {
 public:
-    DialProgress(RemoteAccess& service, QString entry)
+    DialProgress(RemoteAccess& service, QString entry, ConnectionHistory& history)
         : service_(service)
         , entry_(std::move(entry))
+        , history_(history)
     {
     }
     RasHandle handle = 0;
@@ -191,12 +194,16 @@ protected:
             return QObject::event(event);
         if (progress->error != 0) {
             printError(service_, progress->error);
+            history_.ended(ConnectionHistory::Outcome::Failed, progress->error, rasErrorText(progress->error));
             service_.hangUp(handle);
             QCoreApplication::exit(1);
         } else {
             print(stateText(progress->state));
-            if (progress->state == ras::Connected)
+            if (progress->state == ras::Connected) {
+                // The line outlives this program: its row ends here.
+                history_.connected();
                 QCoreApplication::exit(0);
+            }
         }
         return true;
     }
@@ -234,6 +241,7 @@ private:
 
     RemoteAccess& service_;
     QString entry_;
+    ConnectionHistory& history_;
 };
 
 int dial(RemoteAccess& service, const Options& options)
@@ -261,11 +269,14 @@ int dial(RemoteAccess& service, const Options& options)
     copyToField(params.szDomain, options.domain.toUtf8());
 
     print(QStringLiteral("Connecting to %1...").arg(options.entry));
-    DialProgress progress(service, options.entry);
+    ConnectionHistory history(paths::historyFile(), platform::remoteAccessName());
+    history.started(options.entry);
+    DialProgress progress(service, options.entry, history);
     const QByteArray phonebook = options.phonebook.toUtf8();
     result = service.dial(phonebook.isEmpty() ? nullptr : phonebook.constData(), params, &progress, &progress.handle);
     if (result != ras::Success) {
         printError(service, result);
+        history.ended(ConnectionHistory::Outcome::Failed, result, rasErrorText(result));
         if (progress.handle != 0)
             service.hangUp(progress.handle);
         return 1;
