@@ -121,8 +121,10 @@ QString WizardDriver::serviceWindow(const QString& pattern, std::chrono::millise
 
 void WizardDriver::click(QPoint at, int button)
 {
-    xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), mainWindow, QString::number(at.x()),
-        QString::number(at.y()), QStringLiteral("click"), QString::number(button) });
+    // Raised first, so that no other window on the desktop takes the click.
+    xdotool({ QStringLiteral("windowactivate"), QStringLiteral("--sync"), mainWindow, QStringLiteral("mousemove"),
+        QStringLiteral("--window"), mainWindow, QString::number(at.x()), QString::number(at.y()),
+        QStringLiteral("click"), QString::number(button) });
 }
 
 void WizardDriver::keys(const QStringList& keys, const QString& toWindow)
