@@ -93,8 +93,9 @@ bool parseHexBytes(QByteArrayView list, QByteArray& bytes)
     for (;;) {
         int value = 0;
         int digits = 0;
+        // A run of more than two digits is refused below; never let it overflow first.
         for (int digit; i < list.size() && (digit = hexDigit(list[i])) >= 0; ++i, ++digits)
-            value = value * 16 + digit;
+            value = (value * 16 + digit) & 0xfff;
         if (digits == 0 || digits > 2)
             return false;
         bytes += char(value);
