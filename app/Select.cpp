@@ -103,8 +103,6 @@ void TfrmSelect::createMenus()
     ShowWelcome1 = pm->addAction(QStringLiteral("Show &Welcome Page"));
     ShowWelcome1->setCheckable(true);
     DialingOptions1 = pm->addAction(QStringLiteral("&Dialing Options..."));
-    Notify1 = pm->addAction(QStringLiteral("&Notify on Connect and Broken Line"));
-    Notify1->setCheckable(true);
     History1 = pm->addAction(QStringLiteral("&History..."));
 
     pmEntry = new QMenu(this);
@@ -133,7 +131,6 @@ void TfrmSelect::connectHandlers()
     connect(Details1, &QAction::triggered, this, guarded([this] { Details1Click(); }));
     connect(ShowWelcome1, &QAction::triggered, this, guarded([this] { ShowWelcome1Click(); }));
     connect(DialingOptions1, &QAction::triggered, this, guarded([this] { DialingOptions1Click(); }));
-    connect(Notify1, &QAction::triggered, this, guarded([this] { Notify1Click(); }));
     connect(History1, &QAction::triggered, this, guarded([this] { History1Click(); }));
     connect(History3, &QAction::triggered, this, guarded([this] { History1Click(); }));
     connect(EntryHistory1, &QAction::triggered, this, guarded([this] {

@@ -110,7 +110,6 @@ public:
     void edTuneExit();
     void EntryProperties1Click();
     void DialingOptions1Click();
-    void Notify1Click();
     // Opens the history window, filtered to `entry` when it is not empty.
     void History1Click(const QString& entry = {});
 
@@ -135,7 +134,6 @@ public:
     QAction* Details1 = nullptr;
     QAction* ShowWelcome1 = nullptr;
     QAction* DialingOptions1 = nullptr;
-    QAction* Notify1 = nullptr;
     QAction* History1 = nullptr;
     QMenu* pmEntry = nullptr;
     QAction* EntryProperties1 = nullptr;

@@ -64,7 +64,6 @@ void TfrmSelect::ConListMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, i
         pmEntry->popup(screen);
     } else {
         ShowWelcome1->setChecked(readSetting(stats::ShowWelcome, stats::DefaultShowWelcome) == 1);
-        Notify1->setChecked(readSetting(stats::Notify, stats::DefaultNotify) == 1);
         pm->popup(screen);
     }
 }
@@ -87,11 +86,6 @@ void TfrmSelect::ShowWelcome1Click()
     cbShowWelcomeClick();
     if (Notebook1->currentIndex() == pgSelectIndex)
         btnPrev->setEnabled(ShowWelcome1->isChecked());
-}
-
-void TfrmSelect::Notify1Click()
-{
-    writeSetting(stats::Notify, Variant(qint32(Notify1->isChecked() ? 1 : 0)));
 }
 
 void TfrmSelect::History1Click(const QString& entry)
@@ -139,9 +133,12 @@ void TfrmSelect::DialingOptions1Click()
 {
     TfrmDialingOptions dialog(this);
     dialog.setRules(readDialingRules());
+    dialog.cbNotify->setChecked(readSetting(stats::Notify, stats::DefaultNotify) == 1);
     if (dialog.exec() != QDialog::Accepted)
         return;
     // The user was told at start-up that nothing can be saved.
-    if (!HiveReadOnly)
+    if (!HiveReadOnly) {
         dialing::WriteRules(*reg, dialog.rules());
+        writeSetting(stats::Notify, Variant(qint32(dialog.cbNotify->isChecked() ? 1 : 0)));
+    }
 }

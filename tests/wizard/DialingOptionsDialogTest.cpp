@@ -47,6 +47,8 @@ TEST_F(DialingOptionsDialogTest, WritesWhatItShowsAndProtectsAccountsInOneClick)
             EXPECT_EQ(dialog.seRoundLimit->value(), 7);
             EXPECT_EQ(dialog.cbAccount->currentText(), "Try again in turn");
             EXPECT_FALSE(dialog.cbProtectAccounts->isChecked());
+            EXPECT_TRUE(dialog.cbNotify->isChecked()) << "notifications are on unless turned off";
+            dialog.cbNotify->click();
             dialog.cbProtectAccounts->click();
             EXPECT_EQ(dialog.cbAccount->currentText(), "Leave the entry out");
             dialog.cbLine->setCurrentIndex(2);
@@ -61,6 +63,7 @@ TEST_F(DialingOptionsDialogTest, WritesWhatItShowsAndProtectsAccountsInOneClick)
     EXPECT_EQ(value("RoundPauseLimit").toInt(), 30);
     EXPECT_EQ(value("RoundLimit").toInt(), 7);
     EXPECT_EQ(value("RedialOnBreak").toInt(), 1);
+    EXPECT_EQ(value("Notify").toInt(), 0);
 }
 
 TEST_F(DialingOptionsDialogTest, FailuresTabListsTheCountsAndClearsThemAfterAsking)
