@@ -34,6 +34,11 @@ QString programKey(const QString& entry)
 
 } // namespace
 
+QByteArray phonebookEntry(const char* name, const char* outcomes)
+{
+    return QByteArray("[") + name + "]\nDevice=Test Modem\nOutcomes=" + outcomes + "\nStepDelay=20\n\n";
+}
+
 WizardDriver::WizardDriver(const QByteArray& phonebook, Backend backend)
 {
     QDir(dir.path()).mkpath(QStringLiteral("config/vorn95"));

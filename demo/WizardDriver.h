@@ -19,6 +19,10 @@
 namespace vorn::demo
 {
 
+// A phonebook section of the simulated service for `name`, dialing with these
+// comma-separated outcomes on a quick test modem.
+QByteArray phonebookEntry(const char* name, const char* outcomes);
+
 // The real program on the current display, with a simulated dial-up service,
 // a hive, a phonebook and a working folder of its own, driven by real X
 // clicks and keys (xdotool). The program reports what cannot be seen from

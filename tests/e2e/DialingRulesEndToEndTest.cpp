@@ -8,17 +8,13 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
+using vorn::demo::phonebookEntry;
 using vorn::demo::WizardDriver;
 using vorn::test::waitUntil;
 namespace line = vorn::wizardlog;
 
 namespace
 {
-
-QByteArray entry(const char* name, const char* outcomes)
-{
-    return QByteArray("[") + name + "]\nDevice=Test Modem\nOutcomes=" + outcomes + "\nStepDelay=20\n\n";
-}
 
 QByteArray rule(const char* name, const char* value)
 {
@@ -41,7 +37,8 @@ protected:
 
 TEST_F(DialingRulesEndToEndTest, RefusedPasswordIsDialedOnceWhileABusyLineCyclesUntilTheThirdConnects)
 {
-    WizardDriver wizard(entry("Refuses", "badpassword") + entry("Busy", "busy") + entry("Third", "busy,busy,connect"));
+    WizardDriver wizard(phonebookEntry("Refuses", "badpassword") + phonebookEntry("Busy", "busy")
+        + phonebookEntry("Third", "busy,busy,connect"));
     wizard.importRegistry(rule("OnAccountFailure", "\"drop\""));
     ASSERT_TRUE(wizard.startDialing());
     ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Connected), 30s));
@@ -53,7 +50,7 @@ TEST_F(DialingRulesEndToEndTest, RefusedPasswordIsDialedOnceWhileABusyLineCycles
 
 TEST_F(DialingRulesEndToEndTest, BrokenLineIsRedialedButAUserDisconnectIsNot)
 {
-    WizardDriver wizard(entry("Line", "connect"));
+    WizardDriver wizard(phonebookEntry("Line", "connect"));
     wizard.importRegistry(rule("RedialOnBreak", "dword:00000001"));
     ASSERT_TRUE(wizard.startDialing());
     ASSERT_TRUE(wizard.waitForLog(QLatin1String(line::Connected), 15s));

@@ -8,17 +8,13 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
+using vorn::demo::phonebookEntry;
 using vorn::demo::WizardDriver;
 using vorn::test::waitUntil;
 namespace line = vorn::wizardlog;
 
 namespace
 {
-
-QByteArray entry(const char* name, const char* outcomes)
-{
-    return QByteArray("[") + name + "]\nDevice=Test Modem\nOutcomes=" + outcomes + "\nStepDelay=20\n\n";
-}
 
 QString logged(const char* word, const QString& rest = {})
 {
@@ -61,7 +57,7 @@ protected:
             << "the tune is heard";
     }
 
-    WizardDriver wizard { entry("First", "busy") + entry("Second", "connect") };
+    WizardDriver wizard { phonebookEntry("First", "busy") + phonebookEntry("Second", "connect") };
 };
 
 TEST_F(EndToEndTest, TicksCountUntilTheLineBreaks)
@@ -97,7 +93,7 @@ TEST_F(EndToEndTest, DisconnectFromTheTrayMenuHangsUp)
 TEST(EndToEndBoxTest, ClosingABoxWhileInTheTrayKeepsTheProgramAndTheLine)
 {
     ASSERT_TRUE(vorn::test::inTestSession()) << "run through scripts/test-session.sh";
-    WizardDriver wizard(entry("Home", "connect"));
+    WizardDriver wizard(phonebookEntry("Home", "connect"));
     wizard.importRegistry(
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Home]\n\"Accesses\"=dword:00000001\n"
         "\"LastAccess\"=\"01/01/26 - 10:00:00\"\n\"LastTime\"=\"00:00:10\"\n\"TotalTime\"=\"soon\"\n");

@@ -16,25 +16,7 @@ using namespace vorn::test;
 namespace
 {
 
-class DialingOptionsDialogTest : public WizardTest
-{
-protected:
-    // Runs `act` on the modal dialog of type D that `open` shows.
-    template <typename D> void onDialog(const std::function<void()>& open, const std::function<void(D&)>& act)
-    {
-        bool acted = false;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            act(*dialog);
-            acted = true;
-            if (dialog->isVisible())
-                dialog->reject();
-        });
-        open();
-        EXPECT_TRUE(acted);
-    }
-};
+using DialingOptionsDialogTest = WizardTest;
 
 TEST_F(DialingOptionsDialogTest, WritesWhatItShowsAndProtectsAccountsInOneClick)
 {

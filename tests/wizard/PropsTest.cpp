@@ -30,18 +30,8 @@ protected:
     // Opens the dialog for a row as the entry menu does, and runs `act` on it while it is shown.
     void openProperties(const QString& caption, const std::function<void(TfrmProps&)>& act)
     {
-        bool acted = false;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<TfrmProps*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            act(*dialog);
-            acted = true;
-            if (dialog->isVisible())
-                dialog->reject();
-        });
         window->PopupEntry = rowOf(caption);
-        window->EntryProperties1->trigger();
-        EXPECT_TRUE(acted);
+        onDialog<TfrmProps>([this] { window->EntryProperties1->trigger(); }, act);
     }
     QStringList shown(const QString& caption) { return window->ConList->subItems(rowOf(caption)); }
 };

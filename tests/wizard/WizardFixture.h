@@ -10,7 +10,9 @@
 #include "support/FakeRemoteAccess.h"
 #include "support/RecordingRegistry.h"
 
+#include <QApplication>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +55,21 @@ protected:
 
     // Creates the window and runs its start-up.
     TfrmSelect& start();
+    // Runs `act` on the modal dialog of type D that `open` shows, then closes it if still open.
+    template <typename D> void onDialog(const std::function<void()>& open, const std::function<void(D&)>& act)
+    {
+        bool acted = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            act(*dialog);
+            acted = true;
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        open();
+        EXPECT_TRUE(acted);
+    }
     // A store of its own on the same hive, for looking at values.
     Variant stored(const QString& key, const QString& name);
     void store(const QString& key, const QString& name, const Variant& value);
