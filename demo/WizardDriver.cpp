@@ -92,23 +92,27 @@ bool WizardDriver::startDialing()
 {
     if (!start())
         return false;
-    if (!next(QStringLiteral("Entry Selection")))
+    if (!next(1))
         return false;
     keys({ QStringLiteral("ctrl+a") }, mainWindow);
-    for (const char* page : { "Tune", "Confirmation", "Dialing" }) {
-        if (!next(QString::fromLatin1(page)))
+    for (const int page : { 2, 3, 4 }) {
+        if (!next(page))
             return false;
     }
     return true;
 }
 
-bool WizardDriver::next(const QString& page)
+bool WizardDriver::next(int page)
 {
-    // A click that comes before a busy program's window takes input is lost:
-    // give it again while the page has not come.
+    // The program logs every page it shows, so a page that is gone again at
+    // once (a quick connect leaves the dialing page) still counts. A click
+    // that comes before a busy program's window takes input is lost: give it
+    // again while the page has not come.
+    const QString shown = QStringLiteral("%1 %2").arg(QLatin1String(wizardlog::Page)).arg(page);
     for (int attempt = 0; attempt < 3; ++attempt) {
+        const int before = logSize();
         click(positions::next);
-        if (!window(page, std::chrono::seconds(5)).isEmpty())
+        if (waitForLog(shown, std::chrono::seconds(8), before))
             return true;
     }
     return false;

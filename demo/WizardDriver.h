@@ -48,8 +48,8 @@ public:
     bool start();
     // Start, then every entry ticked and the pages walked to dialing.
     bool startDialing();
-    // Clicks Next until the page whose title matches `page` is shown.
-    bool next(const QString& page);
+    // Clicks Next until the page with this index has been shown.
+    bool next(int page);
     bool running() const { return wizard.state() != QProcess::NotRunning; }
     qint64 processId() const { return wizard.processId(); }
     QString folder() const { return dir.path(); }
