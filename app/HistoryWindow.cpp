@@ -114,8 +114,11 @@ void TfrmHistory::fillTable(const QList<vorn::Attempt>& attempts)
 void TfrmHistory::fillChart(const QList<vorn::Attempt>& attempts)
 {
     Chart->removeAllSeries();
-    for (QAbstractAxis* axis : Chart->axes())
+    // The chart lets go of a removed axis without deleting it.
+    for (QAbstractAxis* axis : Chart->axes()) {
         Chart->removeAxis(axis);
+        delete axis;
+    }
     const QDate first = QDate::currentDate().addDays(1 - ChartDays);
     const auto perDay = vorn::connectedPerDay(attempts, first, ChartDays);
 
