@@ -11,7 +11,7 @@ cd "$(dirname "$0")/../.."
 source tests/package/checks.sh
 
 app_id=org.vorn95.Wizard
-programs=(vorn95 vorn-dialupd initvorn vorn-rasdial vorn-reg)
+programs=(vorn95 vorn-dialupd initvorn vorn-rasdial vorn-reg vorn-history)
 icon_sizes=(16 22 24 32 48 64 128 256)
 
 stage=$(mktemp -d "${TMPDIR:-/tmp}/vorn-stage.XXXXXX")
