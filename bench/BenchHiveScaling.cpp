@@ -55,6 +55,18 @@ struct Figures {
     double exportPerMB = 0;
 };
 
+// Imports the text in `file` into a new hive, then exports it; `units` are what the hive's size is shared by.
+Figures importAndExport(const QString& file, const QString& hive, qint64 units)
+{
+    Figures figures;
+    figures.import = run(hive, { QStringLiteral("import"), file });
+    figures.hiveBytesPerUnit = double(QFileInfo(hive).size()) / double(units);
+    qint64 bytes = 0;
+    const double seconds = run(hive, { QStringLiteral("export") }, &bytes);
+    figures.exportPerMB = seconds / (double(bytes) / 1e6);
+    return figures;
+}
+
 Figures nested(int depth)
 {
     QByteArray path = "HKEY_LOCAL_MACHINE\\k";
@@ -62,14 +74,7 @@ Figures nested(int depth)
         path += "\\k";
     const QString text
         = textFile(QStringLiteral("nested%1.reg").arg(depth), "REGEDIT4\n[" + path + "]\n\"v\"=dword:1\n");
-    const QString hive = dir->filePath(QStringLiteral("nested%1.db").arg(depth));
-    Figures figures;
-    figures.import = run(hive, { QStringLiteral("import"), text });
-    figures.hiveBytesPerUnit = double(QFileInfo(hive).size()) / depth;
-    qint64 bytes = 0;
-    const double seconds = run(hive, { QStringLiteral("export") }, &bytes);
-    figures.exportPerMB = seconds / (double(bytes) / 1e6);
-    return figures;
+    return importAndExport(text, dir->filePath(QStringLiteral("nested%1.db").arg(depth)), depth);
 }
 
 Figures longHex(int kilobytes)
@@ -84,14 +89,7 @@ Figures longHex(int kilobytes)
     }
     text += '\n';
     const QString file = textFile(QStringLiteral("hex%1.reg").arg(kilobytes), text);
-    const QString hive = dir->filePath(QStringLiteral("hex%1.db").arg(kilobytes));
-    Figures figures;
-    figures.import = run(hive, { QStringLiteral("import"), file });
-    figures.hiveBytesPerUnit = double(QFileInfo(hive).size()) / bytes;
-    qint64 out = 0;
-    const double seconds = run(hive, { QStringLiteral("export") }, &out);
-    figures.exportPerMB = seconds / (double(out) / 1e6);
-    return figures;
+    return importAndExport(file, dir->filePath(QStringLiteral("hex%1.db").arg(kilobytes)), bytes);
 }
 
 void print(const char* what, const Figures (&f)[3], double Figures::*field, const char* unit)
