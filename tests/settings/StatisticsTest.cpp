@@ -1,7 +1,9 @@
-// Duration text, the toolkit's integer rules and the statistics' update rules.
+// Duration text, the toolkit's integer rules, the statistics' update rules
+// and the dialing options as the hive holds them.
 #include "settings/Statistics.h"
 
 #include "platform/linux/SqliteRegistry.h"
+#include "settings/DialingOptions.h"
 #include "support/ErrorOf.h"
 #include "support/RecordingRegistry.h"
 
@@ -104,42 +106,78 @@ TEST_F(Rules, AConnectionOfFiveTicks)
     EXPECT_EQ(entryValue(QStringLiteral("Office"), stats::TotalTime), Variant("01:00:05"));
 }
 
-TEST_F(Rules, DamagedStatisticsBehindTheProgramsBack)
+TEST_F(Rules, MissingOrWrappingStatisticsAndClearing)
 {
     const QString entry = QStringLiteral("Office");
-    // A missing count starts again; a count at the top wraps.
+    // A missing count starts again; a count at the top wraps; a missing total counts from 0.
     stats::RecordConnection(reg, entry, QDateTime::currentDateTime(), connectStart, connectedSeconds);
     EXPECT_EQ(entryValue(entry, stats::Accesses), Variant(1));
     reg.WriteValue(QStringLiteral("Accesses"), Variant(INT_MAX));
     stats::RecordConnection(reg, entry, QDateTime::currentDateTime(), connectStart, connectedSeconds);
     EXPECT_EQ(entryValue(entry, stats::Accesses), Variant(INT_MIN));
-
-    // A missing total counts from 0; a bad one fails every tick after "LastTime" until cleared.
     stats::RecordTick(reg, connectedSeconds);
     EXPECT_EQ(entryValue(entry, stats::TotalTime), Variant("00:00:01"));
-    reg.WriteValue(QStringLiteral("TotalTime"), Variant("garbage"));
-    for (int tick = 0; tick < 2; ++tick)
-        EXPECT_THROW(stats::RecordTick(reg, connectedSeconds), EConvertError);
-    EXPECT_EQ(entryValue(entry, stats::LastTime), Variant("00:00:03"));
 
     stats::ClearStatistics(reg, entry);
     EXPECT_EQ(entryValue(entry, stats::Accesses), Variant(0));
     EXPECT_EQ(entryValue(entry, stats::LastAccess), Variant("00/00/00"));
     EXPECT_EQ(entryValue(entry, stats::LastTime), Variant("00:00:00"));
     EXPECT_EQ(entryValue(entry, stats::TotalTime), Variant("00:00:00"));
-    stats::RecordTick(reg, connectedSeconds);
-    EXPECT_EQ(entryValue(entry, stats::TotalTime), Variant("00:00:01"));
 }
 
 TEST(LastAccess, LocaleDateAndTimeWithoutZone)
 {
     const QDateTime when(QDate(2026, 12, 24), QTime(18, 30, 45));
     const QString text = stats::LastAccessText(when);
-    const QLocale locale = QLocale::system();
-    EXPECT_TRUE(text.startsWith(locale.toString(when.date(), QLocale::ShortFormat) + QLatin1String(" - ")))
-        << qPrintable(text);
-    EXPECT_TRUE(text.contains(QLatin1String("30")) && text.contains(QLatin1String("45"))) << qPrintable(text);
+    const QString date = QLocale::system().toString(when.date(), QLocale::ShortFormat);
+    EXPECT_TRUE(text.startsWith(date + QLatin1String(" - ")) && text.contains(QLatin1String("30:45")));
     EXPECT_FALSE(text.contains(QLatin1String("UTC"))) << qPrintable(text);
+}
+
+// The dialing rules and failure counts as the hive holds them.
+using DialingOptions = Rules;
+
+TEST_F(DialingOptions, UnreadableValueIsItsDefaultAndNamed)
+{
+    reg.Key = QLatin1String(stats::ProgramKey);
+    reg.WriteValue(QStringLiteral("OnLineFailure"), Variant(qint32(2)));
+    reg.WriteValue(QStringLiteral("OnAccountFailure"), Variant("sometimes"));
+    reg.WriteValue(QStringLiteral("OnDeviceFailure"), Variant(" Drop "));
+    reg.WriteValue(QStringLiteral("RoundPauseLimit"), Variant("-5"));
+    reg.WriteValue(QStringLiteral("RoundLimit"), Variant("4"));
+    reg.WriteValue(QStringLiteral("RedialOnBreak"), Variant(1.5));
+    QStringList problems;
+    const cycle::Rules rules = dialing::ReadRules(reg, &problems);
+    EXPECT_EQ(rules.on(cycle::FailureKind::Line), cycle::Action::Retry);
+    EXPECT_EQ(rules.on(cycle::FailureKind::Account), cycle::Action::Retry);
+    EXPECT_EQ(rules.on(cycle::FailureKind::Device), cycle::Action::Drop);
+    EXPECT_EQ(rules.roundPauseLimit, 0);
+    EXPECT_EQ(rules.roundLimit, 4);
+    EXPECT_FALSE(rules.redialOnBreak);
+    EXPECT_EQ(problems,
+        QStringList({ "\"OnLineFailure\" is not retry, drop or stop; retry is used instead.",
+            "\"OnAccountFailure\" is not retry, drop or stop; retry is used instead.",
+            "\"RoundPauseLimit\" is not a number; 0 is used instead.",
+            "\"RedialOnBreak\" is not a number; 0 is used instead." }));
+}
+
+TEST_F(DialingOptions, FailuresAreCountedPerCodeListedAndCleared)
+{
+    const QString home = QStringLiteral("Home");
+    for (const int code : { 691, 676, 676, 676 })
+        dialing::CountFailure(reg, home, code);
+    reg.Key = stats::EntryKey(home) + QStringLiteral("\\Failures");
+    reg.WriteValue(QStringLiteral("junk"), Variant(qint32(7)));
+    reg.WriteValue(QStringLiteral("680"), Variant("many"));
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("676")).toInt(), 3);
+    EXPECT_EQ(dialing::ReadFailures(reg, home), (QList<QPair<int, qint32>> { { 676, 3 }, { 691, 1 } }));
+    // A count that cannot be read starts again.
+    dialing::CountFailure(reg, home, 680);
+    EXPECT_EQ(dialing::ReadFailures(reg, home).size(), 3);
+
+    dialing::ClearFailures(reg, home);
+    EXPECT_TRUE(dialing::ReadFailures(reg, home).isEmpty());
+    EXPECT_TRUE(dialing::ReadFailures(reg, QStringLiteral("Nowhere")).isEmpty());
 }
 
 } // namespace
