@@ -62,26 +62,6 @@ protected:
     }
 };
 
-// Which values a first start writes, in which order, is pinned by the wizard's start-up test.
-TEST_F(Rules, DefaultsNeverReplaceWhatIsThere)
-{
-    stats::WriteGlobalDefaults(reg, QStringLiteral("Connected to"));
-    stats::WriteEntryDefaults(reg, QStringLiteral("Office"));
-    stats::WriteEntryDefaults(reg, QStringLiteral("Home"));
-    EXPECT_EQ(recorder.writes.size(), 12u);
-
-    // Existing values stay, whatever they hold; "LastAccess" alone decides for an entry.
-    reg.Key = QLatin1String(stats::ProgramKey);
-    reg.WriteValue(QStringLiteral("PlayTune"), Variant("odd"));
-    reg.Key = stats::EntryKey(QStringLiteral("Home"));
-    reg.WriteValue(QStringLiteral("Accesses"), Variant("odd"));
-    recorder.writes.clear();
-    stats::WriteGlobalDefaults(reg, QStringLiteral("Other"));
-    stats::WriteEntryDefaults(reg, QStringLiteral("Office"));
-    stats::WriteEntryDefaults(reg, QStringLiteral("HOME"));
-    EXPECT_TRUE(recorder.writes.empty()) << recorder.writes.front().name.constData();
-}
-
 TEST_F(Rules, AConnectionOfFiveTicks)
 {
     stats::WriteEntryDefaults(reg, QStringLiteral("Office"));
