@@ -32,10 +32,9 @@ Trace run(DialCycle& cycle, const QHash<QString, int>& failures, int attempts, i
 
 TEST(DialCycle, EachKindFollowsItsOwnActionAndASkipIsNeverAFailure)
 {
-    const std::pair<int, FailureKind> codes[]
-        = { { Busy, FailureKind::Line }, { 678, FailureKind::Line }, { 679, FailureKind::Line },
-              { 638, FailureKind::Line }, { NoDialTone, FailureKind::Device }, { 692, FailureKind::Device },
-              { Refused, FailureKind::Account }, { 649, FailureKind::Account }, { 623, FailureKind::Other } };
+    // One code of each kind; which code is of which kind is the switch in kindOf.
+    const std::pair<int, FailureKind> codes[] = { { Busy, FailureKind::Line }, { NoDialTone, FailureKind::Device },
+        { Refused, FailureKind::Account }, { 623, FailureKind::Other } };
     for (const auto& [code, kind] : codes) {
         EXPECT_EQ(kindOf(code), kind) << code;
         for (const Action action : { Action::Retry, Action::Drop, Action::Stop }) {
