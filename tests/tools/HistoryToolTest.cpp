@@ -19,10 +19,18 @@ namespace
 class HistoryToolTest : public ::testing::Test
 {
 protected:
+    // A failure and a connection, with texts that need quoting in CSV.
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
         qputenv("VORN_HISTORY", file.toLocal8Bit());
+        ConnectionHistory writer(file, QStringLiteral("sim"));
+        writer.started(office);
+        writer.ended(ConnectionHistory::Outcome::Failed, 676, QStringLiteral("busy,\r\nreally"));
+        writer.started(QStringLiteral("Zürich"));
+        writer.connected();
+        writer.tick(61, 1234567890123, 42);
+        writer.disconnected();
     }
     void TearDown() override { qunsetenv("VORN_HISTORY"); }
 
@@ -30,19 +38,11 @@ protected:
 
     QTemporaryDir folder;
     QString file = folder.filePath(QStringLiteral("history.db"));
+    const QString office = QStringLiteral("Office, 2nd \"line\"");
 };
 
 TEST_F(HistoryToolTest, CsvReadBackByPythonEqualsTheRows)
 {
-    {
-        ConnectionHistory writer(file, QStringLiteral("sim"));
-        writer.started(QStringLiteral("Office, 2nd \"line\""));
-        writer.ended(ConnectionHistory::Outcome::Failed, 676, QStringLiteral("busy,\r\nreally"));
-        writer.started(QStringLiteral("Zürich"));
-        writer.connected();
-        writer.tick(61, 1234567890123, 42);
-        writer.disconnected();
-    }
     const auto rows = ConnectionHistory(file).attempts();
     ASSERT_TRUE(rows.has_value());
 
@@ -72,13 +72,6 @@ TEST_F(HistoryToolTest, CsvReadBackByPythonEqualsTheRows)
 
 TEST_F(HistoryToolTest, FiltersClearingAndErrors)
 {
-    {
-        ConnectionHistory writer(file, QStringLiteral("sim"));
-        for (const char* entry : { "A", "B", "A" }) {
-            writer.started(QString::fromLatin1(entry));
-            writer.ended(ConnectionHistory::Outcome::Skipped);
-        }
-    }
     const auto entriesOf = [this](const QStringList& args) {
         QStringList entries;
         for (const auto& row : QJsonDocument::fromJson(history(args).out).array())
@@ -87,13 +80,14 @@ TEST_F(HistoryToolTest, FiltersClearingAndErrors)
     };
     const QString today = QDate::currentDate().toString(Qt::ISODate);
     const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
-    EXPECT_EQ(entriesOf({ "--json" }), (QStringList { "A", "B", "A" }));
-    EXPECT_EQ(entriesOf({ "--json", "--entry", "A" }), (QStringList { "A", "A" }));
-    EXPECT_EQ(entriesOf({ "--json", "--since", today }), (QStringList { "A", "B", "A" }));
+    const QStringList both { office, "Zürich" };
+    EXPECT_EQ(entriesOf({ "--json" }), both);
+    EXPECT_EQ(entriesOf({ "--json", "--entry", "Zürich" }), QStringList { "Zürich" });
+    EXPECT_EQ(entriesOf({ "--json", "--since", today }), both);
     EXPECT_EQ(entriesOf({ "--json", "--since", tomorrow }), QStringList {});
 
-    EXPECT_EQ(history({ "--clear", "--entry", "A" }).exitCode, 0);
-    EXPECT_EQ(entriesOf({ "--json" }), QStringList { "B" });
+    EXPECT_EQ(history({ "--clear", "--entry", "Zürich" }).exitCode, 0);
+    EXPECT_EQ(entriesOf({ "--json" }), QStringList { office });
     EXPECT_EQ(history({ "--clear" }).exitCode, 0);
     EXPECT_EQ(entriesOf({ "--json" }), QStringList {});
 
