@@ -5,7 +5,6 @@
 #include "platform/linux/SqliteRegistry.h"
 #include "settings/DialingOptions.h"
 #include "support/ErrorOf.h"
-#include "support/RecordingRegistry.h"
 
 #include <QTemporaryDir>
 
@@ -49,8 +48,7 @@ class Rules : public ::testing::Test
 protected:
     QTemporaryDir dir;
     vorn::SqliteRegistry hive { dir.filePath(QStringLiteral("registry.db")) };
-    vorn::test::RecordingRegistry recorder { hive };
-    TRegFile reg { nullptr, &recorder };
+    TRegFile reg { nullptr, &hive };
     QDateTime connectStart;
     qint32 connectedSeconds = 99;
 
@@ -64,45 +62,38 @@ protected:
 
 TEST_F(Rules, AConnectionOfFiveTicks)
 {
-    stats::WriteEntryDefaults(reg, QStringLiteral("Office"));
-    reg.Key = stats::EntryKey(QStringLiteral("Office"));
+    const QString office = QStringLiteral("Office");
+    // Missing values: the count starts again, the total counts from 0.
+    stats::RecordConnection(reg, office, QDateTime::currentDateTime(), connectStart, connectedSeconds);
+    EXPECT_EQ(entryValue(office, stats::Accesses), Variant(1));
+    stats::RecordTick(reg, connectedSeconds);
+    EXPECT_EQ(entryValue(office, stats::TotalTime), Variant("00:00:01"));
+
     reg.WriteValue(QStringLiteral("LastTime"), Variant("00:07:00"));
     reg.WriteValue(QStringLiteral("TotalTime"), Variant("1:00:00"));
     reg.WriteValue(QStringLiteral("Accesses"), Variant(4));
-
     const QDateTime now(QDate(2026, 3, 1), QTime(14, 5, 9));
-    stats::RecordConnection(reg, QStringLiteral("Office"), now, connectStart, connectedSeconds);
+    stats::RecordConnection(reg, office, now, connectStart, connectedSeconds);
     EXPECT_EQ(connectStart, now);
     EXPECT_EQ(connectedSeconds, 0);
-    EXPECT_EQ(entryValue(QStringLiteral("Office"), stats::Accesses), Variant(5));
-    EXPECT_EQ(entryValue(QStringLiteral("Office"), stats::LastTime), Variant("00:07:00"))
-        << "kept until the first tick";
-    EXPECT_EQ(entryValue(QStringLiteral("Office"), stats::LastAccess), Variant(stats::LastAccessText(now)));
-
+    EXPECT_EQ(entryValue(office, stats::Accesses), Variant(5));
+    EXPECT_EQ(entryValue(office, stats::LastTime), Variant("00:07:00")) << "kept until the first tick";
+    EXPECT_EQ(entryValue(office, stats::LastAccess), Variant(stats::LastAccessText(now)));
     for (int tick = 0; tick < 5; ++tick)
         stats::RecordTick(reg, connectedSeconds);
     EXPECT_EQ(connectedSeconds, 5);
-    EXPECT_EQ(entryValue(QStringLiteral("Office"), stats::LastTime), Variant("00:00:05"));
-    EXPECT_EQ(entryValue(QStringLiteral("Office"), stats::TotalTime), Variant("01:00:05"));
-}
+    EXPECT_EQ(entryValue(office, stats::LastTime), Variant("00:00:05"));
+    EXPECT_EQ(entryValue(office, stats::TotalTime), Variant("01:00:05"));
 
-TEST_F(Rules, MissingOrWrappingStatisticsAndClearing)
-{
-    const QString entry = QStringLiteral("Office");
-    // A missing count starts again; a count at the top wraps; a missing total counts from 0.
-    stats::RecordConnection(reg, entry, QDateTime::currentDateTime(), connectStart, connectedSeconds);
-    EXPECT_EQ(entryValue(entry, stats::Accesses), Variant(1));
+    // A count at the top wraps; clearing sets all four back.
     reg.WriteValue(QStringLiteral("Accesses"), Variant(INT_MAX));
-    stats::RecordConnection(reg, entry, QDateTime::currentDateTime(), connectStart, connectedSeconds);
-    EXPECT_EQ(entryValue(entry, stats::Accesses), Variant(INT_MIN));
-    stats::RecordTick(reg, connectedSeconds);
-    EXPECT_EQ(entryValue(entry, stats::TotalTime), Variant("00:00:01"));
-
-    stats::ClearStatistics(reg, entry);
-    EXPECT_EQ(entryValue(entry, stats::Accesses), Variant(0));
-    EXPECT_EQ(entryValue(entry, stats::LastAccess), Variant("00/00/00"));
-    EXPECT_EQ(entryValue(entry, stats::LastTime), Variant("00:00:00"));
-    EXPECT_EQ(entryValue(entry, stats::TotalTime), Variant("00:00:00"));
+    stats::RecordConnection(reg, office, now, connectStart, connectedSeconds);
+    EXPECT_EQ(entryValue(office, stats::Accesses), Variant(INT_MIN));
+    stats::ClearStatistics(reg, office);
+    EXPECT_EQ(entryValue(office, stats::Accesses), Variant(0));
+    EXPECT_EQ(entryValue(office, stats::LastAccess), Variant("00/00/00"));
+    EXPECT_EQ(entryValue(office, stats::LastTime), Variant("00:00:00"));
+    EXPECT_EQ(entryValue(office, stats::TotalTime), Variant("00:00:00"));
 }
 
 TEST(LastAccess, LocaleDateAndTimeWithoutZone)
