@@ -16,6 +16,7 @@
 
 using namespace vorn;
 using namespace vorn::reg;
+using namespace vorn::test;
 
 namespace
 {
@@ -25,7 +26,7 @@ class Store : public ::testing::Test
 protected:
     QTemporaryDir dir;
     SqliteRegistry hive { dir.filePath(QStringLiteral("registry.db")) };
-    vorn::test::RecordingRegistry recorder { hive };
+    RecordingRegistry recorder { hive };
     TRegFile reg { nullptr, &recorder };
 
     void SetUp() override
@@ -46,14 +47,6 @@ protected:
         hive.closeKey(key);
         return found;
     }
-    std::pair<std::uint32_t, QByteArray> stored(const QByteArray& path, const QByteArray& name)
-    {
-        return vorn::test::storedRaw(hive, path, name);
-    }
-    void store(const QByteArray& path, const QByteArray& name, std::uint32_t type, const QByteArray& data)
-    {
-        ASSERT_EQ(vorn::test::storeRaw(hive, path, name, type, data), Success);
-    }
     QByteArray record(std::uint16_t code, qint64 payload = 0)
     {
         QByteArray bytes(16, '\0');
@@ -73,7 +66,7 @@ TEST_F(Store, MissingValuesReadAsNullAndCreateOnlyOnRead)
     EXPECT_TRUE(keyExists("SOFTWARE\\Test\\Absent")) << "ReadValue creates its key";
 
     // Present but zero bytes: it exists, yet reads as null.
-    store("SOFTWARE\\Test\\Absent", "zero", REG_SZ, QByteArray());
+    storeRaw(hive, "SOFTWARE\\Test\\Absent", "zero", REG_SZ, QByteArray());
     EXPECT_TRUE(reg.ValueExists(QString(), QStringLiteral("ZERO")));
     EXPECT_TRUE(reg.ReadValue(QStringLiteral("zero")).isNull());
 
@@ -92,7 +85,7 @@ TEST_F(Store, ValuesAreStoredInTheirRegistryForms)
     };
     for (const auto& [value, type, data] : forms) {
         reg.WriteValue(QStringLiteral("v"), value);
-        EXPECT_EQ(stored("SOFTWARE\\Test", "v"), std::make_pair(type, data)) << value.type();
+        EXPECT_EQ(storedRaw(hive, "SOFTWARE\\Test", "v"), std::make_pair(type, data)) << value.type();
     }
     reg.WriteValue(QStringLiteral("v"), Variant::Currency(-12345));
     EXPECT_EQ(reg.ReadValue(QStringLiteral("v")).toDouble(), -1.2345);
@@ -139,7 +132,7 @@ TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
         { REG_SZ, QByteArray("one\0two\0", 8), Variant("one") },
     };
     for (const auto& [type, data, expected] : cases) {
-        store("SOFTWARE\\Test", "v", type, data);
+        storeRaw(hive, "SOFTWARE\\Test", "v", type, data);
         EXPECT_EQ(reg.ReadValue(QStringLiteral("v")), expected) << type << " " << data.toHex().constData();
     }
 }
@@ -147,10 +140,10 @@ TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
 TEST_F(Store, NamesWithKeyPartsAndTheRootItself)
 {
     reg.WriteValue(QStringLiteral("a\\b\\c"), Variant(7));
-    EXPECT_EQ(stored("SOFTWARE\\Test\\a\\b", "c").first, REG_DWORD);
+    EXPECT_EQ(storedRaw(hive, "SOFTWARE\\Test\\a\\b", "c").first, REG_DWORD);
     reg.Key.clear();
     reg.WriteValue(QStringLiteral("at root"), Variant(1));
-    EXPECT_EQ(stored("", "at root").first, REG_DWORD);
+    EXPECT_EQ(storedRaw(hive, "", "at root").first, REG_DWORD);
     EXPECT_TRUE(reg.ValueExists(QString(), QStringLiteral("at root")));
 }
 
@@ -176,8 +169,9 @@ TEST_F(Store, FailuresRaiseTheirMessagesAndCloseTheKey)
 
 TEST_F(Store, ValueChangedByAnotherProcessBetweenSizeAndRead)
 {
-    store("SOFTWARE\\Test", "grows", REG_SZ, QByteArray("ab", 3));
-    recorder.beforeDataRead = [this] { store("SOFTWARE\\Test", "grows", REG_SZ, QByteArray("much longer", 12)); };
+    storeRaw(hive, "SOFTWARE\\Test", "grows", REG_SZ, QByteArray("ab", 3));
+    recorder.beforeDataRead
+        = [this] { storeRaw(hive, "SOFTWARE\\Test", "grows", REG_SZ, QByteArray("much longer", 12)); };
     EXPECT_EQ(reg.ReadValue(QStringLiteral("grows")).text(), "much longer");
 }
 
