@@ -1,6 +1,7 @@
 // vorn-reg against a real hive file: export, import, refusing bad text, and
 // an import killed at random moments.
 #include "support/TestSupport.h"
+#include "tools/vorn-reg/RegText.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -53,10 +54,6 @@ TEST_F(VornReg, ImportExportRoundTripKeepsEveryType)
              "16,17,18,19,1a,1b,1c,1d,1e,1f\n", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n" })
         EXPECT_TRUE(exported.contains(line)) << line;
 
-    // The export, imported into a new hive, exports the same again.
-    const QString copy = dir.filePath(QStringLiteral("copy.db"));
-    ASSERT_EQ(run({ "import", write(QStringLiteral("back.reg"), exported) }, copy).exitCode, 0);
-    EXPECT_EQ(run({ "export" }, copy).out, exported);
     EXPECT_EQ(run({ "export", "hkcu\\OTHER" }).out, "REGEDIT4\n\n[HKEY_CURRENT_USER\\OTHER]\n\"x\"=dword:ffffffff\n\n");
 
     // Deletion lines remove keys with all below them, and values.
@@ -77,6 +74,7 @@ TEST_F(VornReg, BadInputIsRefusedWholeWithItsLine)
         { "REGEDIT4\n[HKLM\\A]\n\"v\"=dword:123456789\n", ":3: dword:" },
         { "REGEDIT4\n[HKLM\\A]\n\"v\"=hex:1,xyz\n", ":3: hex bytes" },
         { "REGEDIT4\n[HKLM\\A]\n\"v\"=\"open\n", ":3: badly quoted" },
+        { "Windows Registry Editor Version 5.00\n[HKCU\\A]\n\"x\"=hex(2):41\n", ":3: hex(2): data must be UTF-16LE" },
         // The hive's limits, checked before anything is written.
         { "REGEDIT4\n[HKLM\\A\\" + QByteArray(256, 'k') + "]\n", ":2: a key name is longer than 255" },
         { "REGEDIT4\n[HKLM\\A]\n\"" + QByteArray(16384, 'v') + "\"=dword:1\n", ":3: a value name is longer" },
@@ -85,20 +83,22 @@ TEST_F(VornReg, BadInputIsRefusedWholeWithItsLine)
         { QByteArray("\xFF\xFEW\0i", 5), ":1: the text is not valid UTF-16LE" },
     };
     for (const auto& [text, message] : cases) {
-        const auto result = run({ "import", write(QStringLiteral("bad.reg"), text) });
-        EXPECT_EQ(result.exitCode, 1) << message;
-        EXPECT_TRUE(result.err.contains(message)) << result.err.constData();
+        std::vector<vorn::regtext::KeySection> sections;
+        vorn::regtext::Error error;
+        EXPECT_FALSE(vorn::regtext::parse(text, sections, error)) << message;
+        EXPECT_TRUE(QStringLiteral(":%1: %2").arg(error.line).arg(error.message).startsWith(message))
+            << error.line << ": " << error.message.toStdString();
     }
     // Nothing of a refused file was written, not even its good first part.
     ASSERT_EQ(run({ "import", everyKind }).exitCode, 0);
     const QByteArray before = run({ "export" }).out;
-    for (const QByteArray& last : { QByteArray("\"v\"=what"), "[HKLM\\" + QByteArray(256, 'k') + ']' }) {
-        const QByteArray halfBad = "REGEDIT4\n[-HKLM\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n"
-                                   "[HKCU\\Other]\n\"x\"=dword:0\n[HKLM\\Good]\n"
-            + last + '\n';
-        EXPECT_EQ(run({ "import", write(QStringLiteral("half.reg"), halfBad) }).exitCode, 1);
-        EXPECT_EQ(run({ "export" }).out, before);
-    }
+    const QString halfBad = write(QStringLiteral("half.reg"),
+        "REGEDIT4\n[-HKLM\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n[HKCU\\Other]\n\"x\"=dword:0\n[HKLM\\"
+            + QByteArray(256, 'k') + "]\n");
+    const auto result = run({ "import", halfBad });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.startsWith("vorn-reg: " + halfBad.toUtf8() + ":5: ")) << result.err.constData();
+    EXPECT_EQ(run({ "export" }).out, before);
     EXPECT_EQ(run({ "import", dir.filePath(QStringLiteral("missing.reg")) }).exitCode, 1);
     EXPECT_EQ(run({ "frobnicate" }).exitCode, 2);
 }
@@ -109,25 +109,22 @@ TEST_F(VornReg, FailuresAreOneLineNamingTheFileOrKey)
     const QString folder = dir.filePath(QStringLiteral("folder.db"));
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString good = write(QStringLiteral("good.reg"), "REGEDIT4\n[HKLM\\A]\n");
+    const QString damaged = ": the registry file " + broken + " is damaged: file is not a database";
     const struct {
         QStringList args;
         QString hive;
         QString message;
     } cases[] = {
-        { { "export" }, broken, "cannot export the hive: the registry file " + broken + " is damaged" },
-        { { "export", "HKLM\\A" }, broken, broken + " is damaged" },
-        { { "import", good }, broken,
-            QStringLiteral("nothing imported from %1: the registry file %2 is damaged").arg(good, broken) },
-        { { "export" }, folder, folder + ": it is a folder" },
-        { { "import", good }, folder, folder + ": it is a folder" },
+        { { "export" }, broken, "cannot export the hive" + damaged },
+        { { "import", good }, broken, "nothing imported from " + good + damaged },
+        { { "export" }, folder,
+            "cannot export the hive: cannot open the registry file " + folder + ": it is a folder" },
         { { "export", "HKLM\\Nowhere" }, {}, "cannot export HKLM\\Nowhere: no such key" },
     };
     for (const auto& [args, hive, message] : cases) {
         const auto result = run(args, hive);
         EXPECT_EQ(result.exitCode, 1) << message.toStdString();
-        EXPECT_TRUE(QString::fromUtf8(result.err).contains(message)) << result.err.constData();
-        EXPECT_EQ(result.err.count('\n'), 1) << result.err.constData();
-        EXPECT_TRUE(result.err.endsWith('\n')) << result.err.constData();
+        EXPECT_EQ(QString::fromUtf8(result.err), "vorn-reg: " + message + '\n');
         EXPECT_TRUE(result.out.isEmpty());
     }
 }
@@ -147,19 +144,6 @@ TEST_F(VornReg, Version5TextInUtf8OrUtf16)
         // Written back as regedit writes it: the same bytes.
         EXPECT_EQ(run({ "export", "--format", "5", "HKCU\\Größe" }, hive).out, utf16);
     }
-    const auto odd = run({ "import",
-        write(QStringLiteral("odd.reg"), "Windows Registry Editor Version 5.00\n[HKCU\\A]\n\"x\"=hex(2):41\n") });
-    EXPECT_TRUE(odd.err.contains(":3: hex(2): data must be UTF-16LE")) << odd.err.constData();
-}
-
-QByteArray statistics(int entries, const char* accesses, const char* lastTime)
-{
-    QByteArray text = "REGEDIT4\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Doomed]\n";
-    for (int i = 0; i < entries; ++i) {
-        text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Entry " + QByteArray::number(i)
-            + "]\n\"Accesses\"=" + accesses + "\n\"LastTime\"=\"" + lastTime + "\"\n";
-    }
-    return text;
 }
 
 using ImportAllOrNothing = VornReg;
@@ -167,12 +151,14 @@ using ImportAllOrNothing = VornReg;
 // Killed at random moments, the import leaves the old text or the new one, never a mix.
 TEST_F(ImportAllOrNothing, KilledAtRandomTheHiveHoldsTheOldOrTheNewText)
 {
-    const QString oldText = write(QStringLiteral("old.reg"),
-        statistics(40, "dword:0000002a", "01:02:03") + "[HKLM\\SOFTWARE\\Quorix\\VORN-WIZ\\Doomed]\n\"x\"=\"y\"\n");
-    const QString newText = write(QStringLiteral("new.reg"), statistics(3000, "dword:00000000", "00:00:00"));
+    QByteArray text = "REGEDIT4\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorix\\VORN-WIZ\\Empty key]\n";
+    for (int i = 0; i < 3000; ++i)
+        text
+            += "[HKLM\\SOFTWARE\\Quorix\\VORN-WIZ\\Entry " + QByteArray::number(i) + "]\n\"Accesses\"=dword:00000000\n";
+    const QString newText = write(QStringLiteral("new.reg"), text);
     const QString pristine = dir.filePath(QStringLiteral("pristine.db"));
     const QString whole = dir.filePath(QStringLiteral("whole.db"));
-    ASSERT_EQ(run({ "import", oldText }, pristine).exitCode, 0);
+    ASSERT_EQ(run({ "import", everyKind }, pristine).exitCode, 0);
     const QByteArray oldExport = run({ "export" }, pristine).out;
     ASSERT_TRUE(QFile::copy(pristine, whole));
     QElapsedTimer timer;
@@ -198,9 +184,8 @@ TEST_F(ImportAllOrNothing, KilledAtRandomTheHiveHoldsTheOldOrTheNewText)
         ASSERT_TRUE(importer.waitForFinished(5000));
         killed += importer.exitStatus() == QProcess::CrashExit;
 
-        const auto exported = run({ "export" }, hive);
-        ASSERT_EQ(exported.exitCode, 0) << exported.err.constData();
-        ASSERT_TRUE(exported.out == oldExport || exported.out == newExport) << "round " << round << " left a mix";
+        const auto exported = run({ "export" }, hive).out;
+        ASSERT_TRUE(exported == oldExport || exported == newExport) << "round " << round << " left a mix";
     }
     EXPECT_GT(killed, 0);
 }
