@@ -19,20 +19,16 @@ namespace
 class HistoryToolTest : public ::testing::Test
 {
 protected:
-    // A failure and a connection.
+    // A failure and a connection still up.
     void SetUp() override
     {
-        ASSERT_TRUE(folder.isValid());
         qputenv("VORN_HISTORY", file.toLocal8Bit());
         ConnectionHistory writer(file, QStringLiteral("sim"));
         writer.started(office);
-        writer.ended(ConnectionHistory::Outcome::Failed, 676, QStringLiteral("busy,\r\nreally"));
+        writer.ended(ConnectionHistory::Outcome::Failed, 676, QStringLiteral("busy"));
         writer.started(QStringLiteral("Zürich"));
         writer.connected();
-        writer.tick(61, 1234567890123, 42);
-        writer.disconnected();
     }
-    void TearDown() override { qunsetenv("VORN_HISTORY"); }
 
     RunResult history(const QStringList& args) { return runProgram(binPath(QStringLiteral("vorn-history")), args); }
     QStringList entriesOf(const QStringList& args)
@@ -50,10 +46,9 @@ protected:
 
 TEST_F(HistoryToolTest, FiltersClearingAndErrors)
 {
-    const QStringList both { office, "Zürich" };
     EXPECT_EQ(history({ "--csv" }).out, historyCsv(*ConnectionHistory(file).attempts()));
     EXPECT_EQ(entriesOf({ "--entry", "Zürich" }), QStringList { "Zürich" });
-    EXPECT_EQ(entriesOf({ "--since", QDate::currentDate().toString(Qt::ISODate) }), both);
+    EXPECT_EQ(entriesOf({ "--since", QDate::currentDate().toString(Qt::ISODate) }), (QStringList { office, "Zürich" }));
     EXPECT_EQ(entriesOf({ "--since", QDate::currentDate().addDays(1).toString(Qt::ISODate) }), QStringList {});
 
     EXPECT_EQ(history({ "--clear", "--entry", "Zürich" }).exitCode, 0);

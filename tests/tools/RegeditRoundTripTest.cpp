@@ -21,16 +21,13 @@ protected:
     QTemporaryDir dir;
     const QString vornReg = vorn::test::binPath(QStringLiteral("vorn-reg"));
 
-    void SetUp() override
+    QByteArray run(const QString& program, const QStringList& args, const QString& hive = QStringLiteral("ours.db"))
     {
+        qputenv("VORN_REGISTRY", dir.filePath(hive).toUtf8());
         qputenv("WINEPREFIX", dir.filePath(QStringLiteral("prefix")).toUtf8());
         qputenv("WINEDEBUG", "-all");
         qputenv("WINEDLLOVERRIDES", "mscoree,mshtml=");
         qunsetenv("DISPLAY");
-    }
-    QByteArray run(const QString& program, const QStringList& args, const QString& hive = QStringLiteral("ours.db"))
-    {
-        qputenv("VORN_REGISTRY", dir.filePath(hive).toUtf8());
         const auto result = vorn::test::runProgram(program, args, 300000);
         EXPECT_EQ(result.exitCode, 0) << result.err.constData();
         return result.out;
