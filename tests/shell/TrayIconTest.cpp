@@ -52,7 +52,7 @@ protected:
 
 using Kinds = std::vector<ShellCall::Kind>;
 
-TEST_F(TrayIconTest, AddsOnceWithWhatWasSetAndRemovesOnlyWhatIsShown)
+TEST_F(TrayIconTest, AddsOnceWithWhatWasSetRemovesOnlyWhatIsShownAndRefusalsChangeNoState)
 {
     tray->setActive(false);
     const QIcon icon = colouredIcon(Qt::red);
@@ -78,6 +78,15 @@ TEST_F(TrayIconTest, AddsOnceWithWhatWasSetAndRemovesOnlyWhatIsShown)
     tray->setActive(false);
     tray->setActive(false);
     EXPECT_EQ(sent(), Kinds { ShellCall::Remove });
+
+    // A shell that refuses changes no state: the icon is active and asked again.
+    shell->accepts = false;
+    tray->setActive(true);
+    EXPECT_TRUE(tray->Active());
+    tray->setToolTip(QStringLiteral("next"));
+    tray->setActive(false);
+    EXPECT_FALSE(tray->Active());
+    EXPECT_EQ(sent(), (Kinds { ShellCall::Add, ShellCall::Modify, ShellCall::Remove }));
 }
 
 TEST_F(TrayIconTest, OnlyAnEmptyTipOnActivationIsRefreshedOnceAfterQueuedWork)
@@ -138,18 +147,6 @@ TEST_F(TrayIconTest, MouseActionsRaiseTheirEvents)
     shell->cursor = QPoint(640, 12);
     shell->handler(Action::RightRelease);
     EXPECT_EQ(raised, (std::vector<QString> { "click", "double", "click", "right 640,12" }));
-}
-
-TEST_F(TrayIconTest, RefusalsChangeNoState)
-{
-    shell->accepts = false;
-    tray->setToolTip(QStringLiteral("tip"));
-    tray->setActive(true);
-    EXPECT_TRUE(tray->Active());
-    tray->setToolTip(QStringLiteral("next"));
-    tray->setActive(false);
-    EXPECT_FALSE(tray->Active());
-    EXPECT_EQ(sent(), (Kinds { ShellCall::Add, ShellCall::Modify, ShellCall::Remove }));
 }
 
 TEST_F(TrayIconTest, DestructionRemovesOnlyAnActiveIcon)

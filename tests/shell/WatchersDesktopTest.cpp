@@ -1,8 +1,6 @@
-// How soon the tune follows the window on the real desktop: the X server's map
-// event against the recorded sound sink; and what only real servers show:
-// watchers given up leave no threads or connections behind, and exit is
-// prompt whatever the display or sound server does. What the watchers do is
-// pinned against fakes in WatchersTest.
+// What only real servers show: how soon the tune follows the X server's map
+// event on the recorded sound sink, that watchers given up leave no threads or
+// connections behind, and that exit is prompt whatever the servers do.
 #include "platform/linux/PulseSound.h"
 #include "platform/linux/XcbDesktopWindows.h"
 #include "shell/WindowWatchers.h"
@@ -25,7 +23,6 @@
 using namespace std::chrono_literals;
 using vorn::test::MessageWindow;
 using vorn::test::uniqueTitle;
-using vorn::test::waitForWindow;
 using vorn::test::waitUntil;
 
 namespace
@@ -37,13 +34,6 @@ constexpr bool Sanitized = true;
 #else
 constexpr bool Sanitized = false;
 #endif
-
-// When a window appears on the screen, as the X server reports it: the time
-// of the map event and how far the sound recording had got by then.
-struct Mapped {
-    std::chrono::steady_clock::time_point at;
-    qint64 recordingOffset = -1;
-};
 
 class MapObserver
 {
@@ -58,18 +48,19 @@ public:
     }
     ~MapObserver() { xcb_disconnect(connection_); }
 
-    // The last map event before the titled window was listed as visible.
-    std::optional<Mapped> waitForMapped(const QString& title)
+    // How far the sound recording had got at the last map event before the
+    // titled window was listed as visible.
+    std::optional<qint64> recordingWhenMapped(const QString& title)
     {
         vorn::XcbDesktopWindows lister;
-        std::optional<Mapped> last;
+        std::optional<qint64> last;
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         while (std::chrono::steady_clock::now() < deadline) {
             pollfd fd { xcb_get_file_descriptor(connection_), POLLIN, 0 };
             poll(&fd, 1, 5);
             while (auto* event = xcb_poll_for_event(connection_)) {
                 if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY)
-                    last = Mapped { std::chrono::steady_clock::now(), vorn::test::recordingSize() };
+                    last = vorn::test::recordingSize();
                 std::free(event);
             }
             const auto window = last ? vorn::test::findWindow(lister, title) : std::nullopt;
@@ -87,7 +78,6 @@ class WatchersDesktopTest : public ::testing::Test
 {
 protected:
     QTemporaryDir dir;
-    vorn::XcbDesktopWindows lister;
 
     void SetUp() override
     {
@@ -116,7 +106,6 @@ protected:
     {
         return waitUntil([] { return PDTDone.load(); }, 10s);
     }
-    static void waitAWhile() { std::this_thread::sleep_for(500ms); }
 };
 
 TEST_F(WatchersDesktopTest, TuneIsHeardAsSoonAsTheWindowIsMapped)
@@ -124,16 +113,16 @@ TEST_F(WatchersDesktopTest, TuneIsHeardAsSoonAsTheWindowIsMapped)
     constexpr double seconds = 0.5;
     const QString caption = uniqueTitle(QStringLiteral("Connection Established"));
     startTuneWatcher(caption, tune(seconds));
-    waitAWhile();
+    std::this_thread::sleep_for(500ms);
 
     MapObserver observer;
     const MessageWindow window(caption);
-    const auto mapped = observer.waitForMapped(caption);
+    const auto mapped = observer.recordingWhenMapped(caption);
     ASSERT_TRUE(mapped);
     ASSERT_TRUE(tuneDone());
     std::this_thread::sleep_for(200ms); // the recorder trails the sink
 
-    const auto heard = vorn::test::scanRecording(mapped->recordingOffset);
+    const auto heard = vorn::test::scanRecording(*mapped);
     const auto expected = vorn::test::expectedLoudSamples(seconds);
     EXPECT_GT(heard.loudSamples, expected * 85 / 100);
     EXPECT_LT(heard.loudSamples, expected * 115 / 100);
