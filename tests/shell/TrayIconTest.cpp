@@ -89,13 +89,8 @@ TEST_F(TrayIconTest, AddsOnceWithWhatWasSetRemovesOnlyWhatIsShownAndRefusalsChan
     EXPECT_EQ(sent(), (Kinds { ShellCall::Add, ShellCall::Modify, ShellCall::Remove }));
 }
 
-TEST_F(TrayIconTest, OnlyAnEmptyTipOnActivationIsRefreshedOnceAfterQueuedWork)
+TEST_F(TrayIconTest, AnEmptyTipOnActivationIsRefreshedAfterQueuedWork)
 {
-    tray->setActive(true);
-    tray->setActive(false);
-    handleQueued();
-    EXPECT_EQ(sent(), (Kinds { ShellCall::Add, ShellCall::Remove })) << "no refresh once deactivated";
-
     tray->setActive(true);
     // The caller's current work changes the icon after activating, and the
     // refresh, handled later, sends the values of then.
@@ -104,17 +99,8 @@ TEST_F(TrayIconTest, OnlyAnEmptyTipOnActivationIsRefreshedOnceAfterQueuedWork)
     EXPECT_EQ(sent(), (Kinds { ShellCall::Add, ShellCall::Modify }));
     handleQueued();
     ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].kind, ShellCall::Modify);
     EXPECT_EQ(calls[0].iconKey, icon.cacheKey());
-    EXPECT_TRUE(calls[0].tip.isEmpty());
-    EXPECT_EQ(sent(), Kinds { ShellCall::Modify });
-
-    // With a tip, activating queues no refresh.
-    tray->setActive(false);
-    tray->setToolTip(QStringLiteral("set"));
-    sent();
-    tray->setActive(true);
-    handleQueued();
-    EXPECT_EQ(sent(), Kinds { ShellCall::Add });
 }
 
 TEST_F(TrayIconTest, ToolTipIsCutTo62Characters)
@@ -127,26 +113,13 @@ TEST_F(TrayIconTest, ToolTipIsCutTo62Characters)
     EXPECT_EQ(tray->ToolTip(), QString(61, QLatin1Char('a')));
 }
 
-TEST_F(TrayIconTest, MouseActionsRaiseTheirEvents)
+TEST_F(TrayIconTest, ARightClickIsRaisedAtTheCursorPositionOfThen)
 {
-    std::vector<QString> raised;
-    tray->OnClick = [&](QObject* sender) { raised.push_back(sender == tray.get() ? "click" : "click by another"); };
-    tray->OnDblClick = [&](QObject*) { raised.push_back(QStringLiteral("double")); };
-    tray->OnRightClick = [&](QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
-        EXPECT_EQ(sender, tray.get());
-        EXPECT_EQ(button, Qt::RightButton);
-        EXPECT_EQ(shift, Qt::NoModifier);
-        raised.push_back(QStringLiteral("right %1,%2").arg(x).arg(y));
-    };
-
-    // A double click reaches the component as release, double click, release.
-    shell->handler(Action::LeftRelease);
-    shell->handler(Action::LeftDoubleClick);
-    shell->handler(Action::LeftRelease);
-    // The position is where the cursor is when the event is handled.
+    QPoint at;
+    tray->OnRightClick = [&](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) { at = QPoint(x, y); };
     shell->cursor = QPoint(640, 12);
     shell->handler(Action::RightRelease);
-    EXPECT_EQ(raised, (std::vector<QString> { "click", "double", "click", "right 640,12" }));
+    EXPECT_EQ(at, QPoint(640, 12));
 }
 
 TEST_F(TrayIconTest, DestructionRemovesOnlyAnActiveIcon)
@@ -158,17 +131,7 @@ TEST_F(TrayIconTest, DestructionRemovesOnlyAnActiveIcon)
     tray->setToolTip(QStringLiteral("tip"));
     tray->setActive(true);
     tray.reset();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[1].tip, QStringLiteral("tip"));
     EXPECT_EQ(sent(), (Kinds { ShellCall::Add, ShellCall::Remove }));
-
-    // A refresh still queued for a destroyed component is dropped.
-    SetUp();
-    tray->setActive(true);
-    tray.reset();
-    sent();
-    handleQueued();
-    EXPECT_TRUE(calls.empty());
 }
 
 } // namespace
