@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -355,24 +354,16 @@ TEST_F(Hive, OlderHivesAreUpgradedInPlace)
     // The first layout: whole folded paths, names compared case-folded.
     auto older = [this](const QString& name, const char* rows) {
         const QString path = dir.filePath(name);
-        sqlite3* db = nullptr;
-        EXPECT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-        QByteArray sql = "PRAGMA journal_mode=WAL;"
-                         "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER REFERENCES keys(id),"
-                         " name BLOB NOT NULL, path BLOB NOT NULL UNIQUE);"
-                         "CREATE INDEX keys_by_parent ON keys(parent, path);"
-                         "CREATE TABLE vals(key INTEGER NOT NULL REFERENCES keys(id), fold BLOB NOT NULL,"
-                         " name BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
-                         " PRIMARY KEY(key, fold)) WITHOUT ROWID;";
-        int id = 0;
-        for (const QByteArray root : { "CLASSES_ROOT", "CURRENT_USER", "LOCAL_MACHINE", "USERS", "PERFORMANCE_DATA",
-                 "CURRENT_CONFIG", "DYN_DATA" }) {
-            sql += "INSERT INTO keys VALUES(" + QByteArray::number(++id) + ", NULL, 'HKEY_" + root + "', 'hkey_"
-                + root.toLower() + "');";
-        }
-        sql += rows + QByteArray("PRAGMA user_version=1");
-        EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
+        const QByteArray sql = "PRAGMA journal_mode=WAL;"
+                               "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER REFERENCES keys(id),"
+                               " name BLOB NOT NULL, path BLOB NOT NULL UNIQUE);"
+                               "CREATE INDEX keys_by_parent ON keys(parent, path);"
+                               "CREATE TABLE vals(key INTEGER NOT NULL REFERENCES keys(id), fold BLOB NOT NULL,"
+                               " name BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
+                               " PRIMARY KEY(key, fold)) WITHOUT ROWID;"
+                               "INSERT INTO keys VALUES(3, NULL, 'HKEY_LOCAL_MACHINE', 'hkey_local_machine');"
+            + QByteArray(rows) + "PRAGMA user_version=1";
+        EXPECT_EQ(QProcess::execute(QStringLiteral("sqlite3"), { path, QString::fromUtf8(sql) }), 0);
         return path;
     };
     SqliteRegistry upgraded(older(QStringLiteral("older.db"),

@@ -258,10 +258,7 @@ TEST_F(WatchersTest, StopAllEndsWaitingAndPlayingWatchers)
 // plays on request, once; a request from before the watcher is old.
 TEST_F(WatchersTest, WithoutDisplayTheHiderEndsAndTheTunePlaysOnRequest)
 {
-    {
-        const std::lock_guard lock(screen->mutex);
-        screen->broken = true;
-    }
+    screen->broken = true; // before any watcher runs
     PDTPlayNow = true;
     std::unique_ptr<TPDTThread> tune(tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav")));
     windowHider(QStringLiteral("Connected"));
