@@ -4,11 +4,7 @@
 #include "support/DesktopHelpers.h"
 #include "support/TestSupport.h"
 
-#include <QElapsedTimer>
-
 #include <gtest/gtest.h>
-
-#include <thread>
 
 using namespace std::chrono_literals;
 using vorn::XcbDesktopWindows;
@@ -94,25 +90,13 @@ TEST_F(DesktopWindowsTest, WithoutWindowManager)
     XcbDesktopWindows bare(display.name().toLatin1());
     ASSERT_TRUE(bare.topLevelWindows());
 
-    // Nothing happens: the wait runs to its timeout, or ends at a stop request.
+    // Nothing happens: the wait runs to its timeout.
     EXPECT_EQ(bare.waitForChange(200ms, {}), Wait::Quiet);
-    std::stop_source stop;
-    const std::jthread later([&stop] {
-        std::this_thread::sleep_for(100ms);
-        stop.request_stop();
-    });
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_EQ(bare.waitForChange(30s, stop.get_token()), Wait::Quiet);
-    EXPECT_LT(timer.elapsed(), 10000);
-
     title = uniqueTitle(QStringLiteral("Bare"));
     const MessageWindow bareMessage(title, display.name());
     EXPECT_EQ(bare.waitForChange(10s, {}), Wait::Changed);
     const auto window = waitForWindow(bare, title, true);
     ASSERT_TRUE(window);
-    EXPECT_TRUE(bare.hide(window->id));
-    EXPECT_TRUE(waitForWindow(bare, title, false));
 
     // A display that goes away is reported, never waited for.
     display.stop();
@@ -132,8 +116,7 @@ void collectWarnings(QtMsgType type, const QMessageLogContext&, const QString& m
 TEST_F(DesktopWindowsTest, NoDisplayOrNoSuchScreenIsReportedAndAnswersAsGone)
 {
     const QString session = qEnvironmentVariable("DISPLAY");
-    for (const QString& name :
-        { QStringLiteral(":4711"), session + QStringLiteral(".1"), session + QStringLiteral(".7") }) {
+    for (const QString& name : { QStringLiteral(":4711"), session + QStringLiteral(".1") }) {
         SCOPED_TRACE(name.toStdString());
         warnings.clear();
         const auto previous = qInstallMessageHandler(collectWarnings);
