@@ -1,18 +1,14 @@
 // Top-level windows of other programs on the test display (with its window
 // manager) and on a bare X server without one.
-#include "StopLater.h"
 #include "platform/linux/XcbDesktopWindows.h"
 #include "support/DesktopHelpers.h"
 #include "support/TestSupport.h"
-
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
 using vorn::XcbDesktopWindows;
 using vorn::test::MessageWindow;
-using vorn::test::runProgram;
 using vorn::test::uniqueTitle;
 using vorn::test::waitForWindow;
 using vorn::test::xtool;
@@ -20,11 +16,6 @@ using Wait = vorn::DesktopWindows::Wait;
 
 namespace
 {
-
-QString hexId(vorn::DesktopWindows::WindowId id)
-{
-    return QStringLiteral("0x%1").arg(id, 0, 16);
-}
 
 class DesktopWindowsTest : public ::testing::Test
 {
@@ -51,7 +42,7 @@ TEST_F(DesktopWindowsTest, NetWmNameWinsAndARenameWakesTheWaiter)
 
     const QString unicodeTitle = uniqueTitle(QStringLiteral("Grüße ✓"));
     ASSERT_TRUE(xtool(QStringLiteral("xprop"),
-        { QStringLiteral("-id"), hexId(window->id), QStringLiteral("-f"), QStringLiteral("_NET_WM_NAME"),
+        { QStringLiteral("-id"), QString::number(window->id), QStringLiteral("-f"), QStringLiteral("_NET_WM_NAME"),
             QStringLiteral("8u"), QStringLiteral("-set"), QStringLiteral("_NET_WM_NAME"), unicodeTitle }));
     // Other tests may stir the display too; the rename must be among the wake-ups.
     bool renamed = false;
@@ -62,22 +53,6 @@ TEST_F(DesktopWindowsTest, NetWmNameWinsAndARenameWakesTheWaiter)
         renamed = listed && listed->id == window->id;
     }
     EXPECT_TRUE(renamed);
-}
-
-TEST_F(DesktopWindowsTest, UnmappedIsHiddenAndMinimizedIsShown)
-{
-    const auto window = showWindow(QStringLiteral("Visibility"));
-    ASSERT_TRUE(window);
-    const QString id = QString::number(window->id);
-
-    ASSERT_TRUE(xtool(QStringLiteral("xdotool"), { QStringLiteral("windowunmap"), QStringLiteral("--sync"), id }));
-    EXPECT_TRUE(waitForWindow(desktop, title, false));
-    ASSERT_TRUE(xtool(QStringLiteral("xdotool"), { QStringLiteral("windowmap"), QStringLiteral("--sync"), id }));
-    EXPECT_TRUE(waitForWindow(desktop, title, true));
-    ASSERT_TRUE(xtool(QStringLiteral("xdotool"), { QStringLiteral("windowminimize"), QStringLiteral("--sync"), id }));
-    const auto minimized = waitForWindow(desktop, title, true);
-    ASSERT_TRUE(minimized);
-    EXPECT_EQ(minimized->id, window->id);
 }
 
 TEST_F(DesktopWindowsTest, HideWithdrawsAnotherProgramsWindow)
@@ -97,6 +72,15 @@ TEST_F(DesktopWindowsTest, HideWithdrawsAnotherProgramsWindow)
         << "the window manager forgets it";
     EXPECT_TRUE(message->running());
     EXPECT_FALSE(desktop.hide(id + 0x7fff)) << "no such window";
+
+    // Mapped again it is shown; minimized it still counts as shown.
+    for (const char* command : { "windowmap", "windowminimize" }) {
+        ASSERT_TRUE(xtool(QStringLiteral("xdotool"),
+            { QString::fromLatin1(command), QStringLiteral("--sync"), QString::number(id) }));
+        const auto shown = waitForWindow(desktop, title, true);
+        ASSERT_TRUE(shown) << command;
+        EXPECT_EQ(shown->id, id);
+    }
 }
 
 TEST_F(DesktopWindowsTest, WithoutWindowManager)
@@ -106,21 +90,13 @@ TEST_F(DesktopWindowsTest, WithoutWindowManager)
     XcbDesktopWindows bare(display.name().toLatin1());
     ASSERT_TRUE(bare.topLevelWindows());
 
-    // Nothing happens: the wait runs to its timeout, or ends at a stop request.
+    // Nothing happens: the wait runs to its timeout.
     EXPECT_EQ(bare.waitForChange(200ms, {}), Wait::Quiet);
-    const vorn::test::StopLater stop(100ms);
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_EQ(bare.waitForChange(30s, stop.token()), Wait::Quiet);
-    EXPECT_LT(timer.elapsed(), 10000);
-
     title = uniqueTitle(QStringLiteral("Bare"));
     const MessageWindow bareMessage(title, display.name());
     EXPECT_EQ(bare.waitForChange(10s, {}), Wait::Changed);
     const auto window = waitForWindow(bare, title, true);
     ASSERT_TRUE(window);
-    EXPECT_TRUE(bare.hide(window->id));
-    EXPECT_TRUE(waitForWindow(bare, title, false));
 
     // A display that goes away is reported, never waited for.
     display.stop();
@@ -140,8 +116,7 @@ void collectWarnings(QtMsgType type, const QMessageLogContext&, const QString& m
 TEST_F(DesktopWindowsTest, NoDisplayOrNoSuchScreenIsReportedAndAnswersAsGone)
 {
     const QString session = qEnvironmentVariable("DISPLAY");
-    for (const QString& name :
-        { QStringLiteral(":4711"), session + QStringLiteral(".1"), session + QStringLiteral(".7") }) {
+    for (const QString& name : { QStringLiteral(":4711"), session + QStringLiteral(".1") }) {
         SCOPED_TRACE(name.toStdString());
         warnings.clear();
         const auto previous = qInstallMessageHandler(collectWarnings);

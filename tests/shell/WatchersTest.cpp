@@ -1,20 +1,111 @@
-// The tune watcher and the window hider against an in-memory desktop.
-#include "WatcherFakes.h"
+// The tune watcher and the window hider against a desktop and a sound device
+// in memory.
+#include "platform/DesktopWindows.h"
+#include "platform/Sound.h"
 #include "shell/WindowWatchers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 using namespace std::chrono_literals;
-using vorn::test::FakeDesktop;
-using vorn::test::FakeScreen;
-using vorn::test::FakeSound;
-using vorn::test::FakeSpeaker;
+using vorn::DesktopWindows;
 
 namespace
 {
+
+// What every connection to the fake desktop and sound device shares.
+struct FakeScreen {
+    std::mutex mutex;
+    std::condition_variable_any changed;
+    std::vector<DesktopWindows::Window> windows; // topmost first
+    std::vector<DesktopWindows::WindowId> hidden;
+    std::vector<QString> played; // a tune stopped before its end is marked "cut"
+    int generation = 0;
+    bool broken = false;
+    std::chrono::milliseconds tuneLength { 0 };
+    std::atomic<int> passes = 0;
+    std::atomic<int> connections = 0;
+    std::atomic<bool> flagsSetWhilePlaying = false;
+
+    void put(DesktopWindows::WindowId id, const QString& title, bool visible)
+    {
+        const std::lock_guard lock(mutex);
+        windows.push_back({ id, title, visible });
+        ++generation;
+        changed.notify_all();
+    }
+    template <typename T> T read(const T& field)
+    {
+        const std::lock_guard lock(mutex);
+        return field;
+    }
+};
+
+class FakeDesktop final : public DesktopWindows
+{
+public:
+    explicit FakeDesktop(std::shared_ptr<FakeScreen> screen)
+        : screen_(std::move(screen))
+    {
+        ++screen_->connections;
+    }
+    ~FakeDesktop() override { --screen_->connections; }
+    std::optional<std::vector<Window>> topLevelWindows(std::stop_token) override
+    {
+        const std::lock_guard lock(screen_->mutex);
+        if (screen_->broken)
+            return std::nullopt;
+        ++screen_->passes;
+        seen_ = screen_->generation;
+        return screen_->windows;
+    }
+    bool hide(WindowId window, std::stop_token) override
+    {
+        const std::lock_guard lock(screen_->mutex);
+        screen_->hidden.push_back(window);
+        return true;
+    }
+    Wait waitForChange(std::chrono::milliseconds timeout, std::stop_token stop) override
+    {
+        std::unique_lock lock(screen_->mutex);
+        screen_->changed.wait_for(
+            lock, stop, timeout, [this] { return screen_->broken || screen_->generation != seen_; });
+        if (screen_->broken)
+            return Wait::Broken;
+        return std::exchange(seen_, screen_->generation) == screen_->generation ? Wait::Quiet : Wait::Changed;
+    }
+
+private:
+    std::shared_ptr<FakeScreen> screen_;
+    int seen_ = -1;
+};
+
+// Plays for the screen's tuneLength, or until stopped.
+class FakeSound final : public vorn::Sound
+{
+public:
+    explicit FakeSound(std::shared_ptr<FakeScreen> screen)
+        : screen_(std::move(screen))
+    {
+    }
+    bool play(const QString& file, std::stop_token stop) override
+    {
+        std::unique_lock lock(screen_->mutex);
+        screen_->played.push_back(file);
+        screen_->changed.wait_for(lock, stop, screen_->tuneLength, [] { return false; });
+        screen_->flagsSetWhilePlaying = screen_->flagsSetWhilePlaying || PDTFound || PDTDone;
+        if (stop.stop_requested())
+            screen_->played.back() += QStringLiteral(" cut");
+        return !stop.stop_requested();
+    }
+
+private:
+    std::shared_ptr<FakeScreen> screen_;
+};
 
 bool eventually(const std::function<bool()>& pred)
 {
@@ -25,185 +116,96 @@ class WatchersTest : public ::testing::Test
 {
 protected:
     std::shared_ptr<FakeScreen> screen = std::make_shared<FakeScreen>();
-    std::shared_ptr<FakeSpeaker> speaker = std::make_shared<FakeSpeaker>();
 
-    void SetUp() override
-    {
-        PDTFound = false;
-        PDTDone = false;
-        FWDone = false;
-    }
     void TearDown() override { stopAllWatchers(); }
 
     TPDTThread* tuneWatcher(const QString& caption, const QString& tune)
     {
         return new TPDTThread(
-            caption, tune, std::make_unique<FakeDesktop>(screen), std::make_unique<FakeSound>(speaker));
+            caption, tune, std::make_unique<FakeDesktop>(screen), std::make_unique<FakeSound>(screen));
     }
-
-    TFWThread* windowHider(const QString& caption)
-    {
-        return new TFWThread(caption, std::make_unique<FakeDesktop>(screen));
-    }
-
-    // Lets a watcher make a few passes over the present windows.
-    void letPassesRun()
-    {
-        const int before = screen->read(screen->passes);
-        screen->put(999, QStringLiteral("unrelated"), true);
-        ASSERT_TRUE(eventually([&] { return screen->read(screen->passes) > before; }));
-        std::this_thread::sleep_for(50ms);
-    }
+    std::vector<QString> played() { return screen->read(screen->played); }
 };
 
-TEST_F(WatchersTest, TunePlaysOnceTheWindowIsShownAndFlagsFollowTheSound)
+const std::vector<QString> OneTune { QStringLiteral("a.wav") };
+
+TEST_F(WatchersTest, TunePlaysOnceTheExactlyTitledWindowIsShownAndFlagsFollowTheSound)
 {
-    speaker->length = 200ms;
-    screen->put(1, QStringLiteral("Other"), true);
-    screen->put(2, QStringLiteral("Connection Established"), false);
-    std::unique_ptr<TPDTThread> watcher(tuneWatcher(QStringLiteral("Connection Established"), QStringLiteral("a.wav")));
+    screen->tuneLength = 200ms;
+    screen->put(1, QStringLiteral("Connection Established"), false);
+    DesktopWindows::WindowId id = 2;
+    for (const char* nearly :
+        { "connection established", "Connection Established ", " Connection Established", "Connection Establishe" })
+        screen->put(id++, QString::fromLatin1(nearly), true);
+    auto* watcher = tuneWatcher(QStringLiteral("Connection Established"), QStringLiteral("a.wav"));
+    ASSERT_TRUE(eventually([&] { return screen->passes > 0; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(played().empty()) << "hidden or differently titled windows are passed over";
 
-    letPassesRun();
-    EXPECT_TRUE(speaker->playedFiles().empty()) << "a hidden window is passed over";
-
-    screen->put(2, QStringLiteral("Connection Established"), true);
+    screen->put(6, QStringLiteral("Connection Established"), true);
     ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
-    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> { QStringLiteral("a.wav") });
-    EXPECT_FALSE(speaker->flagsSetWhilePlaying);
+    EXPECT_EQ(played(), OneTune);
+    EXPECT_FALSE(screen->flagsSetWhilePlaying);
     EXPECT_TRUE(PDTFound);
     EXPECT_TRUE(PDTDone);
-}
-
-TEST_F(WatchersTest, PlayNowRequestPlaysOnceWithoutAWindow)
-{
-    PDTPlayNow = true;
-    std::unique_ptr<TPDTThread> watcher(tuneWatcher(QStringLiteral("Never Shown"), QStringLiteral("a.wav")));
-    letPassesRun();
-    EXPECT_TRUE(speaker->playedFiles().empty()) << "a request from before the watcher is old";
-
-    PDTPlayNow = true;
-    ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
-    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> { QStringLiteral("a.wav") });
-    EXPECT_TRUE(PDTFound);
-    EXPECT_FALSE(PDTPlayNow) << "the request is used up";
-}
-
-TEST_F(WatchersTest, OnlyTheExactTitleMatches)
-{
-    screen->put(1, QStringLiteral("connection established"), true);
-    screen->put(2, QStringLiteral("Connection Established "), true);
-    screen->put(3, QStringLiteral(" Connection Established"), true);
-    screen->put(4, QStringLiteral("Connection Establishe"), true);
-    auto* watcher = tuneWatcher(QStringLiteral("Connection Established"), QStringLiteral("a.wav"));
+    // Told to free itself once it has ended, it does so at once.
+    EXPECT_EQ(screen->connections, 1);
     watcher->setFreeOnTerminate(true);
+    EXPECT_EQ(screen->connections, 0);
 
-    letPassesRun();
-    EXPECT_TRUE(speaker->playedFiles().empty());
-    EXPECT_FALSE(PDTDone);
-
-    screen->put(5, QStringLiteral("Connection Established"), true);
-    ASSERT_TRUE(eventually([&] { return PDTDone.load(); }));
-    EXPECT_EQ(speaker->playedFiles().size(), 1u);
-
-    // An empty caption matches a window without a title.
-    PDTDone = false;
-    screen->put(6, QString(), true);
-    tuneWatcher(QString(), QStringLiteral("a.wav"))->setFreeOnTerminate(true);
-    ASSERT_TRUE(eventually([&] { return PDTDone.load(); }));
+    // While the tune counts as found (set by another watcher that played) no
+    // window is looked at; cleared, an empty caption matches a window without title.
+    std::unique_ptr<TPDTThread> next(tuneWatcher(QString(), QStringLiteral("a.wav")));
+    PDTFound = true;
+    screen->put(10, QString(), true);
+    std::this_thread::sleep_for(3 * TWindowWatcher::FlagCheck);
+    EXPECT_EQ(played(), OneTune);
+    PDTFound = false;
+    ASSERT_TRUE(eventually([&] { return next->Finished(); }));
 }
 
 // The wizard starts a tune watcher on every entry into its dialing page.
 TEST_F(WatchersTest, ANewTuneWatcherEndsTheOneWaitingButNotOnePlaying)
 {
-    speaker->length = 300ms;
+    screen->tuneLength = 300ms;
     tuneWatcher(QStringLiteral("Connected"), QStringLiteral("first.wav"))->setFreeOnTerminate(true);
     tuneWatcher(QStringLiteral("Connected"), QStringLiteral("second.wav"))->setFreeOnTerminate(true);
-    ASSERT_TRUE(eventually([&] { return screen->read(screen->connections) == 1; }));
+    ASSERT_TRUE(eventually([&] { return screen->connections == 1; }));
 
     screen->put(1, QStringLiteral("Connected"), true);
-    ASSERT_TRUE(eventually([&] { return !speaker->playedFiles().empty(); }));
+    ASSERT_TRUE(eventually([&] { return !played().empty(); }));
     tuneWatcher(QStringLiteral("Never shown"), QStringLiteral("third.wav"))->setFreeOnTerminate(true);
     // The tune plays to its end; its flags end the newest watcher too.
-    ASSERT_TRUE(eventually([&] { return screen->read(screen->connections) == 0; }));
-    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> { QStringLiteral("second.wav") });
-    EXPECT_EQ(speaker->cut, 0);
-    EXPECT_TRUE(PDTFound);
-}
-
-TEST_F(WatchersTest, TuneWatcherWaitsWhileFoundAndResumesWhenCleared)
-{
-    std::unique_ptr<TPDTThread> watcher(tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav")));
-    EXPECT_FALSE(PDTFound) << "construction clears it";
-    letPassesRun();
-
-    PDTFound = true;
-    std::this_thread::sleep_for(2 * TWindowWatcher::FlagCheck);
-    const int passes = screen->read(screen->passes);
-    screen->put(1, QStringLiteral("Connected"), true);
-    std::this_thread::sleep_for(3 * TWindowWatcher::FlagCheck);
-    EXPECT_EQ(screen->read(screen->passes), passes) << "no listing while found";
-    EXPECT_TRUE(speaker->playedFiles().empty());
-
-    PDTFound = false;
-    ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
-    EXPECT_EQ(speaker->playedFiles().size(), 1u);
+    ASSERT_TRUE(eventually([&] { return screen->connections == 0; }));
+    EXPECT_EQ(played(), std::vector<QString> { QStringLiteral("second.wav") });
 }
 
 TEST_F(WatchersTest, HiderHidesTheFirstMatchOnlyAndReleasesItself)
 {
     screen->put(1, QStringLiteral("Connected to Home"), true);
     screen->put(2, QStringLiteral("Connected to Home"), true);
-    windowHider(QStringLiteral("Connected to Home"));
-    ASSERT_TRUE(eventually([&] { return screen->read(screen->connections) == 0; }));
+    new TFWThread(QStringLiteral("Connected to Home"), std::make_unique<FakeDesktop>(screen));
+    ASSERT_TRUE(eventually([&] { return screen->connections == 0; }));
     EXPECT_TRUE(FWDone);
-    EXPECT_EQ(screen->read(screen->hidden), std::vector<vorn::DesktopWindows::WindowId> { 1 });
-
-    // Ended: showing the window again hides nothing.
-    screen->put(1, QStringLiteral("Connected to Home"), true);
-    std::this_thread::sleep_for(2 * TWindowWatcher::FlagCheck);
-    EXPECT_EQ(screen->read(screen->hidden).size(), 1u);
+    EXPECT_EQ(screen->read(screen->hidden), std::vector<DesktopWindows::WindowId> { 1 });
 }
 
-TEST_F(WatchersTest, StopAllEndsWaitingAndPlayingWatchers)
-{
-    speaker->length = 60s;
-    windowHider(QStringLiteral("never shown"));
-    tuneWatcher(QStringLiteral("never shown"), QStringLiteral("a.wav"))->setFreeOnTerminate(true);
-    tuneWatcher(QStringLiteral("Connected"), QStringLiteral("long.wav"))->setFreeOnTerminate(true);
-    screen->put(1, QStringLiteral("Connected"), true);
-    ASSERT_TRUE(eventually([&] { return !speaker->playedFiles().empty(); }));
-
-    stopAllWatchers();
-    EXPECT_EQ(screen->read(screen->connections), 0);
-    EXPECT_FALSE(FWDone);
-}
-
-// As on a desktop without X: the hider has nothing to do, the tune still plays on request.
+// As on a desktop without X: the hider has nothing to do, the tune still
+// plays on request, once; a request from before the watcher is old.
 TEST_F(WatchersTest, WithoutDisplayTheHiderEndsAndTheTunePlaysOnRequest)
 {
-    screen->breakConnections();
+    screen->broken = true; // before any watcher runs
+    PDTPlayNow = true;
     std::unique_ptr<TPDTThread> tune(tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav")));
-    windowHider(QStringLiteral("Connected"));
-    ASSERT_TRUE(eventually([&] { return screen->read(screen->connections) == 1; }));
+    new TFWThread(QStringLiteral("Connected"), std::make_unique<FakeDesktop>(screen));
+    ASSERT_TRUE(eventually([&] { return screen->connections == 1; }));
     std::this_thread::sleep_for(2 * TWindowWatcher::FlagCheck);
-    EXPECT_FALSE(tune->Finished());
-    EXPECT_FALSE(PDTDone);
-    EXPECT_FALSE(FWDone);
+    EXPECT_TRUE(played().empty());
 
     PDTPlayNow = true;
     ASSERT_TRUE(eventually([&] { return tune->Finished(); }));
-    EXPECT_EQ(speaker->playedFiles(), std::vector<QString> { QStringLiteral("a.wav") });
-    EXPECT_TRUE(PDTDone);
-}
-
-TEST_F(WatchersTest, SelfDisposalTurnedOnAfterTheRunReleasesAtOnce)
-{
-    screen->put(1, QStringLiteral("Connected"), true);
-    auto* watcher = tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav"));
-    ASSERT_TRUE(eventually([&] { return watcher->Finished(); }));
-    EXPECT_EQ(screen->read(screen->connections), 1);
-    watcher->setFreeOnTerminate(true);
-    EXPECT_EQ(screen->read(screen->connections), 0);
+    EXPECT_EQ(played(), OneTune);
+    EXPECT_FALSE(PDTPlayNow) << "the request is used up";
 }
 
 } // namespace
