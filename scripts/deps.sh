@@ -17,7 +17,7 @@ packages=(
     # tests: a private NetworkManager with an OpenVPN server
     network-manager network-manager-openvpn openvpn iproute2 openssl iputils-ping
     # sanitizer and fuzz builds
-    clang libclang-rt-14-dev clang-format
+    clang libclang-rt-14-dev lld clang-format
     # tests: a second regedit to round-trip registry text through (slow tier)
     wine wine64
     # the Debian package: building, checking, installing on a fresh root
