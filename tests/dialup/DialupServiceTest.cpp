@@ -1,8 +1,16 @@
-// The simulated dial-up service process, driven through its real client.
+// The simulated dial-up service process, driven through its real client and
+// through raw clients that misbehave.
 #include "DialupFixture.h"
 #include "rascomp/Rascomp32.h"
 
 #include <QLocalSocket>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <random>
 
 using namespace vorn;
 using namespace vorn::test;
@@ -14,24 +22,53 @@ namespace
 // A phonebook section that steps quickly through its outcomes.
 QByteArray entry(const char* name, const char* outcomes, const char* more = "")
 {
-    return QByteArray("[") + name + "]\nOutcomes=" + outcomes + "\nStepDelay=10\n" + more + "\n";
+    return QByteArray("[") + name + "]\nOutcomes=" + outcomes + "\nStepDelay=2\n" + more + "\n";
 }
 
-const QByteArray testPhonebook = entry("Busy Line", "busy", "Device=Sportster 28800\nDeviceType=modem\n")
-    + entry("Nobody Home", "noanswer") + entry("no tone", "nodialtone")
-    + entry("Quick", "connect", "Device=Fast Modem\nRate=1000\n") + entry("Refused", "badpassword")
-    + entry("Twice Busy", "busy,busy,connect") + "[Slow]\nOutcomes=connect\nStepDelay=5000\n\n"
-    + entry("Short Lived", "connect", "DropAfter=1\n");
+const QByteArray testPhonebook = entry("Busy Line", "busy") + entry("Nobody Home", "noanswer")
+    + entry("no tone", "nodialtone") + entry("Quick", "connect", "Device=Fast Modem\nRate=1000\n")
+    + entry("Refused", "badpassword") + entry("Twice Busy", "busy,busy,connect")
+    + "[Slow]\nOutcomes=connect\nStepDelay=5000\n\n" + entry("Short Lived", "connect", "DropAfter=1\n");
 
-const QList<DialStep> beforeDevice { { ras::OpenPort, 0 }, { ras::PortOpened, 0 }, { ras::ConnectDevice, 0 } };
-const QList<DialStep> connected = beforeDevice
-    + QList<DialStep> { { ras::DeviceConnected, 0 }, { ras::AllDevicesConnected, 0 }, { ras::Authenticate, 0 },
-          { ras::Authenticated, 0 }, { ras::Connected, 0 } };
+const QList<DialStep> connected { { ras::OpenPort, 0 }, { ras::PortOpened, 0 }, { ras::ConnectDevice, 0 },
+    { ras::DeviceConnected, 0 }, { ras::AllDevicesConnected, 0 }, { ras::Authenticate, 0 }, { ras::Authenticated, 0 },
+    { ras::Connected, 0 } };
 
-// The steps of a dial that fails with `error` once the device is being connected.
-QList<DialStep> failedAtDevice(std::uint32_t error)
+// A dial that passes the first `steps` states and fails with `error` in the last of them.
+QList<DialStep> failed(int steps, std::uint32_t error)
 {
-    return beforeDevice + QList<DialStep> { { ras::ConnectDevice, error } };
+    return connected.mid(0, steps) + QList<DialStep> { { connected[steps - 1].first, error } };
+}
+
+// A raw client of the socket at `path`; -1 when it cannot connect.
+int rawConnect(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), std::min<std::size_t>(name.size(), sizeof address.sun_path - 1));
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    timeval timeout { 2, 0 };
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    return fd;
+}
+
+// Reads until `lines` line ends have come (or the peer closes); what was read.
+QByteArray readLines(int fd, int lines)
+{
+    QByteArray text;
+    char buffer[4096];
+    while (text.count('\n') < lines) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        text.append(buffer, got);
+    }
+    return text;
 }
 
 class DialupServiceTest : public DialupFixture
@@ -48,8 +85,14 @@ protected:
         ASSERT_TRUE(service.start(environment));
     }
 
+    // The request line that dials `name` of our phonebook.
+    QByteArray dialRequest(const char* name) const
+    {
+        return R"({"id":1,"op":"dial","entry":")" + QByteArray(name) + R"(","phonebook":")" + phonebook() + "\"}\n";
+    }
+
     // One raw request line to the service, and the first line it answers.
-    QByteArray rawExchange(QLocalSocket& socket, const QByteArray& request)
+    static QByteArray rawExchange(QLocalSocket& socket, const QByteArray& request)
     {
         socket.write(request);
         socket.flush();
@@ -67,27 +110,34 @@ protected:
         return answer.value_or(sim::Answer {});
     }
 };
+using ServiceRobustnessTest = DialupServiceTest;
 
 } // namespace
 
 TEST_F(DialupServiceTest, DialsRunThroughThePublishedStatesInOrder)
 {
     const auto access = client();
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Busy Line")), failedAtDevice(ras::LineBusy));
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Nobody Home")), failedAtDevice(ras::NoAnswer));
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("no tone")), failedAtDevice(ras::NoDialTone));
-    const QList<DialStep> refused = connected.mid(0, 6) + QList<DialStep>({ { ras::Authenticate, 691 } });
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Refused")), refused);
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("quick")), connected); // letter case does not matter
+    EXPECT_EQ(dialToEnd(*access, "Busy Line"), failed(3, ras::LineBusy));
+    EXPECT_EQ(dialToEnd(*access, "Nobody Home"), failed(3, ras::NoAnswer));
+    EXPECT_EQ(dialToEnd(*access, "no tone"), failed(3, ras::NoDialTone));
+    EXPECT_EQ(dialToEnd(*access, "Refused"), failed(6, ras::AuthenticationFailure));
+    EXPECT_EQ(dialToEnd(*access, "quick"), connected); // letter case does not matter
 
     // The outcomes follow one another; the last one repeats.
     for (const int expected : { 676, 676, 0, 0 })
-        EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last().second, std::uint32_t(expected));
+        EXPECT_EQ(dialToEnd(*access, "Twice Busy").last().second, std::uint32_t(expected));
+    // A reload reads the phonebook again, counts its bad sections and starts the counts over.
+    writePhonebook(testPhonebook + "\n[]\nOutcomes=busy\n[bad\\name]\n");
+    const auto reload = control(sim::Op::Reload);
+    EXPECT_EQ(reload.result, 0U);
+    EXPECT_EQ(reload.warnings.size(), 2) << qPrintable(reload.warnings.join(QLatin1Char('\n')));
+    EXPECT_EQ(dialToEnd(*access, "Twice Busy").last().second, ras::LineBusy);
 
     // A dial starts without waiting for the service: what it refuses comes as the only notification.
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Nowhere")), QList<DialStep>({ { ras::OpenPort, 623 } }));
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Quick"), nullptr, "/no/such/phonebook.pbk"),
-        QList<DialStep>({ { ras::OpenPort, 621 } }));
+    EXPECT_EQ(dialToEnd(*access, "Nowhere"), QList<DialStep>({ { ras::OpenPort, 623 } }));
+    EXPECT_EQ(
+        dialToEnd(*access, "Quick", nullptr, "/no/such/phonebook.pbk"), QList<DialStep>({ { ras::OpenPort, 621 } }));
+    EXPECT_EQ(access->enumEntries(phonebook().constData(), nullptr, nullptr, nullptr), ras::InvalidParameter);
 }
 
 TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
@@ -95,7 +145,7 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
     const auto first = client();
     const auto second = client();
     RasHandle handle = 0;
-    dialToEnd(*first, QStringLiteral("Quick"), &handle);
+    dialToEnd(*first, "Quick", &handle);
     const auto seen = connectionsOf(*second);
     ASSERT_EQ(seen.size(), 1U);
     EXPECT_EQ(seen[0].hrasconn, handle);
@@ -108,14 +158,14 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
     EXPECT_EQ(first->hangUp(handle), ras::InvalidHandle);
 
     // A dropped line (any letter case) vanishes for both, and its status says why.
-    dialToEnd(*first, QStringLiteral("Quick"), &handle);
+    dialToEnd(*first, "Quick", &handle);
     // Rate= bytes a second each way while the line is up; a broken line's count stands.
     std::uint64_t in = 0;
     std::uint64_t out = 0;
     EXPECT_TRUE(waitUntil([&] { return second->connectionTraffic(handle, &in, &out) == 0 && in >= 300; }, 3s));
     EXPECT_EQ(in, out);
 
-    EXPECT_EQ(control(sim::Op::Drop, QStringLiteral("QUICK")).result, 0U);
+    EXPECT_EQ(control(sim::Op::Drop, "QUICK").result, 0U);
     // The count after 300 ms of asking (answers arrive on the way).
     const auto settled = [&] {
         std::uint64_t bytes = 0;
@@ -137,10 +187,10 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
     EXPECT_EQ(first->connectStatus(handle, &status), 0U);
     EXPECT_EQ(status.rasconnstate, std::uint32_t(ras::Disconnected));
     EXPECT_EQ(status.dwError, ras::RemoteDisconnection);
-    EXPECT_EQ(control(sim::Op::Drop, QStringLiteral("Quick")).result, ras::InvalidHandle);
+    EXPECT_EQ(control(sim::Op::Drop, "Quick").result, ras::InvalidHandle);
 
     // A line with DropAfter breaks by itself.
-    dialToEnd(*first, QStringLiteral("Short Lived"));
+    dialToEnd(*first, "Short Lived");
     EXPECT_EQ(connectionsOf(*second).size(), 1U);
     EXPECT_TRUE(waitUntil([&] { return connectionsOf(*second).empty(); }, 3s));
 }
@@ -162,16 +212,11 @@ TEST_F(DialupServiceTest, ServiceKilledMidDialFailsTheAttempt)
 
 TEST_F(DialupServiceTest, ClientGoingAwayMidDialHasItsAttemptHungUp)
 {
-    {
-        const auto leaving = client();
-        DialRecorder recorder;
-        RASDIALPARAMS params {};
-        params.dwSize = sizeof params;
-        copyToField(params.szEntryName, "Slow");
-        RasHandle handle = 0;
-        ASSERT_EQ(leaving->dial(phonebook().constData(), params, &recorder, &handle), 0U);
-        ASSERT_EQ(control(sim::Op::Lines).lines.size(), 1);
-    }
+    const int leaving = rawConnect(socketPath());
+    const QByteArray dial = dialRequest("Slow");
+    ASSERT_EQ(write(leaving, dial.constData(), dial.size()), dial.size());
+    ASSERT_TRUE(waitUntil([&] { return control(sim::Op::Lines).lines.size() == 1; }, 3s));
+    close(leaving);
     EXPECT_TRUE(waitUntil([&] { return control(sim::Op::Lines).lines.isEmpty(); }, 3s));
 }
 
@@ -197,32 +242,7 @@ TEST_F(DialupServiceTest, MalformedAndOversizedRequestsGetAnErrorAnswer)
     EXPECT_TRUE(waitUntil([&] { return raw.state() == QLocalSocket::UnconnectedState; }, 3s));
 
     // Everyone else goes on as before.
-    EXPECT_EQ(dialToEnd(*client(), QStringLiteral("Busy Line")).last().second, ras::LineBusy);
-}
-
-TEST_F(DialupServiceTest, ReloadReadsThePhonebookAgainAndReportsBadSections)
-{
-    const auto access = client();
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last().second, ras::LineBusy);
-    writePhonebook(testPhonebook + "\n[]\nOutcomes=busy\n[bad\\name]\n");
-    const auto answer = control(sim::Op::Reload);
-    EXPECT_EQ(answer.result, 0U);
-    EXPECT_EQ(answer.warnings.size(), 2) << qPrintable(answer.warnings.join(QLatin1Char('\n')));
-    EXPECT_EQ(access->enumEntries(phonebook().constData(), nullptr, nullptr, nullptr), ras::InvalidParameter);
-    // Dial counts start over.
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last().second, ras::LineBusy);
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last().second, ras::LineBusy);
-    EXPECT_EQ(dialToEnd(*access, QStringLiteral("Twice Busy")).last(), DialStep(ras::Connected, 0));
-}
-
-TEST_F(DialupServiceTest, DefaultPhonebookIsSeededFromTheSample)
-{
-    TRAS engine(nullptr, client());
-    EXPECT_EQ(engine.EnumEntries(), 0);
-    EXPECT_TRUE(engine.Entries().contains(QStringLiteral("Office")));
-    EXPECT_TRUE(engine.Entries().contains(QStringLiteral("backup")));
-    EXPECT_TRUE(engine.Entries().contains(QStringLiteral("Home")));
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("config/vorn95/rasphone.pbk"))));
+    EXPECT_EQ(dialToEnd(*client(), "Busy Line").last().second, ras::LineBusy);
 }
 
 TEST_F(DialupServiceTest, ConnectionShowsTheDialerWindowsUntilHungUp)
@@ -237,7 +257,7 @@ TEST_F(DialupServiceTest, ConnectionShowsTheDialerWindowsUntilHungUp)
     };
     const auto access = client();
     RasHandle handle = 0;
-    dialToEnd(*access, QStringLiteral("Quick"), &handle);
+    dialToEnd(*access, "Quick", &handle);
     EXPECT_TRUE(waitUntil([&] { return shown("Connection Established"); }, 5s));
     EXPECT_TRUE(waitUntil([&] { return shown("Connected to Quick"); }, 5s));
     access->hangUp(handle);
@@ -250,13 +270,107 @@ TEST_F(DialupServiceTest, LargePhonebookIsListedWhole)
     for (int i = 0; i < 3000; ++i)
         text += "[Entry number " + QByteArray::number(i) + " with a fairly long name]\n";
     writePhonebook(text);
-    const auto access = client();
     std::vector<RASENTRYNAME> entries(20);
     entries[0].dwSize = sizeof(RASENTRYNAME);
     auto bytes = std::uint32_t(entries.size() * sizeof(RASENTRYNAME));
     std::uint32_t count = 0;
-    EXPECT_EQ(access->enumEntries(phonebook().constData(), entries.data(), &bytes, &count), ras::BufferTooSmall);
+    EXPECT_EQ(client()->enumEntries(phonebook().constData(), entries.data(), &bytes, &count), ras::BufferTooSmall);
     EXPECT_EQ(count, 3000U);
     EXPECT_EQ(bytes, 3000U * sizeof(RASENTRYNAME));
     EXPECT_EQ(fieldText(entries[19].szEntryName), "Entry number 19 with a fairly long name");
+}
+
+TEST_F(ServiceRobustnessTest, ClientsLeavingAtAnyMomentHarmNoOtherClient)
+{
+    const auto holder = client();
+    RasHandle held = 0;
+    ASSERT_EQ(dialToEnd(*holder, "Quick", &held).last(), DialStep(ras::Connected, 0));
+
+    // Groups of clients dial, and each leaves at its own moment: before its
+    // answer, with it, or somewhere in the steps that follow.
+    const QByteArray dial = dialRequest("Busy Line");
+    std::mt19937 random(13);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<int> clients;
+        for (int i = 0; i < 20; ++i) {
+            const int fd = rawConnect(socketPath());
+            ASSERT_GE(fd, 0) << "the service stopped taking clients";
+            ASSERT_EQ(write(fd, dial.constData(), dial.size()), dial.size());
+            clients.push_back(fd);
+        }
+        for (const int fd : clients) {
+            if (random() % 2 == 0)
+                readLines(fd, 2 + int(random() % 3)); // the connections, the answer, some steps
+            usleep(random() % 3000);
+            close(fd);
+        }
+    }
+    ASSERT_EQ(service.process().state(), QProcess::Running);
+    const auto seen = connectionsOf(*client());
+    ASSERT_EQ(seen.size(), 1U);
+    EXPECT_EQ(seen[0].hrasconn, held);
+}
+
+TEST_F(ServiceRobustnessTest, FloodPastTheFileLimitIsRefusedAndListeningGoesOn)
+{
+    service.kill();
+    service.process().setChildProcessModifier([] {
+        // Room for 208 clients beside the service's reserve, so sanitizer builds have theirs too.
+        const rlimit files { 256, 256 };
+        setrlimit(RLIMIT_NOFILE, &files);
+    });
+    ASSERT_TRUE(service.start());
+    std::vector<int> flood;
+    int refused = 0;
+    for (int i = 0; i < 300; ++i) {
+        const int fd = rawConnect(socketPath());
+        ASSERT_GE(fd, 0);
+        flood.push_back(fd);
+        if (readLines(fd, 1).contains("too many clients"))
+            ++refused;
+    }
+    EXPECT_GE(refused, 300 - 208);
+
+    // While the flood holds on, a client is told why it is not served.
+    const auto waiting = client();
+    std::uint32_t bytes = 0;
+    std::uint32_t count = 0;
+    EXPECT_EQ(waiting->enumConnections(nullptr, &bytes, &count), ras::ServiceUnavailable);
+    char text[ras::MaxError + 1] = {};
+    waiting->errorString(ras::ServiceUnavailable, text, ras::MaxError);
+    EXPECT_TRUE(QByteArray(text).contains("too many clients")) << text;
+    for (const int fd : flood)
+        close(fd);
+
+    // Once it has passed, clients are served on the same socket again.
+    EXPECT_TRUE(waitUntil([&] { return client()->enumConnections(nullptr, &bytes, &count) == ras::Success; }, 5s));
+    EXPECT_EQ(dialToEnd(*client(), "Quick").last(), DialStep(ras::Connected, 0));
+    EXPECT_EQ(service.process().state(), QProcess::Running);
+}
+
+TEST_F(ServiceRobustnessTest, FileAtTheSocketPathIsKeptAndTheReasonReachesTheWizard)
+{
+    const QString notes = dir.filePath(QStringLiteral("notes.txt"));
+    QFile file(notes);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("my notes\n");
+    file.close();
+
+    const auto result
+        = runProgram(binPath(QStringLiteral("vorn-dialupd")), { QStringLiteral("--socket"), notes }, 10000);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains(notes.toUtf8() + ": a file that is not a socket")) << result.err.constData();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "my notes\n");
+
+    // A client that starts the service there passes on what the service said,
+    // as the text of its error and so as the wizard's status.
+    TRAS engine(nullptr, std::make_shared<sim::SimRemoteAccess>(notes));
+    engine.EntryName = QStringLiteral("Quick");
+    ASSERT_EQ(engine.Dial(), 0);
+    ASSERT_TRUE(waitUntil([&] { return engine.QueryStatus() > 601; }, 10s));
+    EXPECT_EQ(engine.LastError(), int(ras::ServiceUnavailable));
+    EXPECT_EQ(engine.StatusText(),
+        "The remote-access service could not be reached: cannot listen on " + notes
+            + ": a file that is not a socket is there; it is left as it is.");
 }
