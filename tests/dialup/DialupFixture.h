@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QList>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -65,7 +64,7 @@ protected:
         return std::make_shared<sim::SimRemoteAccess>(socketPath());
     }
 
-    // Dials `entry` (of our phonebook unless `book` names another) and waits until it has connected or failed.
+    // Dials `entry` (of our phonebook unless `book` names another) until it has connected or failed.
     QList<DialStep> dialToEnd(
         sim::SimRemoteAccess& access, const QString& entry, RasHandle* handle = nullptr, const char* book = nullptr)
     {
