@@ -1,14 +1,31 @@
-// The simulated dial-up service process, driven through its real client and
-// through raw clients that misbehave.
-#include "DialupFixture.h"
+// The simulated dial-up service process, driven through its real client,
+// through raw clients that misbehave, and through vorn-rasdial (plain dials
+// and --cycle).
+#include "platform/RemoteAccess.h"
+#include "platform/linux/SqliteRegistry.h"
+#include "platform/sim/SimRemoteAccess.h"
 #include "rascomp/Rascomp32.h"
+#include "settings/DialingOptions.h"
+#include "settings/RegFiles.h"
+#include "settings/Statistics.h"
+#include "support/ConnectionList.h"
+#include "support/TestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QList>
 #include <QLocalSocket>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <memory>
 #include <random>
+#include <utility>
 
 using namespace vorn;
 using namespace vorn::test;
@@ -16,6 +33,25 @@ using namespace std::chrono_literals;
 
 namespace
 {
+
+using DialStep = std::pair<std::uint32_t, std::uint32_t>; // state, error
+
+// Records the progress notifications of one dial.
+class DialRecorder : public QObject
+{
+public:
+    QList<DialStep> steps;
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (const auto* progress = dynamic_cast<RasDialEvent*>(event)) {
+            steps.append({ progress->state, progress->error });
+            return true;
+        }
+        return QObject::event(event);
+    }
+};
 
 // A phonebook section that steps quickly through its outcomes.
 QByteArray entry(const char* name, const char* outcomes, const char* more = "")
@@ -59,9 +95,14 @@ QByteArray readLines(QLocalSocket& socket, int lines)
     return text;
 }
 
-class DialupServiceTest : public DialupFixture
+// A private simulated dial-up service (own socket, phonebook and config
+// folder) per test, so tests may run side by side.
+class DialupServiceTest : public ::testing::Test
 {
 protected:
+    QTemporaryDir dir;
+    ServiceProcess service { dir.path() };
+
     // Without a display, as on a server: dialing must not need one.
     void SetUp() override
     {
@@ -73,10 +114,39 @@ protected:
         ASSERT_TRUE(service.start(environment));
     }
 
-    // The request line that dials `name` of our phonebook.
-    QByteArray dialRequest(const char* name) const
+    QString socketPath() const { return service.socketPath(); }
+    QString phonebookPath() const { return dir.filePath(QStringLiteral("test.pbk")); }
+    QByteArray phonebook() const { return phonebookPath().toUtf8(); }
+
+    void writePhonebook(const QByteArray& text)
     {
-        return R"({"id":1,"op":"dial","entry":")" + QByteArray(name) + R"(","phonebook":")" + phonebook() + "\"}\n";
+        QFile file(phonebookPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    std::shared_ptr<sim::SimRemoteAccess> client() const
+    {
+        return std::make_shared<sim::SimRemoteAccess>(socketPath());
+    }
+
+    // Dials `entry` (of our phonebook unless `book` names another) until it has connected or failed.
+    QList<DialStep> dialToEnd(
+        sim::SimRemoteAccess& access, const QString& entry, RasHandle* handle = nullptr, const char* book = nullptr)
+    {
+        DialRecorder recorder;
+        RASDIALPARAMS params {};
+        params.dwSize = sizeof params;
+        copyToField(params.szEntryName, entry.toUtf8());
+        RasHandle dialed = 0;
+        EXPECT_EQ(access.dial(book != nullptr ? book : phonebook().constData(), params, &recorder, &dialed), 0U);
+        const auto& steps = recorder.steps;
+        EXPECT_TRUE(waitUntil(
+            [&] { return !steps.isEmpty() && (steps.last().second != 0 || steps.last().first == ras::Connected); },
+            10s));
+        if (handle != nullptr)
+            *handle = dialed;
+        return steps;
     }
 
     sim::Answer control(sim::Op op, const QString& entry = QString())
@@ -90,6 +160,65 @@ protected:
     }
 };
 using ServiceRobustnessTest = DialupServiceTest;
+
+// Clients and service refuse a socket that another local user could have set up.
+class ServiceTrustTest : public DialupServiceTest
+{
+protected:
+    void SetUp() override
+    {
+        if (getuid() != 0)
+            GTEST_SKIP() << "needs root to act as another user";
+        DialupServiceTest::SetUp();
+        // Another user may make folders here, as in the system's temporary folder.
+        QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
+    }
+
+    // setpriv's arguments that run `program` as the other user.
+    static QStringList asOtherUser(const QStringList& program)
+    {
+        return QStringList { "--reuid", "65534", "--regid", "65534", "--clear-groups" } + program;
+    }
+
+    // What vorn-rasdial says dialing with a password, in `environment`; its exit code is 1.
+    QByteArray dialWithPassword(const QProcessEnvironment& environment)
+    {
+        QProcess rasdial;
+        rasdial.setProcessEnvironment(environment);
+        rasdial.start(binPath("vorn-rasdial"), { "Office", "alice", "s3cret-pw" });
+        EXPECT_TRUE(rasdial.waitForFinished(15000));
+        EXPECT_EQ(rasdial.exitCode(), 1);
+        return rasdial.readAllStandardOutput();
+    }
+};
+
+// vorn-rasdial, with dialing rules in the hive for --cycle where the command line says nothing else.
+class ToolsTest : public DialupServiceTest
+{
+protected:
+    void SetUp() override
+    {
+        DialupServiceTest::SetUp();
+        qputenv("VORN_DIALUP_SOCKET", socketPath().toUtf8());
+        qputenv("VORN_REGISTRY", hivePath().toUtf8());
+        SqliteRegistry hive(hivePath());
+        TRegFile reg(nullptr, &hive);
+        reg.RootKey = hkLocalMachine;
+        cycle::Rules rules;
+        rules.on(cycle::FailureKind::Account) = cycle::Action::Stop;
+        rules.roundLimit = 2;
+        dialing::WriteRules(reg, rules);
+    }
+    void TearDown() override
+    {
+        qunsetenv("VORN_DIALUP_SOCKET");
+        qunsetenv("VORN_REGISTRY");
+    }
+    QString hivePath() const { return dir.filePath("registry.db"); }
+    QStringList withPhonebook(QStringList args) const { return args << "/PHONEBOOK:" + phonebookPath(); }
+    RunResult rasdial(const QStringList& args) { return runProgram(binPath("vorn-rasdial"), withPhonebook(args)); }
+};
+using CycleTest = ToolsTest;
 
 } // namespace
 
@@ -106,11 +235,23 @@ TEST_F(DialupServiceTest, DialsRunThroughThePublishedStatesInOrder)
     for (const int expected : { 676, 676, 0, 0 })
         EXPECT_EQ(dialToEnd(*access, "Twice Busy").last().second, std::uint32_t(expected));
     // A reload reads the phonebook again, counts its bad sections and starts the counts over.
-    writePhonebook(testPhonebook + "\n[]\nOutcomes=busy\n[bad\\name]\n");
+    QByteArray many;
+    for (int i = 0; i < 3000; ++i)
+        many += "[Entry number " + QByteArray::number(i) + " with a fairly long name]\n";
+    writePhonebook(testPhonebook + many + "\n[]\nOutcomes=busy\n[bad\\name]\n");
     const auto reload = control(sim::Op::Reload);
     EXPECT_EQ(reload.result, 0U);
     EXPECT_EQ(reload.warnings.size(), 2) << qPrintable(reload.warnings.join(QLatin1Char('\n')));
     EXPECT_EQ(dialToEnd(*access, "Twice Busy").last().second, ras::LineBusy);
+    // A listing larger than the buffer is counted whole.
+    std::vector<RASENTRYNAME> entries(20);
+    entries[0].dwSize = sizeof(RASENTRYNAME);
+    auto bytes = std::uint32_t(entries.size() * sizeof(RASENTRYNAME));
+    std::uint32_t count = 0;
+    EXPECT_EQ(access->enumEntries(phonebook().constData(), entries.data(), &bytes, &count), ras::BufferTooSmall);
+    EXPECT_EQ(count, 3008U);
+    EXPECT_EQ(bytes, 3008U * sizeof(RASENTRYNAME));
+    EXPECT_EQ(fieldText(entries[19].szEntryName), "Entry number 11 with a fairly long name");
 
     // A dial starts without waiting for the service: what it refuses comes as the only notification.
     EXPECT_EQ(dialToEnd(*access, "Nowhere"), QList<DialStep>({ { ras::OpenPort, 623 } }));
@@ -181,14 +322,6 @@ TEST_F(DialupServiceTest, ServiceKilledMidDialFailsTheAttempt)
     EXPECT_EQ(engine.LastError(), int(ras::PortDisconnected));
 }
 
-TEST_F(DialupServiceTest, ClientGoingAwayMidDialHasItsAttemptHungUp)
-{
-    auto leaving = rawClient(socketPath(), dialRequest("Slow"));
-    ASSERT_TRUE(waitUntil([&] { return control(sim::Op::Lines).lines.size() == 1; }, 3s));
-    leaving.reset();
-    EXPECT_TRUE(waitUntil([&] { return control(sim::Op::Lines).lines.isEmpty(); }, 3s));
-}
-
 TEST_F(DialupServiceTest, MalformedAndOversizedRequestsGetAnErrorAnswer)
 {
     const auto raw = rawClient(socketPath());
@@ -235,22 +368,6 @@ TEST_F(DialupServiceTest, ConnectionShowsTheDialerWindowsUntilHungUp)
     EXPECT_TRUE(waitUntil([&] { return !shown("Connected to Quick") && !shown("Connection Established"); }, 5s));
 }
 
-TEST_F(DialupServiceTest, LargePhonebookIsListedWhole)
-{
-    QByteArray text;
-    for (int i = 0; i < 3000; ++i)
-        text += "[Entry number " + QByteArray::number(i) + " with a fairly long name]\n";
-    writePhonebook(text);
-    std::vector<RASENTRYNAME> entries(20);
-    entries[0].dwSize = sizeof(RASENTRYNAME);
-    auto bytes = std::uint32_t(entries.size() * sizeof(RASENTRYNAME));
-    std::uint32_t count = 0;
-    EXPECT_EQ(client()->enumEntries(phonebook().constData(), entries.data(), &bytes, &count), ras::BufferTooSmall);
-    EXPECT_EQ(count, 3000U);
-    EXPECT_EQ(bytes, 3000U * sizeof(RASENTRYNAME));
-    EXPECT_EQ(fieldText(entries[19].szEntryName), "Entry number 19 with a fairly long name");
-}
-
 TEST_F(ServiceRobustnessTest, ClientsLeavingAtAnyMomentHarmNoOtherClient)
 {
     const auto holder = client();
@@ -259,7 +376,7 @@ TEST_F(ServiceRobustnessTest, ClientsLeavingAtAnyMomentHarmNoOtherClient)
 
     // Groups of clients dial, and each leaves at its own moment: before its
     // answer, with it, or somewhere in the steps that follow.
-    const QByteArray dial = dialRequest("Busy Line");
+    const QByteArray dial = R"({"id":1,"op":"dial","entry":"Busy Line","phonebook":")" + phonebook() + "\"}\n";
     std::mt19937 random(13);
     for (int round = 0; round < 20; ++round) {
         std::vector<std::unique_ptr<QLocalSocket>> clients;
@@ -278,6 +395,8 @@ TEST_F(ServiceRobustnessTest, ClientsLeavingAtAnyMomentHarmNoOtherClient)
     const auto seen = connectionsOf(*client());
     ASSERT_EQ(seen.size(), 1U);
     EXPECT_EQ(seen[0].hrasconn, held);
+    // The attempts of the clients that left were hung up with them.
+    EXPECT_TRUE(waitUntil([&] { return control(sim::Op::Lines).lines.size() == 1; }, 3s));
 }
 
 TEST_F(ServiceRobustnessTest, FloodPastTheFileLimitIsRefusedAndListeningGoesOn)
@@ -336,4 +455,176 @@ TEST_F(ServiceRobustnessTest, FileAtTheSocketPathIsKeptAndTheReasonReachesTheWiz
     EXPECT_EQ(engine.StatusText(),
         "The remote-access service could not be reached: cannot listen on " + notes
             + ": a file that is not a socket is there; it is left as it is.");
+}
+
+TEST_F(ServiceTrustTest, FallbackFolderMadeByAnotherUserIsRefused)
+{
+    // Without a runtime folder the socket lives below the temporary folder,
+    // where another user made our folder first.
+    const QString own = dir.filePath(QStringLiteral("vorn95-%1").arg(getuid()));
+    const auto made = runProgram("setpriv", asOtherUser({ "mkdir", "-p", own + "/vorn95" }));
+    ASSERT_EQ(made.exitCode, 0) << made.err.constData();
+
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.remove(QStringLiteral("VORN_DIALUP_SOCKET"));
+    env.insert(QStringLiteral("TMPDIR"), dir.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    const QByteArray said = dialWithPassword(env);
+    EXPECT_TRUE(said.contains("Remote access error 711 - The remote-access service could not be reached: "
+        + own.toUtf8() + " is not a private folder of this user (it belongs to user 65534)."))
+        << said.constData();
+    // Nothing of ours went into the other user's folders.
+    EXPECT_TRUE(QDir(own + "/vorn95").isEmpty());
+}
+
+TEST_F(ServiceTrustTest, ServiceOfAnotherUserGetsNothing)
+{
+    // A listener of the other user at a socket path records what reaches it.
+    const QString path = dir.filePath(QStringLiteral("shared/dialup.sock"));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile::setPermissions(QFileInfo(path).absolutePath(), QFileDevice::Permissions(0x7777));
+    QProcess fake;
+    fake.start("setpriv",
+        asOtherUser({ "/usr/bin/python3", "-c",
+            "import socket, sys\n"
+            "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(); s.settimeout(10)\n"
+            "c, _ = s.accept(); c.settimeout(2)\n"
+            "try:\n    print(c.recv(65536))\nexcept OSError:\n    print('nothing')\n",
+            path }));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(path); }, 5s));
+
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VORN_DIALUP_SOCKET"), path);
+    const QByteArray said = dialWithPassword(env);
+    EXPECT_TRUE(said.contains("the dial-up service at " + path.toUtf8() + " is run by another user (65534)"))
+        << said.constData();
+    ASSERT_TRUE(fake.waitForFinished(15000));
+    const QByteArray received = fake.readAllStandardOutput();
+    EXPECT_FALSE(received.contains("s3cret-pw")) << received.constData();
+    EXPECT_TRUE(received == "b''\n" || received == "nothing\n") << received.constData();
+}
+
+TEST_F(ServiceTrustTest, ClientOfAnotherUserIsRefused)
+{
+    // Let the other user reach the socket, so only the service's own check stands in the way.
+    for (const QString& path : { dir.filePath(QStringLiteral("run")), socketPath() })
+        QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
+    const auto answer = runProgram("setpriv",
+        asOtherUser({ "/usr/bin/python3", "-c",
+            "import socket, sys\ns = socket.socket(socket.AF_UNIX); s.settimeout(5)\n"
+            "s.connect(sys.argv[1]); print(s.makefile('rb').read(512))\n",
+            socketPath() }));
+    // Refused at once, before it could ask anything.
+    EXPECT_TRUE(answer.out.contains("refused")) << answer.out.constData() << answer.err.constData();
+}
+
+// A session at the command line: each command's exit code and what it says
+// (usage errors on standard error, before the usage); --cycle under the
+// hive's rules.
+TEST_F(ToolsTest, RasdialDialsListsDropsHangsUpAndNamesWhatIsWrong)
+{
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char* says;
+    } steps[] = {
+        { { "Busy Line" }, 1,
+            "Connecting device Standard Modem (modem)...\nRemote access error 676 - The line is busy." },
+        { { "Quick", "user", "secret" }, 0,
+            "Connecting device Fast Modem (modem)...\nDevice connected.\nAll devices connected." },
+        { {}, 0, "Connected to\nQuick\n" }, // the line outlives the program that dialed it
+        { { "--drop", "Quick" }, 0, "Command completed successfully." },
+        { {}, 0, "No connections" },
+        { { "Quick", "/DISCONNECT" }, 1, "You are not connected to Quick." },
+        { { "Quick" }, 0, "Authenticated.\nConnected to Quick.\n" },
+        { { "Quick" }, 0, "You are already connected to Quick.\n" },
+        { { "quick", "/DISCONNECT" }, 0, "Command completed successfully." },
+        { {}, 0, "No connections" },
+        { { "--LINES" }, 0, "Command completed successfully." },
+        { { "" }, 2, "the entry name is empty" },
+        { { "--drop", "" }, 2, "the entry name is empty" },
+        { { "/BOGUS" }, 2, "unknown option /BOGUS" },
+        { { "a", "b", "c", "d" }, 2, "too many arguments from d on" },
+        { { "/D" }, 2, "/DISCONNECT needs an entry name" },
+        { { "--reload", "x" }, 2, "--reload takes no entry name (x)" },
+        { { "--cycle" }, 2, "wrong use of --cycle" },
+        { { "--cycle", "X", "--rounds", "-1" }, 2, "wrong use of --cycle" },
+        { { "--cycle", "X", "--policy", "line=drop,=stop" }, 2, "wrong use of --cycle" },
+        { { "--cycle", "X", "--pause-limit" }, 2, "wrong use of --cycle" },
+        { { "--cycle", "Refused", "Busy Line" }, 3,
+            "Dialing stopped: Refused failed (error 691: The user name or password was refused by the remote "
+            "server.)." },
+        { { "--cycle", "Refused", "--policy", "account=drop" }, 3, "every entry was left out.\nRefused: error 691" },
+        { { "--cycle", "Busy Line" }, 4, "no entry connected in 2 rounds.\nBusy Line: error 676: The line is busy.\n" },
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(qPrintable(step.args.join(u' ')));
+        const auto result = rasdial(step.args);
+        EXPECT_EQ(result.exitCode, step.exitCode);
+        if (step.exitCode == 2)
+            EXPECT_TRUE(result.err.startsWith(QByteArray("vorn-rasdial: ") + step.says + "\nusage:"))
+                << result.err.data();
+        else
+            EXPECT_TRUE(result.out.contains(step.says)) << result.out.constData();
+    }
+}
+
+TEST_F(ToolsTest, RasdialGivesUpOnAStoppedService)
+{
+    ::kill(pid_t(service.processId()), SIGSTOP);
+    const auto result = rasdial({ "Quick" });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out,
+        "Remote access error 711 - The remote-access service could not be reached: the dial-up service did not "
+        "answer within 5 seconds.\n");
+}
+
+TEST_F(ToolsTest, ServiceStartsOnDemandAndEndsWhenIdle)
+{
+    const QString spawnedSocket = dir.filePath("spawned/dialup.sock");
+    qputenv("VORN_DIALUPD_IDLE_EXIT", "1");
+    EXPECT_TRUE(connectionsOf(*std::make_unique<sim::SimRemoteAccess>(spawnedSocket)).empty());
+    qunsetenv("VORN_DIALUPD_IDLE_EXIT");
+    ASSERT_TRUE(QFile::exists(spawnedSocket));
+    EXPECT_EQ(QFileInfo(dir.filePath("spawned")).permissions() & 0x0077, 0);
+    // Idle with no client for a second: it ends and takes its socket along.
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(spawnedSocket); }, 5s));
+}
+
+TEST_F(CycleTest, RefusedPasswordDroppedBusyCycledThirdConnectsAndIsRecorded)
+{
+    const auto result = rasdial(
+        { "--cycle", "Refused", "Busy Line", "Twice Busy", "--policy", "account=drop,device=stop", "--rounds", "3" });
+    EXPECT_EQ(result.exitCode, 0) << result.err.constData();
+    EXPECT_EQ(result.out,
+        "Refused, round 1: error 691 - The user name or password was refused by the remote server.\n"
+        "Busy Line, round 1: error 676 - The line is busy.\n"
+        "Twice Busy, round 1: error 676 - The line is busy.\n"
+        "Busy Line, round 2: error 676 - The line is busy.\n"
+        "Twice Busy, round 2: error 676 - The line is busy.\n"
+        "Busy Line, round 3: error 676 - The line is busy.\n"
+        "Twice Busy, round 3: connected.\n");
+    EXPECT_TRUE(rasdial({}).out.contains("Connected to\nTwice Busy\n")) << "the line stays up after the program";
+
+    SqliteRegistry hive(hivePath());
+    TRegFile reg(nullptr, &hive);
+    reg.RootKey = hkLocalMachine;
+    reg.Key = stats::EntryKey("Twice Busy");
+    EXPECT_EQ(reg.ReadValue(QLatin1String(stats::Accesses)).toInt(), 1);
+    EXPECT_NE(reg.ReadValue(QLatin1String(stats::LastAccess)).toString(), stats::NeverAccessed);
+    EXPECT_EQ(dialing::ReadFailures(reg, "Busy Line"), (QList<QPair<int, qint32>> { { 676, 3 } }));
+    EXPECT_EQ(dialing::ReadFailures(reg, "Refused"), (QList<QPair<int, qint32>> { { 691, 1 } }));
+}
+
+TEST_F(CycleTest, InterruptHangsUpTheAttemptInProgress)
+{
+    QProcess process;
+    process.start(binPath("vorn-rasdial"), withPhonebook({ "--cycle", "Slow" }));
+    ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(waitUntil([&] { return rasdial({ "--lines" }).out.contains("Slow"); }, 10s));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_EQ(process.readAllStandardOutput(), "Slow, round 1: interrupted, hung up.\n");
 }
