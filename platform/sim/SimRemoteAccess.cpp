@@ -120,11 +120,11 @@ qint64 SimRemoteAccess::send(Request request, Reply reply)
     pending.reply = std::move(reply);
     if (!deadlineTimer_.isActive())
         deadlineTimer_.start();
-    if (link_ == Link::Open) {
+    if (link_ != Link::Open) {
+        open();
+    } else if (greeted_) {
         socket_.write(pending.line);
         socket_.flush();
-    } else {
-        open();
     }
     return request.id;
 }
@@ -231,7 +231,15 @@ void SimRemoteAccess::linkUp()
         return;
     }
     link_ = Link::Open;
+    greeted_ = false;
     serviceErrors_.reset();
+}
+
+void SimRemoteAccess::sendPending()
+{
+    greeted_ = true;
+    if (socket_.state() != QLocalSocket::ConnectedState)
+        return; // its last words are being read
     for (const auto& [id, pending] : pending_)
         socket_.write(pending.line);
     socket_.flush();
@@ -320,6 +328,8 @@ void SimRemoteAccess::readMessages()
             takeAnswer(*answer);
         else
             qWarning("dial-up service: %s", qPrintable(std::get<ParseError>(message).message));
+        if (link_ == Link::Open && !greeted_)
+            sendPending();
     }
     if (incoming_.size() > MaxServiceMessageBytes)
         fail(ras::ServiceUnavailable, QStringLiteral("the dial-up service sent a message too long"));

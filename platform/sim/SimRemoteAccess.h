@@ -85,6 +85,7 @@ private:
     void tryConnect();
     void connectFailed();
     void linkUp();
+    void sendPending();
     bool startService();
     QString serviceStartError() const;
     void probe();
@@ -104,6 +105,9 @@ private:
     QString socketPath_;
     QLocalSocket socket_;
     Link link_ = Link::Closed;
+    // The service speaks first: the connection list, or why it refuses us. Requests
+    // wait for it, so that a refusal is never lost to a request written into a closed socket.
+    bool greeted_ = false;
     bool serviceStarted_ = false; // by us, while connecting
     std::unique_ptr<QTemporaryFile> serviceErrors_; // what the service we started said
     QTimer retryTimer_; // connects again while the service we started comes up

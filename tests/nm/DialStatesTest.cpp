@@ -15,9 +15,10 @@ const QList<std::uint32_t> Published = { ras::OpenPort, ras::PortOpened, ras::Co
 
 } // namespace
 
-// Whichever way NetworkManager activates a profile, the wizard sees every
-// published state once, in order, and is connected only at the end.
-TEST(DialProgress, ActivationsPassEveryPublishedStateInOrder)
+// Whichever way NetworkManager activates a profile, and however late its
+// reports come, the wizard sees every published state once, in order, and is
+// connected only at the end.
+TEST(DialProgress, ActivationsPassEveryPublishedStateInOrderOnce)
 {
     DialProgress vpn;
     QList<std::uint32_t> seen = vpn.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATING);
@@ -39,22 +40,21 @@ TEST(DialProgress, ActivationsPassEveryPublishedStateInOrder)
     EXPECT_FALSE(device.connected());
     seen += device.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATED);
     EXPECT_EQ(seen, Published);
-}
 
-TEST(DialProgress, ReportsThatFellTogetherStillGiveTheWholeSequenceOnce)
-{
-    DialProgress progress;
-    // Attached late: the first thing seen is an activated connection.
-    EXPECT_EQ(progress.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATED), Published);
-    // Late or repeated reports never go back nor repeat.
-    EXPECT_TRUE(progress.deviceStateChanged(NM_DEVICE_STATE_CONFIG).isEmpty());
-    EXPECT_TRUE(progress.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATED).isEmpty());
-    EXPECT_EQ(progress.state(), ras::Connected);
+    // Attached late, the first thing seen is an activated connection; late or
+    // repeated reports never go back nor repeat.
+    DialProgress late;
+    EXPECT_EQ(late.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATED), Published);
+    EXPECT_TRUE(late.deviceStateChanged(NM_DEVICE_STATE_CONFIG).isEmpty());
+    EXPECT_TRUE(late.activeStateChanged(NM_ACTIVE_CONNECTION_STATE_ACTIVATED).isEmpty());
+    EXPECT_EQ(late.state(), ras::Connected);
 }
 
 // Every reason NetworkManager may give becomes a failure code the wizard can
-// show, and keeps NetworkManager's own words beside it.
-TEST(ReasonMapping, EveryReasonMapsToAPublishedCodeWithText)
+// show, and keeps NetworkManager's own words beside it. The distinctions the
+// wizard acts on: busy lines and bad passwords are told apart, and a broken
+// line was closed by the other end unless the user or a timeout ended it.
+TEST(ReasonMapping, EveryReasonMapsToAPublishedCodeWithTextAndTheWizardsDistinctionsHold)
 {
     const auto published = [](std::uint32_t code) { return code != 0 && !rasErrorText(code).isEmpty(); };
     for (int reason = 0; reason <= NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_REMOVED; ++reason) {
@@ -67,14 +67,6 @@ TEST(ReasonMapping, EveryReasonMapsToAPublishedCodeWithText)
         EXPECT_TRUE(published(rasErrorOf(NMDeviceStateReason(reason)))) << reason;
         EXPECT_FALSE(reasonText(NMDeviceStateReason(reason)).isEmpty()) << reason;
     }
-    EXPECT_EQ(reasonText(NM_DEVICE_STATE_REASON_PPP_START_FAILED), QStringLiteral("ppp start failed"));
-}
-
-// The few distinctions the wizard acts on: busy lines and bad passwords are
-// told apart, and a broken line was closed by the other end unless the user
-// or a timeout ended it.
-TEST(ReasonMapping, DistinctionsTheWizardActsOn)
-{
     EXPECT_EQ(rasErrorOf(NM_DEVICE_STATE_REASON_MODEM_BUSY), ras::LineBusy);
     EXPECT_EQ(rasErrorOf(NM_DEVICE_STATE_REASON_MODEM_DIAL_TIMEOUT), ras::NoAnswer);
     EXPECT_EQ(rasErrorOf(NM_ACTIVE_CONNECTION_STATE_REASON_LOGIN_FAILED), ras::AuthenticationFailure);
@@ -86,15 +78,15 @@ TEST(ReasonMapping, DistinctionsTheWizardActsOn)
 
 TEST(ReasonMapping, RefusedActivationRequests)
 {
-    GError* unknown = g_error_new_literal(managerErrorDomain(), NM_MANAGER_ERROR_UNKNOWN_CONNECTION, "gone");
-    GError* unavailable
-        = g_error_new_literal(managerErrorDomain(), NM_MANAGER_ERROR_CONNECTION_NOT_AVAILABLE, "no device");
-    GError* other = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED, "bus");
-    EXPECT_EQ(rasErrorOfActivation(unknown), ras::CannotFindPhonebookEntry);
-    EXPECT_EQ(rasErrorOfActivation(unavailable), DeviceDoesNotExist);
-    EXPECT_EQ(rasErrorOfActivation(other), HardwareFailure);
-    for (GError* error : { unknown, unavailable, other })
+    const std::tuple<GQuark, int, std::uint32_t> cases[]
+        = { { managerErrorDomain(), NM_MANAGER_ERROR_UNKNOWN_CONNECTION, ras::CannotFindPhonebookEntry },
+              { managerErrorDomain(), NM_MANAGER_ERROR_CONNECTION_NOT_AVAILABLE, DeviceDoesNotExist },
+              { G_IO_ERROR, G_IO_ERROR_FAILED, HardwareFailure } };
+    for (const auto& [domain, code, expected] : cases) {
+        GError* error = g_error_new_literal(domain, code, "why");
+        EXPECT_EQ(rasErrorOfActivation(error), expected) << code;
         g_error_free(error);
+    }
 }
 
 TEST(Profiles, OnlyDialUpTypesAreEntries)

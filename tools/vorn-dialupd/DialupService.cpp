@@ -140,6 +140,7 @@ void DialupService::acceptClient()
         connect(
             socket, &QLocalSocket::disconnected, this, [this, socket] { clientGone(socket); }, Qt::QueuedConnection);
         idleTimer_.stop();
+        // Clients wait for this first word (or a refusal) before they ask anything.
         send(socket, connectionsUpdate());
     }
 }
