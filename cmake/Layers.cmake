@@ -7,10 +7,8 @@
 # call into one fails to link.
 function(vorn_folder_include target folder)
     set(root ${CMAKE_BINARY_DIR}/layers/${folder})
-    if(NOT EXISTS ${root}/${folder})
-        file(MAKE_DIRECTORY ${root})
-        file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
-    endif()
+    file(MAKE_DIRECTORY ${root})
+    file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
     target_include_directories(${target} PUBLIC ${root})
 endfunction()
 
