@@ -7,7 +7,8 @@
 # call into one fails to link.
 function(vorn_folder_include target folder)
     set(root ${CMAKE_BINARY_DIR}/layers/${folder})
-    file(MAKE_DIRECTORY ${root})
+    get_filename_component(parent ${root}/${folder} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
     file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
     target_include_directories(${target} PUBLIC ${root})
 endfunction()
