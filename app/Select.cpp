@@ -1,13 +1,14 @@
 #include "app/Select.h"
 
 #include "app/Guarded.h"
+#include "app/TrayIcon.h"
 #include "platform/Notifications.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
+#include "platform/qt/QtPlatform.h"
 #include "rascomp/Rascomp32.h"
 #include "settings/History.h"
 #include "settings/RegFiles.h"
-#include "shell/TrayIcon.h"
 #include "shell/WindowWatchers.h"
 
 #include <QActionGroup>

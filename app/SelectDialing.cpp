@@ -1,5 +1,6 @@
 // The dialing loop, its buttons, and the engine's connect and disconnect events.
 #include "app/Select.h"
+#include "app/TrayIcon.h"
 #include "app/UserPrompts.h"
 #include "app/WizardLog.h"
 #include "platform/RemoteAccess.h"
@@ -9,7 +10,6 @@
 #include "settings/History.h"
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
-#include "shell/TrayIcon.h"
 #include "shell/WindowWatchers.h"
 
 #include <QCoreApplication>

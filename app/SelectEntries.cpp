@@ -1,12 +1,12 @@
 // The entry list's handlers and the preferences kept in the registry.
+#include "app/DialingOptionsDialog.h"
 #include "app/HistoryWindow.h"
 #include "app/Select.h"
 #include "app/UserPrompts.h"
+#include "app/props.h"
 #include "rascomp/DialCycle.h"
 #include "settings/DialingOptions.h"
-#include "settings/DialingOptionsDialog.h"
 #include "settings/Statistics.h"
-#include "settings/props.h"
 
 #include <QMenu>
 

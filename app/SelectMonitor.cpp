@@ -1,6 +1,7 @@
 // The connected state: the one-second tick, the tray icon and its menu.
 #include "app/Guarded.h"
 #include "app/Select.h"
+#include "app/TrayIcon.h"
 #include "app/UserPrompts.h"
 #include "app/WizardLog.h"
 #include "platform/Notifications.h"
@@ -10,7 +11,6 @@
 #include "settings/History.h"
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
-#include "shell/TrayIcon.h"
 
 #include <QLocale>
 #include <QMenu>

@@ -2,9 +2,9 @@
 #include "app/Select.h"
 #include "app/UserPrompts.h"
 #include "app/WizardLog.h"
+#include "app/about.h"
 #include "platform/Platform.h"
 #include "settings/Statistics.h"
-#include "shell/about.h"
 
 #include <QApplication>
 

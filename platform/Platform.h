@@ -6,12 +6,12 @@
 
 #include <memory>
 
-// The one place that picks each platform service's implementation.
+// The one place that picks each platform service's implementation (those
+// that need Qt Widgets: platform/qt/QtPlatform.h).
 // Components take their service by constructor and fall back to these.
 namespace vorn
 {
 class DesktopWindows;
-class NotificationArea;
 class Notifications;
 class RemoteAccess;
 class Sound;
@@ -31,9 +31,6 @@ std::shared_ptr<RemoteAccess> remoteAccess();
 
 // The name of the backend remoteAccess() uses, for people to read.
 QString remoteAccessName();
-
-// One icon in the notification area; needs the widget library (vorn_ui).
-std::unique_ptr<NotificationArea> notificationArea();
 
 // A new connection to the display, for use by one thread.
 std::unique_ptr<DesktopWindows> desktopWindows();

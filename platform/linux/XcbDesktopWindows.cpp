@@ -3,12 +3,16 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace vorn
 {
@@ -69,7 +73,49 @@ xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t wind
 
 } // namespace
 
-XcbDesktopWindows::XcbDesktopWindows(const QByteArray& display)
+class XcbDesktopWindows::Connection
+{
+public:
+    explicit Connection(const QByteArray& display);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    std::optional<std::vector<Window>> topLevelWindows(std::stop_token stop);
+    bool hide(WindowId window, std::stop_token stop);
+    Wait waitForChange(std::chrono::milliseconds timeout, std::stop_token stop);
+
+private:
+    struct Client {
+        xcb_window_t window = XCB_WINDOW_NONE;
+        bool iconic = false;
+        bool framed = false; // found below a frame by its WM_STATE
+    };
+
+    bool broken() const;
+    // The reply to request `sequence`, to be freed; null after an error, a
+    // stop request, or `timeoutMs` (negative: no limit) without an answer.
+    void* awaitReply(unsigned sequence, const std::stop_token& stop, int timeoutMs = -1);
+    void wakeUp();
+    std::vector<Client> clientsOf(std::span<const xcb_window_t> rootChildren, const std::stop_token& stop);
+    std::vector<Client> findClients(std::span<const xcb_window_t> rootChildren, const std::stop_token& stop);
+    void watch(xcb_window_t window);
+    void forget(xcb_window_t window, bool withUnframed);
+    bool takeEvents();
+
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+    xcb_atom_t netWmName_ = XCB_ATOM_NONE;
+    xcb_atom_t utf8String_ = XCB_ATOM_NONE;
+    xcb_atom_t wmState_ = XCB_ATOM_NONE;
+    int wakeFd_ = -1;
+    std::unordered_set<xcb_window_t> watched_;
+    // Root child -> the program's window in it. A frame keeps its client until
+    // a reparenting or a WM_STATE change involves them, so it is searched once.
+    std::unordered_map<xcb_window_t, Client> clientOf_;
+};
+
+XcbDesktopWindows::Connection::Connection(const QByteArray& display)
 {
     const QByteArray displayName = display.isEmpty() ? qgetenv("DISPLAY") : display;
     int screenNumber = 0;
@@ -108,7 +154,7 @@ XcbDesktopWindows::XcbDesktopWindows(const QByteArray& display)
     wmState_ = replyAtom(connection_, wmState);
 }
 
-XcbDesktopWindows::~XcbDesktopWindows()
+XcbDesktopWindows::Connection::~Connection()
 {
     // Requests still buffered or in flight are dropped by a bare disconnect;
     // a round trip makes sure the server has handled them, unless it hangs.
@@ -119,14 +165,14 @@ XcbDesktopWindows::~XcbDesktopWindows()
         close(wakeFd_);
 }
 
-bool XcbDesktopWindows::broken() const
+bool XcbDesktopWindows::Connection::broken() const
 {
     return !connection_ || xcb_connection_has_error(connection_) != 0;
 }
 
 // xcb's own wait for a reply has no end when the server hangs; this one
 // polls the connection beside the wake-up of a stop request.
-void* XcbDesktopWindows::awaitReply(unsigned sequence, const std::stop_token& stop, int timeoutMs)
+void* XcbDesktopWindows::Connection::awaitReply(unsigned sequence, const std::stop_token& stop, int timeoutMs)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -155,13 +201,13 @@ void* XcbDesktopWindows::awaitReply(unsigned sequence, const std::stop_token& st
     }
 }
 
-void XcbDesktopWindows::wakeUp()
+void XcbDesktopWindows::Connection::wakeUp()
 {
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = write(wakeFd_, &one, sizeof one);
 }
 
-std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWindows(std::stop_token stop)
+std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::Connection::topLevelWindows(std::stop_token stop)
 {
     if (broken())
         return std::nullopt;
@@ -211,7 +257,7 @@ std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWi
     return windows;
 }
 
-std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::clientsOf(
+std::vector<XcbDesktopWindows::Connection::Client> XcbDesktopWindows::Connection::clientsOf(
     std::span<const xcb_window_t> rootChildren, const std::stop_token& stop)
 {
     std::vector<xcb_window_t> unknown;
@@ -235,7 +281,7 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::clientsOf(
 
 // A root child is either a program's window or a window manager's frame; the
 // program's window is the one carrying WM_STATE, set by the manager.
-std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(
+std::vector<XcbDesktopWindows::Connection::Client> XcbDesktopWindows::Connection::findClients(
     std::span<const xcb_window_t> rootChildren, const std::stop_token& stop)
 {
     std::vector<Client> clients(rootChildren.size());
@@ -290,13 +336,13 @@ std::vector<XcbDesktopWindows::Client> XcbDesktopWindows::findClients(
     return clients;
 }
 
-void XcbDesktopWindows::watch(xcb_window_t window)
+void XcbDesktopWindows::Connection::watch(xcb_window_t window)
 {
     if (watched_.insert(window).second)
         xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &ClientEvents);
 }
 
-void XcbDesktopWindows::forget(xcb_window_t window, bool withUnframed)
+void XcbDesktopWindows::Connection::forget(xcb_window_t window, bool withUnframed)
 {
     std::erase_if(clientOf_, [&](const auto& entry) {
         const auto& [child, client] = entry;
@@ -306,7 +352,7 @@ void XcbDesktopWindows::forget(xcb_window_t window, bool withUnframed)
 
 // Handles the queued events; true when one of them may have shown a window
 // or changed a title.
-bool XcbDesktopWindows::takeEvents()
+bool XcbDesktopWindows::Connection::takeEvents()
 {
     bool changed = false;
     xcb_flush(connection_);
@@ -344,7 +390,8 @@ bool XcbDesktopWindows::takeEvents()
     return changed;
 }
 
-DesktopWindows::Wait XcbDesktopWindows::waitForChange(std::chrono::milliseconds timeout, std::stop_token stop)
+DesktopWindows::Wait XcbDesktopWindows::Connection::waitForChange(
+    std::chrono::milliseconds timeout, std::stop_token stop)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
@@ -368,7 +415,7 @@ DesktopWindows::Wait XcbDesktopWindows::waitForChange(std::chrono::milliseconds 
     }
 }
 
-bool XcbDesktopWindows::hide(WindowId window, std::stop_token stop)
+bool XcbDesktopWindows::Connection::hide(WindowId window, std::stop_token stop)
 {
     if (broken())
         return false;
@@ -390,6 +437,28 @@ bool XcbDesktopWindows::hide(WindowId window, std::stop_token stop)
         return false;
     const auto error = own(xcb_request_check(connection_, unmap));
     return !error && !broken();
+}
+
+XcbDesktopWindows::XcbDesktopWindows(const QByteArray& display)
+    : display_(std::make_unique<Connection>(display))
+{
+}
+
+XcbDesktopWindows::~XcbDesktopWindows() = default;
+
+std::optional<std::vector<DesktopWindows::Window>> XcbDesktopWindows::topLevelWindows(std::stop_token stop)
+{
+    return display_->topLevelWindows(std::move(stop));
+}
+
+bool XcbDesktopWindows::hide(WindowId window, std::stop_token stop)
+{
+    return display_->hide(window, std::move(stop));
+}
+
+DesktopWindows::Wait XcbDesktopWindows::waitForChange(std::chrono::milliseconds timeout, std::stop_token stop)
+{
+    return display_->waitForChange(timeout, std::move(stop));
 }
 
 } // namespace vorn

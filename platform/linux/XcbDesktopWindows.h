@@ -4,11 +4,7 @@
 
 #include <QByteArray>
 
-#include <xcb/xcb.h>
-
-#include <span>
-#include <unordered_map>
-#include <unordered_set>
+#include <memory>
 
 namespace vorn
 {
@@ -37,33 +33,10 @@ public:
     static constexpr std::chrono::milliseconds CloseTimeout { 500 };
 
 private:
-    struct Client {
-        xcb_window_t window = XCB_WINDOW_NONE;
-        bool iconic = false;
-        bool framed = false; // found below a frame by its WM_STATE
-    };
-
-    bool broken() const;
-    // The reply to request `sequence`, to be freed; null after an error, a
-    // stop request, or `timeoutMs` (negative: no limit) without an answer.
-    void* awaitReply(unsigned sequence, const std::stop_token& stop, int timeoutMs = -1);
-    void wakeUp();
-    std::vector<Client> clientsOf(std::span<const xcb_window_t> rootChildren, const std::stop_token& stop);
-    std::vector<Client> findClients(std::span<const xcb_window_t> rootChildren, const std::stop_token& stop);
-    void watch(xcb_window_t window);
-    void forget(xcb_window_t window, bool withUnframed);
-    bool takeEvents();
-
-    xcb_connection_t* connection_ = nullptr;
-    xcb_window_t root_ = XCB_WINDOW_NONE;
-    xcb_atom_t netWmName_ = XCB_ATOM_NONE;
-    xcb_atom_t utf8String_ = XCB_ATOM_NONE;
-    xcb_atom_t wmState_ = XCB_ATOM_NONE;
-    int wakeFd_ = -1;
-    std::unordered_set<xcb_window_t> watched_;
-    // Root child -> the program's window in it. A frame keeps its client until
-    // a reparenting or a WM_STATE change involves them, so it is searched once.
-    std::unordered_map<xcb_window_t, Client> clientOf_;
+    // The connection to the display and what it has learnt of its windows;
+    // xcb's types stay out of this header, so its users need no xcb.
+    class Connection;
+    std::unique_ptr<Connection> display_;
 };
 
 } // namespace vorn

@@ -1,6 +1,6 @@
 #include "platform/qt/QtNotificationArea.h"
 
-#include "platform/Platform.h"
+#include "platform/qt/QtPlatform.h"
 
 #include <QApplication>
 #include <QCursor>

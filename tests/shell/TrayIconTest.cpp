@@ -1,5 +1,5 @@
 // TTrayIcon against a recording notification area.
-#include "shell/TrayIcon.h"
+#include "app/TrayIcon.h"
 
 #include "support/FakeNotificationArea.h"
 

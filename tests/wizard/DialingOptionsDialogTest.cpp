@@ -1,10 +1,10 @@
 // The Dialing Options dialog and the Failures tab of Entry Properties.
-#include "settings/DialingOptionsDialog.h"
+#include "app/DialingOptionsDialog.h"
 
 #include "WizardFixture.h"
+#include "app/props.h"
 #include "settings/DialingOptions.h"
 #include "settings/Statistics.h"
-#include "settings/props.h"
 
 #include <QApplication>
 #include <QMenu>

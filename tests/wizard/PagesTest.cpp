@@ -1,8 +1,8 @@
 // The wizard's page state machine and its button bar.
 #include "WizardFixture.h"
+#include "app/about.h"
+#include "app/props.h"
 #include "settings/Statistics.h"
-#include "settings/props.h"
-#include "shell/about.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,5 +1,5 @@
 // The entry properties dialog, opened from the entry list's menu.
-#include "settings/props.h"
+#include "app/props.h"
 
 #include "WizardFixture.h"
 #include "settings/Statistics.h"

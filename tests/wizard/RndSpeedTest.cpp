@@ -1,5 +1,5 @@
 // The round push button: hit test, press and release rules.
-#include "shell/RndSpeed.h"
+#include "app/RndSpeed.h"
 
 #include <QApplication>
 #include <QMouseEvent>

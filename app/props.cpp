@@ -1,4 +1,4 @@
-#include "settings/props.h"
+#include "app/props.h"
 
 #include "app/Guarded.h"
 #include "app/UserPrompts.h"

@@ -1,4 +1,4 @@
-#include "shell/TrayIcon.h"
+#include "app/TrayIcon.h"
 
 TTrayIcon::TTrayIcon(QObject* owner, std::unique_ptr<vorn::NotificationArea> shell)
     : QObject(owner)

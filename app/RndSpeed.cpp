@@ -1,4 +1,4 @@
-#include "shell/RndSpeed.h"
+#include "app/RndSpeed.h"
 
 #include <QMouseEvent>
 #include <QPainter>

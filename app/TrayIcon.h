@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/NotificationArea.h"
-#include "platform/Platform.h"
+#include "platform/qt/QtPlatform.h"
 
 #include <QIcon>
 #include <QObject>

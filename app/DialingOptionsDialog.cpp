@@ -1,4 +1,4 @@
-#include "settings/DialingOptionsDialog.h"
+#include "app/DialingOptionsDialog.h"
 
 using namespace cycle;
 

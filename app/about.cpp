@@ -1,4 +1,4 @@
-#include "shell/about.h"
+#include "app/about.h"
 
 TAboutBox::TAboutBox(QWidget* owner, const QString& backend)
     : QDialog(owner)
