@@ -231,9 +231,9 @@ QByteArray watchedText(const Libraries& libraries)
 void printTextRow(
     const char* label, const QByteArray& wizard, const QByteArray& bare, const QByteArray& nm, bool withNm)
 {
-    std::printf("%-42s %19s %19s", label, wizard.constData(), bare.constData());
+    std::printf("%-42s %-28s %-28s", label, wizard.constData(), bare.constData());
     if (withNm)
-        std::printf(" %19s", nm.constData());
+        std::printf(" %s", nm.constData());
     std::printf("\n");
 }
 
@@ -253,6 +253,7 @@ void printFigures(const Figures& sim, const Figures& bare, const Figures& nm)
         nm.connected.residentMb, withNm);
     printRow("proportional memory, MB (connected)", sim.connected.proportionalMb, bare.connected.proportionalMb,
         nm.connected.proportionalMb, withNm);
+    std::printf("\n%-42s %-28s %-28s%s\n", "shared libraries mapped", "wizard", "bare Qt", withNm ? " NM" : "");
     printTextRow("libraries mapped (selection page)", librariesText(sim.selectionLibraries),
         librariesText(bare.selectionLibraries), librariesText(nm.selectionLibraries), withNm);
     printTextRow("libraries mapped (connected)", librariesText(sim.connectedLibraries),
