@@ -1,13 +1,19 @@
-// The wizard as a user meets it, beside a bare Qt window measured in the same
-// run: CPU while dialing and while connected, the delay from Skip to the end
-// of the attempt, time to the first window and memory when connected.
+// The wizard as a user meets it, beside a plain Qt window measured in the
+// same run: time to the first window, resident and proportional memory at the
+// selection page and when connected (tray icon up, tune played), the shared
+// libraries mapped in each case; on the simulated service and, when run under
+// scripts/nm-session.sh, on NetworkManager. Then CPU while dialing and while
+// connected, and the delay from Skip to the end of the attempt.
 #include "app/WizardLog.h"
 #include "demo/WizardDriver.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QThread>
 
 #include <unistd.h>
@@ -45,16 +51,79 @@ double cpuPercent(qint64 pid)
     return (cpuSeconds(pid) - before) * 100.0 / MeasureSeconds;
 }
 
-double residentMb(qint64 pid)
+// Resident and proportional (shared pages divided among their users) memory.
+struct Memory {
+    double residentMb = 0;
+    double proportionalMb = 0;
+};
+
+Memory memoryOf(qint64 pid)
 {
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
+    Memory memory;
+    QFile file(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
+        return memory;
+    const auto megabytes = [](const QByteArray& line) {
+        return line.split(':').value(1).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    };
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith("Rss:"))
+            memory.residentMb = megabytes(line);
+        else if (line.startsWith("Pss:"))
+            memory.proportionalMb = megabytes(line);
+    }
+    return memory;
 }
+
+// The shared libraries a process has mapped: ours (from the build or
+// installation the programs run from) and the system's.
+struct Libraries {
+    int ours = 0;
+    int system = 0;
+    QStringList watched; // those of kWatched that are mapped
+};
+
+constexpr const char* kWatched[] = { "libnm", "libpulse", "libsndfile" };
+
+Libraries librariesOf(qint64 pid)
+{
+    Libraries libraries;
+    QFile file(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return libraries;
+    const QString ourRoot
+        = QFileInfo(vorn::test::binPath(QStringLiteral("vorn95"))).dir().absolutePath() + QStringLiteral("/..");
+    const QString ours = QDir(ourRoot).canonicalPath() + QLatin1Char('/');
+    QSet<QString> seen;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const qsizetype slash = line.indexOf('/');
+        if (slash < 0)
+            continue;
+        const QString path = QString::fromLocal8Bit(line.mid(slash));
+        const QString name = path.section(QLatin1Char('/'), -1);
+        if (!name.contains(QLatin1String(".so")) || seen.contains(path))
+            continue;
+        seen.insert(path);
+        ++(path.startsWith(ours) ? libraries.ours : libraries.system);
+        for (const char* watched : kWatched) {
+            if (name.startsWith(QLatin1String(watched) + QLatin1Char('.'))
+                || name.startsWith(QLatin1String(watched) + QLatin1Char('-')))
+                libraries.watched.append(QLatin1String(watched));
+        }
+    }
+    libraries.watched.removeDuplicates();
+    return libraries;
+}
+
+// What one program shows in each case.
+struct Figures {
+    double startMs = 0;
+    Memory selection;
+    Libraries selectionLibraries;
+    Memory connected;
+    Libraries connectedLibraries;
+    bool measured = false;
+};
 
 QByteArray entries(int count, const char* outcome)
 {
@@ -71,26 +140,128 @@ double median(std::vector<double> values)
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-struct Bare {
-    double startMs = 0;
-    double idleCpu = 0;
-    double rssMb = 0;
-};
+constexpr int StartTrials = 5;
+// Long enough for the window's first paint and the list to fill.
+constexpr auto Settle = 1000ms;
 
-Bare measureBareWindow()
+Figures measureBareWindow()
 {
-    Bare result;
-    QProcess bare;
-    QElapsedTimer clock;
-    clock.start();
-    bare.start(vorn::test::binPath(QStringLiteral("bare-window")), {});
-    vorn::test::findWindow(QStringLiteral("^Bare Qt Window$"), bare.processId(), 10s);
-    result.startMs = double(clock.elapsed());
-    result.idleCpu = cpuPercent(bare.processId());
-    result.rssMb = residentMb(bare.processId());
-    bare.kill();
-    bare.waitForFinished();
-    return result;
+    Figures bare;
+    std::vector<double> starts;
+    for (int trial = 0; trial < StartTrials; ++trial) {
+        QProcess window;
+        QElapsedTimer clock;
+        clock.start();
+        window.start(vorn::test::binPath(QStringLiteral("bare-window")), {});
+        if (vorn::test::findWindow(QStringLiteral("^Bare Qt Window$"), window.processId(), 10s).isEmpty())
+            return bare;
+        starts.push_back(double(clock.elapsed()));
+        if (trial == 0) {
+            QThread::msleep(Settle.count());
+            bare.selection = bare.connected = memoryOf(window.processId());
+            bare.selectionLibraries = bare.connectedLibraries = librariesOf(window.processId());
+        }
+        window.kill();
+        window.waitForFinished();
+    }
+    bare.startMs = median(starts);
+    bare.measured = true;
+    return bare;
+}
+
+// Start-up (the median of a few), the selection page, then connected with
+// the tray icon up and the tune heard.
+Figures measureWizard(const QByteArray& phonebook, WizardDriver::Backend backend, std::chrono::seconds dialing)
+{
+    Figures figures;
+    std::vector<double> starts;
+    for (int trial = 0; trial < StartTrials; ++trial) {
+        WizardDriver wizard(phonebook, backend);
+        QElapsedTimer clock;
+        clock.start();
+        if (!wizard.start())
+            return figures;
+        starts.push_back(double(clock.elapsed()));
+        if (trial == 0) {
+            if (!wizard.next(1))
+                return figures;
+            QThread::msleep(Settle.count());
+            figures.selection = memoryOf(wizard.processId());
+            figures.selectionLibraries = librariesOf(wizard.processId());
+        }
+    }
+    figures.startMs = median(starts);
+
+    const QByteArray connecting = backend == WizardDriver::Backend::Simulated
+        ? entries(1, "connect").replace("StepDelay=60000", "StepDelay=20")
+        : QByteArray();
+    WizardDriver wizard(connecting, backend);
+    const qint64 recordedBefore = vorn::test::recordingSize();
+    if (!wizard.chooseTune() || !wizard.startDialing() || !wizard.waitForLog(QLatin1String(line::Connected), dialing)
+        || !vorn::test::waitUntil([&] { return !wizard.trayIcon().isEmpty(); }, 10s)
+        || !vorn::test::waitUntil([&] { return vorn::test::scanRecording(recordedBefore).loudSamples > 0; }, 10s)) {
+        std::fprintf(stderr, "bench_wizard: no connection with tray icon and tune\n");
+        return figures;
+    }
+    QThread::msleep(Settle.count());
+    figures.connected = memoryOf(wizard.processId());
+    figures.connectedLibraries = librariesOf(wizard.processId());
+    figures.measured = true;
+    return figures;
+}
+
+void printRow(const char* label, double wizard, double bare, double nm, bool withNm)
+{
+    std::printf("%-42s %9.1f %9.1f %7.2fx", label, wizard, bare, wizard / bare);
+    if (withNm)
+        std::printf(" %9.1f %7.2fx", nm, nm / bare);
+    std::printf("\n");
+}
+
+QByteArray librariesText(const Libraries& libraries)
+{
+    return QStringLiteral("%1 (%2 ours)").arg(libraries.ours + libraries.system).arg(libraries.ours).toUtf8();
+}
+
+QByteArray watchedText(const Libraries& libraries)
+{
+    return libraries.watched.isEmpty() ? QByteArray("none") : libraries.watched.join(QLatin1Char(',')).toUtf8();
+}
+
+void printTextRow(
+    const char* label, const QByteArray& wizard, const QByteArray& bare, const QByteArray& nm, bool withNm)
+{
+    std::printf("%-42s %-28s %-28s", label, wizard.constData(), bare.constData());
+    if (withNm)
+        std::printf(" %s", nm.constData());
+    std::printf("\n");
+}
+
+void printFigures(const Figures& sim, const Figures& bare, const Figures& nm)
+{
+    const bool withNm = nm.measured;
+    std::printf("%-42s %9s %9s %8s", "", "wizard", "bare Qt", "ratio");
+    if (withNm)
+        std::printf(" %9s %8s", "NM", "ratio");
+    std::printf("\n");
+    printRow("start to first window, ms (20 entries)", sim.startMs, bare.startMs, nm.startMs, withNm);
+    printRow("resident memory, MB (selection page)", sim.selection.residentMb, bare.selection.residentMb,
+        nm.selection.residentMb, withNm);
+    printRow("proportional memory, MB (selection page)", sim.selection.proportionalMb, bare.selection.proportionalMb,
+        nm.selection.proportionalMb, withNm);
+    printRow("resident memory, MB (connected)", sim.connected.residentMb, bare.connected.residentMb,
+        nm.connected.residentMb, withNm);
+    printRow("proportional memory, MB (connected)", sim.connected.proportionalMb, bare.connected.proportionalMb,
+        nm.connected.proportionalMb, withNm);
+    std::printf("\n%-42s %-28s %-28s%s\n", "shared libraries mapped", "wizard", "bare Qt", withNm ? " NM" : "");
+    printTextRow("libraries mapped (selection page)", librariesText(sim.selectionLibraries),
+        librariesText(bare.selectionLibraries), librariesText(nm.selectionLibraries), withNm);
+    printTextRow("libraries mapped (connected)", librariesText(sim.connectedLibraries),
+        librariesText(bare.connectedLibraries), librariesText(nm.connectedLibraries), withNm);
+    printTextRow("of libnm/libpulse/libsndfile (selection)", watchedText(sim.selectionLibraries),
+        watchedText(bare.selectionLibraries), watchedText(nm.selectionLibraries), withNm);
+    printTextRow("of libnm/libpulse/libsndfile (connected)", watchedText(sim.connectedLibraries),
+        watchedText(bare.connectedLibraries), watchedText(nm.connectedLibraries), withNm);
 }
 
 } // namespace
@@ -102,32 +273,33 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench_wizard: run it through scripts/test-session.sh\n");
         return 2;
     }
-    const Bare bare = measureBareWindow();
+    const Figures bare = measureBareWindow();
+    const Figures sim = measureWizard(entries(20, "noanswer"), WizardDriver::Backend::Simulated, 15s);
+    // The NetworkManager of scripts/nm-session.sh, with its test profiles:
+    // two fail quickly before the working VPN connects.
+    Figures nm;
+    if (!qEnvironmentVariable("VORN_NM_SESSION").isEmpty())
+        nm = measureWizard(QByteArray(), WizardDriver::Backend::NetworkManager, 60s);
+    if (!bare.measured || !sim.measured) {
+        std::fprintf(stderr, "bench_wizard: the wizard or the bare window did not come up\n");
+        return 1;
+    }
+    printFigures(sim, bare, nm);
 
-    // Twenty entries that never answer: start-up, dialing and Skip.
-    double startMs = 0;
+    // Twenty entries that never answer: dialing and Skip.
     double dialingCpu = 0;
     std::vector<double> skipMs;
     std::vector<double> clickMs; // xdotool's own time; the click goes out at its end
     double abortMs = -1;
     {
         WizardDriver dialing(entries(20, "noanswer"));
-        QElapsedTimer clock;
-        clock.start();
-        if (!dialing.start()) {
-            std::fprintf(stderr, "bench_wizard: the wizard did not start\n");
+        if (!dialing.startDialing()) {
+            std::fprintf(stderr, "bench_wizard: the wizard did not start dialing\n");
             return 1;
-        }
-        startMs = double(clock.elapsed());
-        dialing.click(positions::next);
-        dialing.window(QStringLiteral("Entry Selection"));
-        WizardDriver::keys({ QStringLiteral("ctrl+a") });
-        for (const char* page : { "Tune", "Confirmation", "Dialing" }) {
-            dialing.click(positions::next);
-            dialing.window(QString::fromLatin1(page));
         }
         dialing.waitForLog(QLatin1String(line::Attempt));
         dialingCpu = cpuPercent(dialing.processId());
+        QElapsedTimer clock;
         for (int trial = 0; trial < 5; ++trial) {
             const int before = dialing.logSize();
             dialing.waitForLog(QLatin1String(line::Attempt), 5s, before);
@@ -153,15 +325,16 @@ int main(int argc, char* argv[])
     }
     connected.waitForLog(QLatin1String(line::DialingEnded), 5s);
     const double connectedCpu = cpuPercent(connected.processId());
-    const double connectedRss = residentMb(connected.processId());
+    QProcess idle;
+    idle.start(vorn::test::binPath(QStringLiteral("bare-window")), {});
+    vorn::test::findWindow(QStringLiteral("^Bare Qt Window$"), idle.processId(), 10s);
+    const double bareCpu = cpuPercent(idle.processId());
+    idle.kill();
+    idle.waitForFinished();
 
-    std::printf("%-46s %10s %10s %8s\n", "", "wizard", "bare Qt", "ratio");
-    std::printf("%-46s %10.0f %10.0f %7.2fx\n", "start to first window, ms (20 entries)", startMs, bare.startMs,
-        startMs / bare.startMs);
-    std::printf("%-46s %10.1f %10.1f %7.2fx\n", "resident memory, MB (connected)", connectedRss, bare.rssMb,
-        connectedRss / bare.rssMb);
-    std::printf("%-46s %10.2f %10.2f\n", "CPU over 10 s dialing, % of a core", dialingCpu, bare.idleCpu);
-    std::printf("%-46s %10.2f %10.2f\n", "CPU over 10 s connected in the tray, %", connectedCpu, bare.idleCpu);
+    std::printf("\n%-46s %10s %10s\n", "", "wizard", "bare Qt");
+    std::printf("%-46s %10.2f %10.2f\n", "CPU over 10 s dialing, % of a core", dialingCpu, bareCpu);
+    std::printf("%-46s %10.2f %10.2f\n", "CPU over 10 s connected in the tray, %", connectedCpu, bareCpu);
     // Both include starting xdotool and the X round trip of the click.
     std::printf("%-46s %10.1f\n", "Skip click to attempt end, ms (median of 5)", median(skipMs));
     std::printf("%-46s %10.1f\n", "Abort click to selection page, ms", abortMs);

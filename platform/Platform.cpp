@@ -1,12 +1,18 @@
 #include "platform/Platform.h"
 
+#include "platform/Modules.h"
 #include "platform/Paths.h"
 #include "platform/linux/DBusNotifications.h"
 #include "platform/linux/PulseSound.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/XcbDesktopWindows.h"
-#include "platform/nm/NmRemoteAccess.h"
 #include "platform/sim/SimRemoteAccess.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QThread>
 
 #include <map>
 #include <memory>
@@ -33,6 +39,33 @@ namespace
 
 enum class RasBackend { Simulated, NetworkManager };
 
+// Whether NetworkManager answers on the system bus, asked over Qt's own bus
+// connection, so that choosing its module never loads it. The module gets
+// libnm's reports through GLib's main context, which Qt runs only with its
+// GLib event dispatcher, and only on the UI thread.
+bool networkManagerAnswers()
+{
+    const auto* app = QCoreApplication::instance();
+    const auto* dispatcher = QAbstractEventDispatcher::instance();
+    if (app == nullptr || QThread::currentThread() != app->thread() || dispatcher == nullptr
+        || !dispatcher->inherits("QEventDispatcherGlib"))
+        return false;
+    const QString name = QStringLiteral("vorn-backend-choice");
+    bool answers = false;
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, name);
+        QDBusMessage ask = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("NameHasOwner"));
+        ask << QStringLiteral("org.freedesktop.NetworkManager");
+        constexpr int TimeoutMs = 2000;
+        const QDBusMessage reply = bus.isConnected() ? bus.call(ask, QDBus::Block, TimeoutMs) : QDBusMessage();
+        answers = reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
+    }
+    QDBusConnection::disconnectFromBus(name);
+    return answers;
+}
+
 // Chosen once per process, so every user of the service sees the same one.
 RasBackend rasBackend()
 {
@@ -44,7 +77,7 @@ RasBackend rasBackend()
             return RasBackend::NetworkManager;
         if (!forced.isEmpty())
             qWarning("VORN_RAS=%s is neither sim nor nm; choosing by what answers", forced.constData());
-        return nm::NmRemoteAccess::available() ? RasBackend::NetworkManager : RasBackend::Simulated;
+        return networkManagerAnswers() ? RasBackend::NetworkManager : RasBackend::Simulated;
     }();
     return chosen;
 }
@@ -58,7 +91,7 @@ std::shared_ptr<RemoteAccess> remoteAccess()
     auto service = current.lock();
     if (!service) {
         if (rasBackend() == RasBackend::NetworkManager)
-            service = std::make_shared<nm::NmRemoteAccess>();
+            service = modules::loadRemoteAccess(modules::file(QStringLiteral("vorn-nm.so")));
         else
             service = std::make_shared<sim::SimRemoteAccess>();
         current = service;

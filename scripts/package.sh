@@ -13,7 +13,7 @@ cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVORN_BUILD_TESTS=OFF -DVORN_BUILD_BENCH=OFF \
     -DCMAKE_C_FLAGS="$(flag CFLAGS) $(flag CPPFLAGS)" \
     -DCMAKE_CXX_FLAGS="$(flag CXXFLAGS) $(flag CPPFLAGS)" \
-    -DCMAKE_EXE_LINKER_FLAGS="$(flag LDFLAGS)" >/dev/null
+    -DCMAKE_EXE_LINKER_FLAGS="$(flag LDFLAGS)" -DCMAKE_MODULE_LINKER_FLAGS="$(flag LDFLAGS)" >/dev/null
 cmake --build build/package -j "$(nproc)" >&2
 rm -f build/package/vorn95_*.deb
 (cd build/package && cpack -G DEB >/dev/null)

@@ -249,7 +249,8 @@ struct Reports {
     }
 };
 
-NmRemoteAccess::NmRemoteAccess()
+NmRemoteAccess::NmRemoteAccess(std::uint16_t dialEvent)
+    : dialEvent_(dialEvent)
 {
     if (!glibContextRunsInQt()) {
         qWarning("NetworkManager: Qt does not run GLib's main context on this thread; no report would arrive");
@@ -277,31 +278,6 @@ NmRemoteAccess::~NmRemoteAccess()
     g_signal_handlers_disconnect_by_data(client_, this);
     g_object_unref(cancellable_);
     g_object_unref(client_);
-}
-
-bool NmRemoteAccess::available()
-{
-    if (!glibContextRunsInQt())
-        return false;
-    GError* error = nullptr;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
-    if (bus == nullptr) {
-        g_error_free(error);
-        return false;
-    }
-    constexpr int TimeoutMs = 2000;
-    GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-        "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", NM_DBUS_SERVICE), G_VARIANT_TYPE("(b)"),
-        G_DBUS_CALL_FLAGS_NONE, TimeoutMs, nullptr, &error);
-    g_object_unref(bus);
-    if (reply == nullptr) {
-        g_error_free(error);
-        return false;
-    }
-    gboolean owned = FALSE;
-    g_variant_get(reply, "(b)", &owned);
-    g_variant_unref(reply);
-    return owned != FALSE;
 }
 
 bool NmRemoteAccess::running() const
@@ -411,7 +387,7 @@ void NmRemoteAccess::report(Line& line, const QList<std::uint32_t>& states)
 {
     for (const auto state : states) {
         if (line.receiver)
-            QCoreApplication::postEvent(line.receiver, new RasDialEvent(dialEventMessage(), state, 0));
+            QCoreApplication::postEvent(line.receiver, new RasDialEvent(dialEvent_, state, 0));
     }
     // Nothing follows a connection, as with every other backend.
     if (line.progress.connected())
@@ -426,7 +402,7 @@ void NmRemoteAccess::fail(Line& line, std::uint32_t code, const QString& reason)
     line.error = code;
     reasons_.insert(code, reason);
     if (line.receiver)
-        QCoreApplication::postEvent(line.receiver, new RasDialEvent(dialEventMessage(), line.progress.state(), code));
+        QCoreApplication::postEvent(line.receiver, new RasDialEvent(dialEvent_, line.progress.state(), code));
     line.receiver = nullptr;
 }
 

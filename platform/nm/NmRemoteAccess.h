@@ -20,14 +20,12 @@ namespace vorn::nm
 class NmRemoteAccess final : public RemoteAccess
 {
 public:
-    NmRemoteAccess();
+    // Dial progress is posted under `dialEvent`: the program's number, as
+    // the module keeps no registry of numbers of its own.
+    explicit NmRemoteAccess(std::uint16_t dialEvent = dialEventMessage());
     ~NmRemoteAccess() override;
     NmRemoteAccess(const NmRemoteAccess&) = delete;
     NmRemoteAccess& operator=(const NmRemoteAccess&) = delete;
-
-    // Whether NetworkManager answers on the system bus. Asks the bus once,
-    // briefly; needs GLib's main context to be the one Qt runs.
-    static bool available();
 
     std::uint32_t enumEntries(
         const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count) override;
@@ -65,6 +63,7 @@ private:
     // libnm's callbacks.
     friend struct Reports;
 
+    const std::uint16_t dialEvent_;
     NMClient* client_ = nullptr;
     GCancellable* cancellable_ = nullptr;
     RasHandle nextHandle_ = 1;

@@ -24,6 +24,17 @@ expect_outcome() {
     echo "ok: $what"
 }
 
+# expect_module_loads DESCRIPTION COMMAND...: COMMAND, a program forced onto
+# NetworkManager where none answers, loads the module and reports the service
+# unreachable; a module that cannot be loaded would be named with the reason.
+expect_module_loads() {
+    local what=$1 output; shift
+    output=$("$@" 2>&1) && fail "$what: succeeded without NetworkManager: $output"
+    grep -qF "Remote access error 711" <<<"$output" || fail "$what: no error 711 in: $output"
+    ! grep -qF "vorn-nm.so" <<<"$output" || fail "$what: $output"
+    echo "ok: $what"
+}
+
 # eventually DESCRIPTION COMMAND...: COMMAND succeeds within 30 seconds.
 eventually() {
     local what=$1 deadline=$((SECONDS + 30)); shift

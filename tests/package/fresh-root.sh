@@ -84,6 +84,7 @@ wait_for_window "the service's Connection Established window" '^Connection Estab
 expect_output "the connection is listed" "Quick Connect" in_root vorn-rasdial
 expect_failure "dial an entry that does not answer" "Remote access error 678" in_root vorn-rasdial Office
 expect_output "hang up" "Command completed successfully." in_root vorn-rasdial "Quick Connect" /DISCONNECT
+expect_module_loads "the installed NetworkManager module loads" in_root env VORN_RAS=nm vorn-rasdial
 
 # The installed wizard, started as from the menu: its window appears, and its
 # first start ran the initializer and wrote the phonebook's entries.

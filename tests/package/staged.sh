@@ -56,12 +56,20 @@ expected=$(
     echo "usr/share/applications/$app_id.desktop"
     echo "usr/share/metainfo/$app_id.metainfo.xml"
     echo usr/share/vorn95/rasphone.pbk
+    echo usr/lib/vorn95/vorn-nm.so
     echo usr/share/doc/vorn95/copyright
     echo usr/share/doc/vorn95/changelog.gz
 )
 diff <(sort <<<"$expected") <(cd "$root" && find . -type f -printf '%P\n' | sort) ||
     fail "the package's files differ from the list above (< missing, > stray)"
 echo "ok: the package holds exactly the expected files"
+
+# libnm comes only with the NetworkManager module, loaded when chosen.
+for program in "${programs[@]}"; do
+    ! ldd "$root/usr/bin/$program" | grep -q 'libnm\.so' || fail "$program links libnm"
+done
+ldd "$root/usr/lib/vorn95/vorn-nm.so" | grep -q 'libnm\.so' || fail "the NetworkManager module lacks libnm"
+echo "ok: no program links libnm, the NetworkManager module does"
 
 desktop=$share/applications/$app_id.desktop
 desktop_key() { sed -n "s/^$1=//p" "$desktop"; }
@@ -102,4 +110,6 @@ expect_output "the entries of the sample phonebook are in the hive" 'VORN-WIZ\In
     env -u XDG_DATA_HOME -u VORN_REGISTRY HOME="$home" "$root/usr/bin/vorn-reg" export 'HKLM\SOFTWARE\Quorix\VORN-WIZ'
 kill "$wizard"
 wait "$wizard" 2>/dev/null || true
+expect_module_loads "the staged NetworkManager module loads" \
+    env VORN_RAS=nm DBUS_SYSTEM_BUS_ADDRESS="unix:path=$stage/no-bus" "$root/usr/bin/vorn-rasdial"
 echo "staged package: all checks passed"

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/RemoteAccess.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+// Backends that need large libraries are modules of their own, loaded only
+// when chosen, from lib/vorn95/ beside the programs' bin folder (in the build
+// tree as installed), so that other runs never map those libraries.
+namespace vorn::modules
+{
+
+// What a remote-access module exports under RemoteAccessEntry: a new service
+// posting dial progress under the program's `dialEventMessage`. The version
+// in the name keeps a module of another build from being called.
+using RemoteAccessFactory = RemoteAccess* (*)(std::uint16_t dialEventMessage);
+inline constexpr char RemoteAccessEntry[] = "vorn_create_remote_access_v1";
+
+// The path of the module `name` ("vorn-nm.so").
+QString file(const QString& name);
+
+// The remote-access service of the module in `file`. A module that cannot be
+// loaded is logged and leaves a service that answers every call with error
+// 711, whose text names the file and the reason.
+std::shared_ptr<RemoteAccess> loadRemoteAccess(const QString& file);
+
+} // namespace vorn::modules
