@@ -1,5 +1,6 @@
 #include "WizardFixture.h"
 
+#include "app/Guarded.h"
 #include "platform/Platform.h"
 #include "settings/Statistics.h"
 
@@ -45,13 +46,14 @@ void WizardTest::TearDown()
     QDir::setCurrent(previousFolder);
 }
 
-TfrmSelect& WizardTest::start()
+TfrmSelect& WizardTest::start(Registry* hive, const QString& initializer)
 {
     auto shell = std::make_unique<FakeNotificationArea>();
     tray = shell.get();
-    window = std::make_unique<TfrmSelect>(service ? service : ras, registry.get(), std::move(shell));
-    window->InitializerPath = folder.filePath(QStringLiteral("no-initializer"));
-    window->FormCreate();
+    window = std::make_unique<TfrmSelect>(
+        service ? service : ras, hive != nullptr ? hive : registry.get(), std::move(shell));
+    window->InitializerPath = initializer.isEmpty() ? folder.filePath(QStringLiteral("no-initializer")) : initializer;
+    runGuarded([this] { window->FormCreate(); });
     return *window;
 }
 

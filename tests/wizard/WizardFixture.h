@@ -53,8 +53,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Creates the window and runs its start-up.
-    TfrmSelect& start();
+    // Creates the window (on `hive`, else `registry`) and runs its start-up as the program does.
+    TfrmSelect& start(Registry* hive = nullptr, const QString& initializer = {});
     // Runs `act` on the modal dialog of type D that `open` shows, then closes it if still open.
     template <typename D> void onDialog(const std::function<void()>& open, const std::function<void(D&)>& act)
     {
