@@ -22,28 +22,15 @@ namespace
 class NotificationsDesktopTest : public WizardTest
 {
 protected:
-    static inline QProcess* bus = nullptr;
-    QProcess dunst; // ended with the test
-
-    // One private bus per process: the program connects to the session bus once.
-    static void SetUpTestSuite()
-    {
-        bus = new QProcess;
-        bus->start(QStringLiteral("dbus-daemon"), { "--session", "--nofork", "--print-address=1" });
-        if (bus->waitForReadyRead(10000))
-            qputenv("DBUS_SESSION_BUS_ADDRESS", bus->readLine().trimmed());
-    }
-    static void TearDownTestSuite()
-    {
-        bus->kill();
-        bus->waitForFinished();
-        delete bus;
-    }
+    QProcess bus, dunst; // ended with the test
 
     void SetUp() override
     {
         ASSERT_TRUE(inTestSession()) << "run through scripts/test-session.sh";
-        ASSERT_TRUE(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").startsWith("unix:")) << "a private bus";
+        // A private bus, before the program first connects to the session bus.
+        bus.start(QStringLiteral("dbus-daemon"), { "--session", "--nofork", "--print-address=1" });
+        ASSERT_TRUE(bus.waitForReadyRead(10000));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
         WizardTest::SetUp();
         dunst.start(QStringLiteral("dunst"), { QStringLiteral("-config"), QStringLiteral("/dev/null") });
         ASSERT_TRUE(waitUntil([] { return dunstctl({ "count", "history" }).exitCode == 0; }, 10s)) << "dunst is up";

@@ -1,12 +1,14 @@
-// The wizard's pages, their button bar, the entry list and its menus, and the
-// preferences stored from the pages.
+// The wizard's pages, their button bar and round button, the entry list and
+// its menus, and the preferences stored from the pages.
 #include "WizardFixture.h"
 #include "settings/Statistics.h"
+#include "shell/RndSpeed.h"
 #include "shell/about.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -93,14 +95,45 @@ protected:
     }
 };
 
+const QPoint centre { 12, 12 };
+const QPoint corner { 1, 1 }; // inside the rectangle, outside the ellipse
+
+class RndSpeedTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        auto record = [this](const char* event) {
+            return [this, event](QObject* sender, auto...) {
+                EXPECT_EQ(sender, &button);
+                events.append(QString::fromLatin1(event));
+            };
+        };
+        button.OnClick = record("click");
+        button.OnDblClick = record("dblclick");
+        button.OnMouseDown = record("down");
+        button.OnMouseUp = record("up");
+        button.show();
+    }
+    TRndSpeedButton button;
+    QStringList events;
+};
+
 } // namespace
 
 TEST_F(PagesTest, EveryTransitionSetsCaptionAndButtonsAndKeepsTheLayoutWhole)
 {
     TfrmSelect& w = startWith({ "Office", "Home" });
-    select("Home");
     const QSize full = w.size();
-    for (const PageState& page : { Select, Tune, Confirm }) {
+    next(2); // nothing selected: a beep and a word, and the page stays
+    EXPECT_EQ(prompts.beeps, 1);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "At least one entry must be selected!");
+    EXPECT_EQ(prompts.messages[0].title, "Error");
+    expectPage(w, Select);
+    expectButtonsInside(w);
+    select("Home");
+    for (const PageState& page : { Tune, Confirm }) {
         w.btnNext->click();
         expectPage(w, page);
         expectButtonsInside(w);
@@ -131,17 +164,6 @@ TEST_F(PagesTest, EveryTransitionSetsCaptionAndButtonsAndKeepsTheLayoutWhole)
     expectPage(w, Welcome);
     EXPECT_EQ(w.size(), full);
     expectButtonsInside(w);
-}
-
-TEST_F(PagesTest, NextWithNothingSelectedBeepsAndStays)
-{
-    TfrmSelect& w = startWith({ "Office" });
-    next(2);
-    EXPECT_EQ(prompts.beeps, 1);
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "At least one entry must be selected!");
-    EXPECT_EQ(prompts.messages[0].title, "Error");
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
 }
 
 // The selection is held sorted without regard to case, names differing only in
@@ -221,12 +243,18 @@ TEST_F(PagesTest, RoundButtonOpensTheAboutBoxWithoutStoppingTheWindow)
     EXPECT_FALSE(box->isVisible());
 }
 
-// Without the welcome page there is no way back from the selection page until
-// the list's menu or the check box turns it on; each stores "ShowWelcome".
+// "ShowWelcome" other than 1 opens on the selection page, with no way back
+// until the list's menu or the check box turns it on; each stores it.
 TEST_F(PagesTest, TheWelcomePageCanBeTurnedBackOnFromTheListMenu)
 {
-    store(stats::ProgramKey, "ShowWelcome", Variant(qint32(0)));
-    TfrmSelect& w = startWith({ "Office" });
+    for (const qint32 value : { 2, -1, 0 }) {
+        SCOPED_TRACE(value);
+        store(stats::ProgramKey, "ShowWelcome", Variant(value));
+        startWith({ "Office" });
+        expectPage(*window, { 1, Select.caption, false, true });
+        EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome"), Variant(value));
+    }
+    TfrmSelect& w = *window;
     select("Office");
     w.btnNext->click();
     w.btnPrev->click();
@@ -241,18 +269,14 @@ TEST_F(PagesTest, TheWelcomePageCanBeTurnedBackOnFromTheListMenu)
     EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome").toInt(), 0);
 }
 
-// Whichever view is chosen, its menu item alone is ticked, the entries stay
-// listed and no caption can be edited in place.
-TEST_F(PagesTest, ViewStylesTickOneMenuItemAndNoneEditsACaption)
+// Whichever view is chosen, the entries stay listed and no caption can be edited in place.
+TEST_F(PagesTest, EveryViewStyleListsTheEntriesAndNoneEditsACaption)
 {
     TfrmSelect& w = startWith({ "Home", "Office" });
     w.btnNext->click();
-    const QList<QAction*> styles { w.LArgeIcons1, w.Small1, w.List1, w.Details1 };
-    for (QAction* style : { static_cast<QAction*>(nullptr), w.Details1, w.Small1, w.List1, w.LArgeIcons1 }) {
-        if (style != nullptr)
-            style->trigger();
-        for (QAction* other : styles)
-            EXPECT_EQ(other->isChecked(), other == (style ? style : w.LArgeIcons1)) << other->text().toStdString();
+    for (QAction* style : { w.Details1, w.Small1, w.List1, w.LArgeIcons1 }) {
+        SCOPED_TRACE(style->text().toStdString());
+        style->trigger();
         QAbstractItemView* view = w.ConList->currentView();
         EXPECT_TRUE(view->isVisible());
         EXPECT_EQ(view->model()->rowCount(), 2);
@@ -283,4 +307,40 @@ TEST_F(PagesTest, SecondaryButtonOpensTheEntryMenuOverARowAndTheViewMenuElsewher
     EXPECT_FALSE(w.pmEntry->isVisible());
     EXPECT_EQ(w.PopupEntry, rowOf("Office"));
     w.pm->close();
+}
+
+// Only a press and a release inside the ellipse click, with any button; the
+// second press of a double click arrives as the double-click event.
+TEST_F(RndSpeedTest, OnlyPressAndReleaseInsideTheEllipseClick)
+{
+    const struct {
+        QPoint pressAt, releaseAt;
+        Qt::MouseButton which;
+        bool doubleClick;
+        QStringList events;
+    } cases[] = {
+        { centre, centre, Qt::LeftButton, false, { "down", "up", "click" } },
+        { centre, centre, Qt::RightButton, false, { "down", "up", "click" } },
+        { centre, centre, Qt::MiddleButton, false, { "down", "up", "click" } },
+        { corner, corner, Qt::LeftButton, false, {} },
+        { centre, corner, Qt::LeftButton, false, { "down" } },
+        { corner, centre, Qt::LeftButton, false, { "up" } },
+        { centre, centre, Qt::LeftButton, true, { "down", "up", "click", "dblclick", "down", "up", "click" } },
+        { corner, corner, Qt::LeftButton, true, {} },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.events.join(' ').toStdString());
+        events.clear();
+        QTest::mousePress(&button, c.which, {}, c.pressAt);
+        EXPECT_EQ(button.IsUp, c.pressAt != centre);
+        QTest::mouseRelease(&button, c.which, {}, c.releaseAt);
+        EXPECT_TRUE(button.IsUp); // every release raises the face
+        if (c.doubleClick) {
+            QMouseEvent second(
+                QEvent::MouseButtonDblClick, c.pressAt, button.mapToGlobal(c.pressAt), c.which, c.which, {});
+            QApplication::sendEvent(&button, &second);
+            QTest::mouseRelease(&button, c.which, {}, c.releaseAt);
+        }
+        EXPECT_EQ(events, c.events);
+    }
 }

@@ -1,7 +1,6 @@
 // Start-up of the wizard window: defaults, "PDTCaption" bootstrap, start page
 // and the statistics shown in the entry list.
 #include "WizardFixture.h"
-#include "platform/Platform.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "settings/Statistics.h"
 
@@ -45,15 +44,6 @@ QString writeScript(const QString& name, const QByteArray& body)
     return script.fileName();
 }
 
-void forgetPDTCaption()
-{
-    Registry& hive = platform::registry();
-    HKEY key = 0;
-    ASSERT_EQ(hive.openKey(reg::HKEY_LOCAL_MACHINE, stats::ProgramKey, reg::KEY_ALL_ACCESS, key), reg::Success);
-    hive.deleteValue(key, "PDTCaption");
-    hive.closeKey(key);
-}
-
 } // namespace
 
 TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
@@ -83,18 +73,6 @@ TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
     EXPECT_TRUE(registry->writes.empty());
 }
 
-TEST_F(WizardTest, ShowWelcomeOtherThanOneOpensOnTheSelectionPage)
-{
-    for (qint32 value : { 0, 2, -1 }) {
-        SCOPED_TRACE(value);
-        store(stats::ProgramKey, "ShowWelcome", Variant(value));
-        TfrmSelect& w = start();
-        EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
-        EXPECT_FALSE(w.btnPrev->isEnabled());
-        EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome"), Variant(value));
-    }
-}
-
 // "PDTCaption" once present is kept, even empty; else the first line of the
 // initializer's file, up to a bound.
 TEST_F(WizardTest, PDTCaptionComesFromTheRegistryOrTheInitializersFile)
@@ -104,12 +82,12 @@ TEST_F(WizardTest, PDTCaptionComesFromTheRegistryOrTheInitializersFile)
     EXPECT_EQ(start().PDTCaption, "");
     EXPECT_TRUE(prompts.messages.empty());
 
-    forgetPDTCaption();
+    store(stats::ProgramKey, "PDTCaption", Variant::Null());
     writePDTFile("Connection Established\r\nsecond line\n");
     EXPECT_EQ(start().PDTCaption, "Connection Established");
     EXPECT_EQ(stored(stats::ProgramKey, "PDTCaption"), Variant("Connection Established"));
 
-    forgetPDTCaption();
+    store(stats::ProgramKey, "PDTCaption", Variant::Null());
     writePDTFile(QByteArray(64 * 1024, 'T'));
     EXPECT_LE(start().PDTCaption.size(), 1024);
 }

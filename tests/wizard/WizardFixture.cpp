@@ -2,30 +2,21 @@
 
 #include "app/Guarded.h"
 #include "platform/Platform.h"
-#include "settings/Statistics.h"
 
 #include <QDir>
 #include <QFile>
 
-#include <cstring>
-
 namespace vorn::test
 {
 
-int RecordingPrompts::messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags)
+int RecordingPrompts::messageBox(QWidget* owner, const QString& text, const QString& title, unsigned /*flags*/)
 {
-    messages.push_back({ owner, text, title, flags });
+    messages.push_back({ owner, text, title });
     if (answers.empty())
         return IDOK;
     const int answer = answers.front();
     answers.pop_front();
     return answer;
-}
-
-QString RecordingPrompts::openFile(QWidget*, const OpenFileRequest& request)
-{
-    fileRequests.push_back(request);
-    return fileToChoose;
 }
 
 void WizardTest::SetUp()
@@ -70,12 +61,10 @@ void WizardTest::store(const QString& key, const QString& name, const Variant& v
     TRegFile writer(nullptr, &platform::registry());
     writer.RootKey = hkLocalMachine;
     writer.Key = key;
-    writer.WriteValue(name, value);
-}
-
-QString WizardTest::entryKey(const QString& name) const
-{
-    return stats::EntryKey(name);
+    if (value.isNull())
+        writer.DeleteValue(name);
+    else
+        writer.WriteValue(name, value);
 }
 
 void WizardTest::storeStatistics(const QString& entry, const Variant& accesses)

@@ -2,10 +2,9 @@
 
 #include "app/Select.h"
 #include "app/UserPrompts.h"
-#include "platform/NotificationArea.h"
 #include "platform/Registry.h"
-#include "platform/RemoteAccess.h"
 #include "settings/RegFiles.h"
+#include "settings/Statistics.h"
 #include "support/FakeNotificationArea.h"
 #include "support/FakeRemoteAccess.h"
 #include "support/RecordingRegistry.h"
@@ -17,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -32,7 +30,6 @@ public:
         QWidget* owner;
         QString text;
         QString title;
-        unsigned flags;
     };
     std::vector<Message> messages;
     std::deque<int> answers; // IDOK when none is left
@@ -41,7 +38,11 @@ public:
     int beeps = 0;
 
     int messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags) override;
-    QString openFile(QWidget*, const OpenFileRequest& request) override;
+    QString openFile(QWidget*, const OpenFileRequest& request) override
+    {
+        fileRequests.push_back(request);
+        return fileToChoose;
+    }
     void beep() override { ++beeps; }
 };
 
@@ -70,10 +71,10 @@ protected:
         open();
         EXPECT_TRUE(acted);
     }
-    // A store of its own on the same hive, for looking at values.
+    // Through a store of its own on the same hive; storing Null deletes the value.
     Variant stored(const QString& key, const QString& name);
     void store(const QString& key, const QString& name, const Variant& value);
-    QString entryKey(const QString& name) const;
+    QString entryKey(const QString& name) const { return stats::EntryKey(name); }
     // Statistics of `entry` as a past connection left them, "Accesses" as given.
     void storeStatistics(const QString& entry, const Variant& accesses);
     void writePDTFile(const QByteArray& content);
