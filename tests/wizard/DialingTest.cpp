@@ -90,13 +90,13 @@ TEST_F(DialingTest, SkipEndsTheAttemptOrDropsTheNextEntryWhenGivenInThePause)
         w.btnSkip->click();
     });
     QTimer::singleShot(500, &w, [&] { w.btnSkip->click(); });
-    dial(2700, [&] { w.btnAbort->click(); });
+    dial(2900, [&] { w.btnAbort->click(); });
 
     ASSERT_EQ(ras->dialed(), (QStringList { "A", "B", "C" }));
     EXPECT_LT(ras->calls.at(0).hungUpAt - skippedAt, 500) << "not after the pause";
     EXPECT_GE(dialedAt(1) - ras->calls.at(0).hungUpAt, 1000);
     EXPECT_LT(rang(1), 500);
-    EXPECT_EQ(ras->hangUps(), 3);
+    EXPECT_GE(rang(2), 300) << "C rang until Abort";
 }
 
 TEST_F(DialingTest, ASkipLeftOverFromTheLastRunDoesNotSkipTheNextRunsFirstEntry)
