@@ -39,25 +39,18 @@ protected:
 
     static RunResult dunstctl(const QStringList& args) { return runProgram(QStringLiteral("dunstctl"), args); }
 
-    // The summaries dunst has received so far, oldest first.
-    static QStringList received()
-    {
-        dunstctl({ "close-all" });
-        QStringList summaries;
-        const QJsonArray history
-            = QJsonDocument::fromJson(dunstctl({ "history" }).out)[QStringLiteral("data")].toArray().at(0).toArray();
-        for (const auto& item : history)
-            summaries.prepend(item[QStringLiteral("summary")][QStringLiteral("data")].toString());
-        return summaries;
-    }
     // What dunst received since the last call, up to `marker`, which is sent after everything else.
     QStringList receivedUpTo(Notifications& notifier, const QString& marker)
     {
         notifier.notify(marker);
-        QStringList summaries;
+        QStringList summaries; // oldest first
         waitUntil(
             [&] {
-                summaries = received();
+                dunstctl({ "close-all" });
+                const QJsonDocument history = QJsonDocument::fromJson(dunstctl({ "history" }).out);
+                summaries.clear();
+                for (const auto& item : history[QStringLiteral("data")].toArray().at(0).toArray())
+                    summaries.prepend(item[QStringLiteral("summary")][QStringLiteral("data")].toString());
                 return summaries.contains(marker);
             },
             10s);

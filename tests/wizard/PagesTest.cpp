@@ -89,35 +89,10 @@ protected:
         QAbstractItemView* view = window->ConList->currentView();
         return view->visualRect(view->model()->index(rowOf(caption), 0)).center();
     }
-    void releaseOver(Qt::MouseButton button, const QPoint& inViewport)
-    {
-        QTest::mouseClick(window->ConList->currentView()->viewport(), button, {}, inViewport);
-    }
 };
 
 const QPoint centre { 12, 12 };
 const QPoint corner { 1, 1 }; // inside the rectangle, outside the ellipse
-
-class RndSpeedTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        auto record = [this](const char* event) {
-            return [this, event](QObject* sender, auto...) {
-                EXPECT_EQ(sender, &button);
-                events.append(QString::fromLatin1(event));
-            };
-        };
-        button.OnClick = record("click");
-        button.OnDblClick = record("dblclick");
-        button.OnMouseDown = record("down");
-        button.OnMouseUp = record("up");
-        button.show();
-    }
-    TRndSpeedButton button;
-    QStringList events;
-};
 
 } // namespace
 
@@ -293,6 +268,9 @@ TEST_F(PagesTest, SecondaryButtonOpensTheEntryMenuOverARowAndTheViewMenuElsewher
 {
     TfrmSelect& w = startWith({ "Home", "Office" });
     w.Details1->trigger();
+    const auto releaseOver = [&](Qt::MouseButton button, const QPoint& at) {
+        QTest::mouseClick(w.ConList->currentView()->viewport(), button, {}, at);
+    };
     releaseOver(Qt::LeftButton, rowCentre("Office"));
     EXPECT_FALSE(w.pmEntry->isVisible() || w.pm->isVisible());
 
@@ -311,8 +289,21 @@ TEST_F(PagesTest, SecondaryButtonOpensTheEntryMenuOverARowAndTheViewMenuElsewher
 
 // Only a press and a release inside the ellipse click, with any button; the
 // second press of a double click arrives as the double-click event.
-TEST_F(RndSpeedTest, OnlyPressAndReleaseInsideTheEllipseClick)
+TEST(RndSpeedTest, OnlyPressAndReleaseInsideTheEllipseClick)
 {
+    TRndSpeedButton button;
+    QStringList events;
+    auto record = [&](const char* event) {
+        return [&, event](QObject* sender, auto...) {
+            EXPECT_EQ(sender, &button);
+            events.append(QString::fromLatin1(event));
+        };
+    };
+    button.OnClick = record("click");
+    button.OnDblClick = record("dblclick");
+    button.OnMouseDown = record("down");
+    button.OnMouseUp = record("up");
+    button.show();
     const struct {
         QPoint pressAt, releaseAt;
         Qt::MouseButton which;

@@ -60,7 +60,6 @@ TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
     EXPECT_EQ(written(registry->writes), defaults);
     EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex);
     EXPECT_EQ(w.windowTitle(), "VORN95 Wizard");
-    EXPECT_EQ(w.DialerTitleTemplate, "Connected to %s");
     EXPECT_TRUE(prompts.messages.empty());
     // Rows stand sorted by caption, each with its statistics.
     ASSERT_EQ(w.ConList->rowCount(), 2);
