@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/Guarded.h"
 #include "app/Select.h"
 #include "app/UserPrompts.h"
+#include "platform/Platform.h"
 #include "platform/Registry.h"
 #include "settings/RegFiles.h"
 #include "settings/Statistics.h"
@@ -10,6 +12,8 @@
 #include "support/RecordingRegistry.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -37,7 +41,15 @@ public:
     std::vector<OpenFileRequest> fileRequests;
     int beeps = 0;
 
-    int messageBox(QWidget* owner, const QString& text, const QString& title, unsigned flags) override;
+    int messageBox(QWidget* owner, const QString& text, const QString& title, unsigned /*flags*/) override
+    {
+        messages.push_back({ owner, text, title });
+        if (answers.empty())
+            return IDOK;
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
     QString openFile(QWidget*, const OpenFileRequest& request) override
     {
         fileRequests.push_back(request);
@@ -51,11 +63,35 @@ public:
 class WizardTest : public ::testing::Test
 {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        qputenv("VORN_REGISTRY", folder.filePath(QStringLiteral("registry.db")).toLocal8Bit());
+        registry = std::make_unique<RecordingRegistry>(platform::registry());
+        previousFolder = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        UserPrompts::install(&prompts);
+        writePDTFile("Dial-up Finished\n");
+    }
+    void TearDown() override
+    {
+        window.reset();
+        UserPrompts::install(nullptr);
+        QDir::setCurrent(previousFolder);
+    }
 
     // Creates the window (on `hive`, else `registry`) and runs its start-up as the program does.
-    TfrmSelect& start(Registry* hive = nullptr, const QString& initializer = {});
+    TfrmSelect& start(Registry* hive = nullptr, const QString& initializer = {})
+    {
+        auto shell = std::make_unique<FakeNotificationArea>();
+        tray = shell.get();
+        window = std::make_unique<TfrmSelect>(
+            service ? service : ras, hive != nullptr ? hive : registry.get(), std::move(shell));
+        window->InitializerPath
+            = initializer.isEmpty() ? folder.filePath(QStringLiteral("no-initializer")) : initializer;
+        runGuarded([this] { window->FormCreate(); });
+        return *window;
+    }
     // Runs `act` on the modal dialog of type D that `open` shows, then closes it if still open.
     template <typename D> void onDialog(const std::function<void()>& open, const std::function<void(D&)>& act)
     {
@@ -72,13 +108,46 @@ protected:
         EXPECT_TRUE(acted);
     }
     // Through a store of its own on the same hive; storing Null deletes the value.
-    Variant stored(const QString& key, const QString& name);
-    void store(const QString& key, const QString& name, const Variant& value);
+    Variant stored(const QString& key, const QString& name)
+    {
+        TRegFile reader(nullptr, &platform::registry());
+        reader.RootKey = hkLocalMachine;
+        reader.Key = key;
+        return reader.ValueExists(QString(), name) ? reader.ReadValue(name) : Variant::Null();
+    }
+    void store(const QString& key, const QString& name, const Variant& value)
+    {
+        TRegFile writer(nullptr, &platform::registry());
+        writer.RootKey = hkLocalMachine;
+        writer.Key = key;
+        if (value.isNull())
+            writer.DeleteValue(name);
+        else
+            writer.WriteValue(name, value);
+    }
     QString entryKey(const QString& name) const { return stats::EntryKey(name); }
     // Statistics of `entry` as a past connection left them, "Accesses" as given.
-    void storeStatistics(const QString& entry, const Variant& accesses);
-    void writePDTFile(const QByteArray& content);
-    int rowOf(const QString& caption) const;
+    void storeStatistics(const QString& entry, const Variant& accesses)
+    {
+        store(entryKey(entry), QStringLiteral("LastAccess"), Variant("01/02/03 - 10:00:00"));
+        store(entryKey(entry), QStringLiteral("Accesses"), accesses);
+        store(entryKey(entry), QStringLiteral("LastTime"), Variant("00:00:10"));
+        store(entryKey(entry), QStringLiteral("TotalTime"), Variant("00:01:00"));
+    }
+    void writePDTFile(const QByteArray& content)
+    {
+        QFile file(folder.filePath(QStringLiteral("vorninfo.pdt")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+    int rowOf(const QString& caption) const
+    {
+        for (int row = 0; row < window->ConList->rowCount(); ++row) {
+            if (window->ConList->caption(row) == caption)
+                return row;
+        }
+        return -1;
+    }
 
     QTemporaryDir folder;
     QString previousFolder;
