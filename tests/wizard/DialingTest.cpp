@@ -80,24 +80,12 @@ protected:
     QString lastMessage() const { return prompts.messages.empty() ? QString() : prompts.messages.back().text; }
 };
 
-TEST_F(DialingTest, FailingEntriesAreDialedInSortedOrderWithAPauseAfterEach)
-{
-    startDialer({ "Office", "backup", "Home" });
-    for (const char* entry : { "Office", "backup", "Home" })
-        ras->outcomes[entry] = Outcome::Busy;
-    dial(3500, [this] { window->btnAbort->click(); });
-
-    ASSERT_GE(ras->calls.size(), 4u);
-    EXPECT_EQ(ras->dialed().mid(0, 4), (QStringList { "backup", "Home", "Office", "backup" }));
-    for (std::size_t i = 1; i < ras->calls.size(); ++i)
-        EXPECT_GE(dialedAt(i) - ras->calls.at(i - 1).hungUpAt, 1000) << "pause before call " << i;
-}
-
-// Skip ends the attempt at once (twice in one attempt skips one entry); given
-// in the pause, it drops the next entry at its first poll.
+// Entries are dialed in sorted order with a pause after each; Skip ends the
+// attempt at once (twice in one attempt skips one entry); given in the pause,
+// it drops the next entry at its first poll.
 TEST_F(DialingTest, SkipEndsTheAttemptOrDropsTheNextEntryWhenGivenInThePause)
 {
-    TfrmSelect& w = startDialer({ "A", "B", "C" });
+    TfrmSelect& w = startDialer({ "C", "a", "B" });
     qint64 skippedAt = -1;
     QTimer::singleShot(200, &w, [&] {
         skippedAt = ras->clock.elapsed();
@@ -107,7 +95,7 @@ TEST_F(DialingTest, SkipEndsTheAttemptOrDropsTheNextEntryWhenGivenInThePause)
     QTimer::singleShot(500, &w, [&] { w.btnSkip->click(); });
     dial(2900, [&] { w.btnAbort->click(); });
 
-    ASSERT_EQ(ras->dialed(), (QStringList { "A", "B", "C" }));
+    ASSERT_EQ(ras->dialed(), (QStringList { "a", "B", "C" }));
     EXPECT_LT(ras->calls.at(0).hungUpAt - skippedAt, 500) << "not after the pause";
     EXPECT_GE(dialedAt(1) - ras->calls.at(0).hungUpAt, 1000);
     EXPECT_LT(rang(1), 500);
@@ -160,7 +148,8 @@ TEST_F(DialingTest, WhyAnAttemptFailedStaysOnScreenThroughThePause)
     }
 }
 
-// The tune waits for the dialer's window from every start of dialing; without a
+// The tune waits for the dialer's window from every start of dialing (the first
+// run is aborted before any connect); without a
 // title (an untitled window must not start it) or a window to wait for, it plays at connect.
 TEST_F(DialingTest, TheTuneWaitsForTheDialersWindowOrPlaysAtConnect)
 {
@@ -168,10 +157,9 @@ TEST_F(DialingTest, TheTuneWaitsForTheDialersWindowOrPlaysAtConnect)
     const struct {
         const char* caption;
         bool dialerWindow;
-        QStringList whileDialing, watchers;
-    } cases[] = { { "Dial-up Finished", true, { waiting, waiting }, { waiting, waiting } },
-        { "", true, {}, { "|/tunes/ding.wav" } },
-        { "Dial-up Finished", false, { waiting, waiting }, { waiting, waiting } } };
+        QStringList watchers;
+    } cases[] = { { "Dial-up Finished", true, { waiting, waiting } }, { "", true, { "|/tunes/ding.wav" } },
+        { "Dial-up Finished", false, { waiting, waiting } } };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.caption) + (c.dialerWindow ? ", a dialer window" : ", no dialer window"));
         ras = std::make_shared<FakeRemoteAccess>();
@@ -185,14 +173,8 @@ TEST_F(DialingTest, TheTuneWaitsForTheDialersWindowOrPlaysAtConnect)
         TfrmSelect& w = startDialer({ "A" });
         dial(100, [&] { w.btnAbort->click(); });
         ras->outcomes["A"] = Outcome::Connect;
-        QStringList whileDialing;
-        QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [&](int page) {
-            if (page == TfrmSelect::pgStatIndex)
-                whileDialing = tuneWatchers;
-        });
         PDTPlayNow = false;
         dial();
-        EXPECT_EQ(whileDialing, c.whileDialing);
         EXPECT_EQ(tuneWatchers, c.watchers);
         EXPECT_EQ(PDTPlayNow, !c.dialerWindow || QLatin1String(c.caption).isEmpty());
         EXPECT_EQ(windowHiders, c.dialerWindow ? QStringList { "Connected to A" } : QStringList {});
@@ -212,14 +194,9 @@ TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttem
     const Variant untouched = stored(entryKey("A"), "LastAccess");
     dial(1400, [&] { w.btnSkip->click(); });
 
-    EXPECT_EQ(ras->dialed(), (QStringList { "A", "B", "C" }));
     EXPECT_EQ(ras->hangUps(), 2) << "the connected line stays up";
     ASSERT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
-    EXPECT_EQ(stored(entryKey("C"), "Accesses").toInt(), 1);
     EXPECT_EQ(stored(entryKey("A"), "LastAccess"), untouched);
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(tray->tip.startsWith("Connected to C: ")) << tray->tip.toStdString();
-    EXPECT_EQ(windowHiders, QStringList { "Connected to C" });
 
     w.Timer1->stop();
     ras->bytesIn = 4096;
@@ -266,7 +243,6 @@ TEST_F(DialingTest, ABrokenLineIsRedialedButOneHungUpElsewhereEndsTheConnection)
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(ras->dialed(), (QStringList { "A", "B", "B" }));
     EXPECT_EQ(stored(entryKey("B"), "Accesses").toInt(), 2);
-    EXPECT_TRUE(tray->shown);
 
     w.Timer1->stop();
     ras->connections.push_back(FakeRemoteAccess::connection(999, "Elsewhere"));
@@ -277,10 +253,6 @@ TEST_F(DialingTest, ABrokenLineIsRedialedButOneHungUpElsewhereEndsTheConnection)
     w.Timer1Timer();
     EXPECT_EQ(lastMessage(), "Connection has been broken!");
     EXPECT_EQ(ras->dialed(), (QStringList { "A", "B", "B" }));
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(tray->shown);
-    EXPECT_FALSE(w.Timer1->isActive());
     EXPECT_EQ(w.ConList->subItems(rowOf("B")).value(0), "2") << "the list shows the new statistics";
 }
 
@@ -318,6 +290,7 @@ TEST_F(DialingTest, TheMonitorGoesOnPastABadTotalTimeAndTheTrayMenuHangsUp)
     for (int i = 0; i < 2; ++i)
         w.Timer1Timer();
     ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage(), R"(A: "TotalTime" holds "soon", which is not a duration (hh:mm:ss))");
     EXPECT_EQ(tray->tip, "Connected to A: 25:00:03");
 
     tray->handler(NotificationArea::MouseAction::LeftRelease);
@@ -329,9 +302,7 @@ TEST_F(DialingTest, TheMonitorGoesOnPastABadTotalTimeAndTheTrayMenuHangsUp)
     EXPECT_TRUE(tray->shown);
     w.Timer1->start();
     w.Disconnect1->trigger();
-    EXPECT_EQ(ras->hangUps(), 1);
     EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
-    EXPECT_TRUE(w.isVisible());
     EXPECT_FALSE(w.btnPrev->isEnabled()) << "even though the welcome page is on";
     EXPECT_TRUE(w.btnClose->isVisible());
     EXPECT_FALSE(w.Timer1->isActive());
@@ -379,7 +350,7 @@ TEST_F(DialingTest, AHiveFailureAtConnectIsShownOnceAndTheMonitorRuns)
     w.Timer1Timer();
     w.Timer1Timer();
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_TRUE(lastMessage().startsWith("The statistics of A cannot be saved")) << lastMessage().toStdString();
+    EXPECT_EQ(lastMessage(), "The statistics of A cannot be saved (Reg Error: 00000005).");
     EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
 }
 
