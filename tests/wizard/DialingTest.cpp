@@ -1,7 +1,6 @@
 // The dialing loop, the connect and disconnect handlers, the connection
 // monitor and the dialing rules, against a service whose lines answer on a script.
 #include "WizardFixture.h"
-#include "platform/Notifications.h"
 #include "platform/Paths.h"
 #include "rascomp/Rascomp32.h"
 #include "settings/History.h"
@@ -19,39 +18,11 @@ using Outcome = FakeRemoteAccess::Outcome;
 namespace
 {
 
-// What the wizard shows on the desktop, in order.
-class RecordingNotifications final : public Notifications
-{
-public:
-    explicit RecordingNotifications(QStringList& into)
-        : shown(into)
-    {
-    }
-    void notify(const QString& summary, const QString& /*body*/) override { shown << summary; }
-    QStringList& shown;
-};
-
 class DialingTest : public WizardTest
 {
 protected:
-    QStringList tuneWatchers;
-    QStringList windowHiders;
-    QStringList notified;
-
     // The window shown with every entry selected.
-    TfrmSelect& startDialer(const QByteArrayList& entries)
-    {
-        ras->entryNames = entries;
-        TfrmSelect& w = start();
-        w.startTuneWatcher
-            = [this](const QString& caption, const QString& tune) { tuneWatchers << caption + "|" + tune; };
-        w.startWindowHider = [this](const QString& title) { windowHiders << title; };
-        w.Notifier = std::make_unique<RecordingNotifications>(notified);
-        for (const auto& name : entries)
-            w.SelectedEntries.add(name);
-        w.show();
-        return w;
-    }
+    TfrmSelect& startDialer(const QByteArrayList& entries) { return startWith(entries, entries); }
     // Connected to the last of `entries` after the others were busy; ticks are driven by the test.
     TfrmSelect& connected(const QByteArrayList& entries = { "A" })
     {

@@ -60,13 +60,6 @@ const PageState Dialing { 4, "VORN95 Wizard - Dialing", false, false };
 class PagesTest : public WizardTest
 {
 protected:
-    TfrmSelect& startWith(const QByteArrayList& entries)
-    {
-        ras->entryNames = entries;
-        TfrmSelect& w = start();
-        w.show();
-        return w;
-    }
     void select(const QString& caption, bool selected = true)
     {
         window->ConList->setSelected(rowOf(caption), selected);

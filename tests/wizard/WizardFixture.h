@@ -3,6 +3,7 @@
 #include "app/Guarded.h"
 #include "app/Select.h"
 #include "app/UserPrompts.h"
+#include "platform/Notifications.h"
 #include "platform/Platform.h"
 #include "platform/Registry.h"
 #include "settings/RegFiles.h"
@@ -58,6 +59,18 @@ public:
     void beep() override { ++beeps; }
 };
 
+// What the wizard shows on the desktop, in order.
+class RecordingNotifications final : public Notifications
+{
+public:
+    explicit RecordingNotifications(QStringList& into)
+        : shown(into)
+    {
+    }
+    void notify(const QString& summary, const QString& /*body*/) override { shown << summary; }
+    QStringList& shown;
+};
+
 // A wizard window on a temporary hive and current folder, the fake dial-up
 // service and tray, and scripted prompts.
 class WizardTest : public ::testing::Test
@@ -91,6 +104,21 @@ protected:
             = initializer.isEmpty() ? folder.filePath(QStringLiteral("no-initializer")) : initializer;
         runGuarded([this] { window->FormCreate(); });
         return *window;
+    }
+    // Started and shown listing `entries` with `selected` ticked; the tune
+    // watchers, window hiders and notifications it starts are only recorded.
+    TfrmSelect& startWith(const QByteArrayList& entries, const QByteArrayList& selected = {})
+    {
+        ras->entryNames = entries;
+        TfrmSelect& w = start();
+        w.startTuneWatcher
+            = [this](const QString& caption, const QString& tune) { tuneWatchers << caption + "|" + tune; };
+        w.startWindowHider = [this](const QString& title) { windowHiders << title; };
+        w.Notifier = std::make_unique<RecordingNotifications>(notified);
+        for (const auto& name : selected)
+            w.SelectedEntries.add(name);
+        w.show();
+        return w;
     }
     // Runs `act` on the modal dialog of type D that `open` shows, then closes it if still open.
     template <typename D> void onDialog(const std::function<void()>& open, const std::function<void(D&)>& act)
@@ -157,6 +185,7 @@ protected:
     FakeNotificationArea* tray = nullptr; // owned by the window
     std::unique_ptr<RecordingRegistry> registry;
     RecordingPrompts prompts;
+    QStringList tuneWatchers, windowHiders, notified;
     std::unique_ptr<TfrmSelect> window;
 };
 
