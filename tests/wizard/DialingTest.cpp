@@ -1,207 +1,105 @@
-// The dialing loop, the connect and disconnect handlers and the connection
-// monitor, against a service whose lines answer on a script.
-#include "DialingFixture.h"
+// The dialing loop, the connect and disconnect handlers, the connection
+// monitor and the dialing rules, against a service whose lines answer on a script.
+#include "WizardFixture.h"
+#include "platform/Paths.h"
 #include "rascomp/Rascomp32.h"
+#include "settings/History.h"
 #include "settings/Statistics.h"
 #include "shell/WindowWatchers.h"
-#include "support/FakeRemoteAccess.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QMenu>
 #include <QTimer>
 
 using namespace vorn;
 using namespace vorn::test;
+using Outcome = FakeRemoteAccess::Outcome;
 
 namespace
 {
 
-TEST_F(DialingTest, FailingEntriesAreDialedInSortedOrderWithAPauseAfterEach)
+class DialingTest : public WizardTest
 {
-    startDialer({ "Office", "backup", "Home" }, { "Office", "backup", "Home" });
-    for (const char* entry : { "Office", "backup", "Home" })
-        lines->outcomes[entry] = Outcome::Busy;
-    dial(3500, [this] { window->btnAbort->click(); });
+protected:
+    // The window shown with every entry selected.
+    TfrmSelect& startDialer(const QByteArrayList& entries) { return startWith(entries, entries); }
+    // Connected to the last of `entries` after the others were busy; ticks are driven by the test.
+    TfrmSelect& connected(const QByteArrayList& entries = { "A" })
+    {
+        TfrmSelect& w = startDialer(entries);
+        for (const auto& name : entries)
+            ras->outcomes[name] = name == entries.last() ? Outcome::Connect : Outcome::Busy;
+        dial();
+        w.Timer1->stop();
+        return w;
+    }
+    // Runs the dialing page, doing `action` `afterMs` into it; returns how long the loop ran.
+    qint64 dial(int afterMs, const std::function<void()>& action)
+    {
+        QTimer::singleShot(afterMs, window.get(), action);
+        return dial();
+    }
+    qint64 dial()
+    {
+        QElapsedTimer running;
+        running.start();
+        window->Notebook1->setCurrentIndex(TfrmSelect::pgDialingIndex);
+        return running.elapsed();
+    }
+    qint64 dialedAt(std::size_t call) const { return ras->calls.at(call).dialedAt; }
+    qint64 rang(std::size_t call) const { return ras->calls.at(call).hungUpAt - dialedAt(call); }
+    QString lastMessage() const { return prompts.messages.empty() ? QString() : prompts.messages.back().text; }
+};
 
-    ASSERT_GE(lines->calls.size(), 4u);
-    EXPECT_EQ(lines->dialed().mid(0, 4), (QStringList { "backup", "Home", "Office", "backup" }));
-    for (std::size_t i = 1; i < lines->calls.size(); ++i)
-        EXPECT_GE(dialedAt(i) - lines->calls.at(i - 1).hungUpAt, 1000) << "pause before call " << i;
-}
-
-TEST_F(DialingTest, SkipEndsTheAttemptAtOnceAndTwoSkipsInOneAttemptSkipOneEntry)
+// Entries are dialed in sorted order with a pause after each; Skip ends the
+// attempt at once (twice in one attempt skips one entry); given in the pause,
+// it drops the next entry at its first poll.
+TEST_F(DialingTest, SkipEndsTheAttemptOrDropsTheNextEntryWhenGivenInThePause)
 {
-    TfrmSelect& w = startDialer({ "A", "B", "C" }, { "A", "B", "C" });
+    TfrmSelect& w = startDialer({ "C", "a", "B" });
     qint64 skippedAt = -1;
     QTimer::singleShot(200, &w, [&] {
-        skippedAt = lines->clock.elapsed();
+        skippedAt = ras->clock.elapsed();
         w.btnSkip->click();
         w.btnSkip->click();
     });
-    dial(1600, [&] { w.btnAbort->click(); });
+    QTimer::singleShot(500, &w, [&] { w.btnSkip->click(); });
+    dial(2900, [&] { w.btnAbort->click(); });
 
-    ASSERT_EQ(lines->dialed(), (QStringList { "A", "B" }));
-    // At once, not after the pause (1 s) that follows every attempt.
-    EXPECT_LT(lines->calls.at(0).hungUpAt - skippedAt, 500) << "the skip took effect at once";
-    EXPECT_GE(dialedAt(1) - lines->calls.at(0).hungUpAt, 1000);
-    EXPECT_EQ(lines->hangUps(), 2) << "A by the loop, B by Abort";
+    ASSERT_EQ(ras->dialed(), (QStringList { "a", "B", "C" }));
+    EXPECT_LT(ras->calls.at(0).hungUpAt - skippedAt, 500) << "not after the pause";
+    EXPECT_GE(dialedAt(1) - ras->calls.at(0).hungUpAt, 1000);
+    EXPECT_LT(rang(1), 500);
+    EXPECT_GE(rang(2), 300) << "C rang until Abort";
 }
 
-TEST_F(DialingTest, SkipDuringThePauseDropsTheNextEntryAtItsFirstPoll)
+TEST_F(DialingTest, ASkipLeftOverFromTheLastRunDoesNotSkipTheNextRunsFirstEntry)
 {
-    TfrmSelect& w = startDialer({ "A", "B" }, { "A", "B" });
-    QTimer::singleShot(200, &w, [&] { w.btnSkip->click(); }); // ends A
-    QTimer::singleShot(500, &w, [&] { w.btnSkip->click(); }); // in the pause
-    dial(2500, [&] { w.btnAbort->click(); });
-
-    ASSERT_GE(lines->calls.size(), 3u);
-    EXPECT_EQ(lines->dialed().mid(0, 3), (QStringList { "A", "B", "A" }));
-    EXPECT_LT(lines->calls.at(1).hungUpAt - dialedAt(1), 500);
+    TfrmSelect& w = startDialer({ "A" });
+    QTimer::singleShot(200, &w, [&] { w.btnSkip->click(); }); // ends the attempt
+    QTimer::singleShot(400, &w, [&] { w.btnSkip->click(); }); // in the last pause
+    dial(600, [&] { w.btnAbort->click(); });
+    dial(500, [&] { w.btnAbort->click(); });
+    ASSERT_EQ(ras->dialed(), (QStringList { "A", "A" }));
+    EXPECT_GE(rang(1), 400) << "rang until Abort";
 }
 
-TEST_F(DialingTest, AbortHangsUpOnceShowsTheSelectionPageAndEndsAfterThePause)
+TEST_F(DialingTest, AbortAndCloseHangUpOnceAndEndTheLoop)
 {
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    const qint64 ran = dial(300, [&] { w.btnAbort->click(); });
-
-    EXPECT_EQ(lines->dialed(), QStringList { "A" });
-    EXPECT_EQ(lines->hangUps(), 1);
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
-    EXPECT_TRUE(w.StopDialing);
-    EXPECT_GE(ran, 1300);
-    EXPECT_LT(ran, 2300) << "the loop ends after its one pause, not another";
-}
-
-TEST_F(DialingTest, CloseDuringDialingHangsUpAndEndsTheLoop)
-{
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    dial(300, [&] { w.close(); });
-    EXPECT_EQ(lines->hangUps(), 1);
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(lines->calls.size(), 1u);
-}
-
-TEST_F(DialingTest, ATuneWatcherStartsOnEveryEntryToTheDialingPageWhenPlayTuneIs1)
-{
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
-    store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
-    dial(100, [&] { w.btnAbort->click(); });
-    dial(100, [&] { w.btnAbort->click(); });
-    EXPECT_EQ(tuneWatchers, QStringList(2, "Dial-up Finished|/tunes/ding.wav"));
-}
-
-TEST_F(DialingTest, ConnectingOnTheSecondEntryCountsItAndMovesToTheTray)
-{
-    TfrmSelect& w = startDialer({ "A", "B" }, { "A", "B" });
-    lines->outcomes["A"] = Outcome::Busy;
-    connectOn("B");
-    const Variant untouched = stored(entryKey("A"), "LastAccess");
-    dial();
-
-    EXPECT_EQ(lines->dialed(), (QStringList { "A", "B" }));
-    EXPECT_EQ(lines->hangUps(), 1) << "the connected line stays up";
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
-    EXPECT_EQ(w.lblEntry->text(), "B");
-    EXPECT_EQ(stored(entryKey("B"), "Accesses").toInt(), 1);
-    EXPECT_NE(stored(entryKey("B"), "LastAccess").toString(), stats::NeverAccessed);
-    EXPECT_EQ(stored(entryKey("A"), "Accesses").toInt(), 0);
-    EXPECT_EQ(stored(entryKey("A"), "LastAccess"), untouched);
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(tray->shown);
-    EXPECT_TRUE(tray->tip.startsWith("Connected to B: ")) << tray->tip.toStdString();
-    EXPECT_TRUE(w.Timer1->isActive());
-    EXPECT_EQ(windowHiders, QStringList { "Connected to B" });
-}
-
-class MonitorTest : public DialingTest
-{
-protected:
-    TfrmSelect& connected(const QString& totalTime = QStringLiteral("00:01:00"))
-    {
-        TfrmSelect& w = startDialer({ "A" }, { "A" });
-        store(entryKey("A"), "TotalTime", Variant(totalTime));
-        connectOn("A");
-        dial();
-        // Ticks are driven by the test from here on.
-        w.Timer1->stop();
-        ticksSoFar = w.ConnectedSeconds;
-        return w;
+    for (const bool closing : { false, true }) {
+        SCOPED_TRACE(closing ? "Close" : "Abort");
+        ras = std::make_shared<FakeRemoteAccess>();
+        TfrmSelect& w = startDialer({ "A" });
+        const qint64 ran = dial(300, [&] { closing ? void(w.close()) : w.btnAbort->click(); });
+        EXPECT_EQ(ras->dialed(), QStringList { "A" });
+        EXPECT_EQ(ras->hangUps(), 1);
+        EXPECT_EQ(w.isVisible(), !closing);
+        EXPECT_LT(ran, 2300) << "the loop ends after its one pause, not another";
+        if (!closing) {
+            EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
+            EXPECT_GE(ran, 1300);
+        }
     }
-    qint32 ticksSoFar = 0;
-};
-
-TEST_F(MonitorTest, UnreadableTotalTimeIsReportedOnceAndTheMonitorGoesOn)
-{
-    TfrmSelect& w = connected(QStringLiteral("soon"));
-    for (int i = 0; i < 3; ++i)
-        w.Timer1Timer();
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, R"(A: "TotalTime" holds "soon", which is not a duration (hh:mm:ss))");
-    EXPECT_EQ(stored(entryKey("A"), "LastTime").toString(), SecondsToDuration(ticksSoFar + 3));
-    EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
-
-    lines->dropLines();
-    w.Timer1Timer();
-    ASSERT_EQ(prompts.messages.size(), 2u);
-    EXPECT_EQ(prompts.messages.back().text, "Connection has been broken!");
-}
-
-TEST_F(MonitorTest, BrokenLineIsReportedAndTheWizardStartsOver)
-{
-    TfrmSelect& w = connected();
-    w.Timer1->start();
-    lines->dropLines();
-    w.Timer1Timer();
-
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "Connection has been broken!");
-    EXPECT_EQ(prompts.messages[0].title, "Information");
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(w.btnPrev->isEnabled());
-    EXPECT_TRUE(w.btnNext->isEnabled() && w.btnNext->isVisible());
-    EXPECT_FALSE(tray->shown);
-    EXPECT_FALSE(w.Timer1->isActive());
-    EXPECT_EQ(w.ConList->subItems(0).value(0), "1") << "the list shows the new statistics";
-}
-
-TEST_F(MonitorTest, AnotherProgramsConnectionHidesTheDrop)
-{
-    TfrmSelect& w = connected();
-    lines->connections.push_back(FakeRemoteAccess::connection(999, "Elsewhere"));
-    lines->dropLines();
-    w.Timer1Timer();
-    EXPECT_TRUE(prompts.messages.empty());
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
-}
-
-TEST_F(MonitorTest, TrayClickShowsTheWindowWithoutCloseAndHideWindowHidesIt)
-{
-    TfrmSelect& w = connected();
-    tray->handler(NotificationArea::MouseAction::LeftRelease);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.btnClose->isHidden());
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
-    w.Button1->click();
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(tray->shown);
-}
-
-TEST_F(MonitorTest, DisconnectFromTheTrayMenuHangsUpAndShowsTheSelectionPage)
-{
-    TfrmSelect& w = connected();
-    w.Timer1->start();
-    w.Disconnect1->trigger();
-    EXPECT_EQ(lines->hangUps(), 1);
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(w.btnPrev->isEnabled()) << "even though the welcome page is on";
-    EXPECT_TRUE(w.btnNext->isEnabled() && w.btnClose->isEnabled() && w.btnClose->isVisible());
-    EXPECT_FALSE(tray->shown);
-    EXPECT_FALSE(w.Timer1->isActive());
 }
 
 TEST_F(DialingTest, WhyAnAttemptFailedStaysOnScreenThroughThePause)
@@ -209,11 +107,11 @@ TEST_F(DialingTest, WhyAnAttemptFailedStaysOnScreenThroughThePause)
     // A line that fails, and a dial request the service refuses at once.
     for (const bool refused : { false, true }) {
         SCOPED_TRACE(refused);
-        TfrmSelect& w = startDialer({ "A" }, { "A" });
-        lines->outcomes["A"] = Outcome::Busy;
-        lines->dialResult = refused ? vorn::ras::CannotOpenPhonebook : 0;
-        lines->errorTexts[vorn::ras::LineBusy] = "The line is busy.";
-        lines->errorTexts[vorn::ras::CannotOpenPhonebook] = "The dial-up service is not running.";
+        TfrmSelect& w = startDialer({ "A" });
+        ras->outcomes["A"] = Outcome::Busy;
+        ras->dialResult = refused ? ras::CannotOpenPhonebook : 0;
+        ras->errorTexts[ras::LineBusy] = "The line is busy.";
+        ras->errorTexts[ras::CannotOpenPhonebook] = "The dial-up service is not running.";
         QString duringPause;
         QTimer::singleShot(refused ? 300 : 700, &w, [&] { duringPause = w.lblStatus->text(); });
         dial(refused ? 400 : 800, [&] { w.btnAbort->click(); });
@@ -221,110 +119,210 @@ TEST_F(DialingTest, WhyAnAttemptFailedStaysOnScreenThroughThePause)
     }
 }
 
-TEST_F(MonitorTest, ElapsedTimeIsADurationPastOneDay)
+// The tune waits for the dialer's window from every start of dialing (the first
+// run is aborted before any connect); without a
+// title (an untitled window must not start it) or a window to wait for, it plays at connect.
+TEST_F(DialingTest, TheTuneWaitsForTheDialersWindowOrPlaysAtConnect)
 {
-    TfrmSelect& w = connected();
-    w.ConnectStart = QDateTime::currentDateTime().addSecs(-(25 * 3600 + 3));
-    w.Timer1Timer();
-    EXPECT_EQ(w.lblTime->text(), "25:00:03");
-    EXPECT_EQ(tray->tip, "Connected to A: 25:00:03");
+    const QString waiting = "Dial-up Finished|/tunes/ding.wav";
+    const struct {
+        const char* caption;
+        bool dialerWindow;
+        QStringList watchers;
+    } cases[] = { { "Dial-up Finished", true, { waiting, waiting } }, { "", true, { "|/tunes/ding.wav" } },
+        { "Dial-up Finished", false, { waiting, waiting } } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.caption) + (c.dialerWindow ? ", a dialer window" : ", no dialer window"));
+        ras = std::make_shared<FakeRemoteAccess>();
+        if (!c.dialerWindow)
+            ras->captionTemplate.clear();
+        store(stats::ProgramKey, "PDTCaption", Variant(c.caption));
+        store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
+        store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
+        tuneWatchers.clear();
+        windowHiders.clear();
+        TfrmSelect& w = startDialer({ "A" });
+        dial(100, [&] { w.btnAbort->click(); });
+        ras->outcomes["A"] = Outcome::Connect;
+        PDTPlayNow = false;
+        dial();
+        EXPECT_EQ(tuneWatchers, c.watchers);
+        EXPECT_EQ(PDTPlayNow, !c.dialerWindow || QLatin1String(c.caption).isEmpty());
+        EXPECT_EQ(windowHiders, c.dialerWindow ? QStringList { "Connected to A" } : QStringList {});
+    }
+    PDTPlayNow = false;
 }
 
-TEST_F(DialingTest, TheWindowHidesOnlyBehindAnIconTheShellTook)
+// A is busy, B rings until skipped, C connects: counted, in the tray, told to
+// the desktop, and every attempt a row of the history.
+TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttemptIsRecorded)
 {
-    // No tray host, and a host that refuses the icon: hiding would lose the window.
-    for (const bool hostAvailable : { false, true }) {
-        SCOPED_TRACE(hostAvailable);
-        TfrmSelect& w = startDialer({ "A" }, { "A" });
-        const int hungUpBefore = lines->hangUps();
-        tray->hostAvailable = hostAvailable;
-        tray->accepts = false;
-        connectOn("A");
+    ras->errorTexts[ras::LineBusy] = "The line is busy.";
+    ras->outcomes["A"] = Outcome::Busy;
+    ras->outcomes["C"] = Outcome::Connect;
+    ras->countsTraffic = true;
+    TfrmSelect& w = startDialer({ "A", "B", "C" });
+    const Variant untouched = stored(entryKey("A"), "LastAccess");
+    dial(1400, [&] { w.btnSkip->click(); });
+
+    EXPECT_EQ(ras->hangUps(), 2) << "the connected line stays up";
+    ASSERT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+    EXPECT_EQ(stored(entryKey("A"), "LastAccess"), untouched);
+
+    w.Timer1->stop();
+    ras->bytesIn = 4096;
+    ras->bytesOut = 1024;
+    w.Timer1Timer();
+    EXPECT_EQ(w.Ipm->actions().first(), w.ConnectedItem);
+    EXPECT_FALSE(w.ConnectedItem->isEnabled());
+    EXPECT_EQ(w.ConnectedItem->text(), "Connected to C: " + w.lblTime->text() + " (4.00 KiB in, 1.00 KiB out)");
+    ras->breakLines();
+    w.Timer1Timer();
+    EXPECT_EQ(lastMessage(), "Connection has been broken!");
+    EXPECT_EQ(ras->dialed().size(), 3) << "not redialed while the rule is off";
+    ASSERT_EQ(notified.size(), 2);
+    EXPECT_EQ(notified[0], "Connected to C");
+    EXPECT_TRUE(notified[1].startsWith("Connection to C broke after 00:00:")) << notified[1].toStdString();
+
+    ConnectionHistory history(paths::historyFile());
+    const auto rows = history.attempts();
+    ASSERT_TRUE(rows.has_value()) << history.problem().toStdString();
+    QStringList recorded;
+    for (const auto& row : *rows) {
+        recorded << QStringList { row.entry, row.outcome, QString::number(row.code), row.text,
+            QString::number(row.seconds), QString::number(row.bytesIn), QString::number(row.bytesOut) }
+                        .join('|');
+    }
+    // ISO 8601 with the offset.
+    EXPECT_TRUE(rows->back().end.contains(QRegularExpression("[+-]\\d\\d:\\d\\d$"))) << rows->back().end.toStdString();
+    EXPECT_EQ(recorded,
+        QStringList({ "A|failed|676|The line is busy.|0|0|0", "B|skipped|0||0|0|0",
+            QStringLiteral("C|connected|629|Connection has been broken!|%1|4096|1024").arg(w.ConnectedSeconds) }));
+}
+
+// With "RedialOnBreak" a line that broke is dialed again from its entry; one
+// hung up elsewhere is not, and another program's line hides nothing.
+TEST_F(DialingTest, ABrokenLineIsRedialedButOneHungUpElsewhereEndsTheConnection)
+{
+    store(stats::ProgramKey, "RedialOnBreak", Variant(qint32(1)));
+    TfrmSelect& w = connected({ "A", "B" });
+    ras->breakLines();
+    QString tipWhileRedialing;
+    QTimer::singleShot(10, &w, [&] { tipWhileRedialing = tray->tip; });
+    w.Timer1Timer();
+    EXPECT_EQ(tipWhileRedialing, "The line to B broke; dialing again");
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(ras->dialed(), (QStringList { "A", "B", "B" }));
+    EXPECT_EQ(stored(entryKey("B"), "Accesses").toInt(), 2);
+
+    w.Timer1->stop();
+    ras->connections.push_back(FakeRemoteAccess::connection(999, "Elsewhere"));
+    ras->dropLines();
+    w.Timer1Timer();
+    EXPECT_TRUE(prompts.messages.empty()) << "another program's connection hides the drop";
+    ras->connections.clear();
+    w.Timer1Timer();
+    EXPECT_EQ(lastMessage(), "Connection has been broken!");
+    EXPECT_EQ(ras->dialed(), (QStringList { "A", "B", "B" }));
+    EXPECT_EQ(w.ConList->subItems(rowOf("B")).value(0), "2") << "the list shows the new statistics";
+}
+
+TEST_F(DialingTest, StopRuleEndsTheRunWithItsReasonAndCountsTheFailure)
+{
+    store(stats::ProgramKey, "OnAccountFailure", Variant("stop"));
+    store(stats::ProgramKey, "OnLineFailure", Variant(qint32(5)));
+    TfrmSelect& w = startDialer({ "A", "B" });
+    ras->outcomes["A"] = Outcome::Refuse;
+    ras->errorTexts[691] = "Refused.";
+    const auto failures = [this] { return stored(entryKey("A") + "\\Failures", "691").toInt(); };
+    EXPECT_LT(dial(), 1000) << "no pause after the last attempt";
+
+    EXPECT_EQ(ras->dialed(), QStringList { "A" });
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
+    EXPECT_EQ(failures(), 1);
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[0].text, "\"OnLineFailure\" is not retry, drop or stop; retry is used instead.");
+    EXPECT_EQ(prompts.messages[1].text, "Dialing stopped: A failed (error 691: Refused.).");
+    EXPECT_EQ(notified, QStringList { prompts.messages[1].text });
+    store(stats::ProgramKey, stats::Notify, Variant(qint32(0)));
+    dial();
+    EXPECT_EQ(prompts.messages.size(), 3u) << "a bad value is named once";
+    EXPECT_EQ(failures(), 2);
+    EXPECT_EQ(notified.size(), 1) << "turned off";
+}
+
+// A total time that is no duration is named once and the monitor goes on; the
+// tray icon shows the window, and its menu hangs up without telling the desktop.
+TEST_F(DialingTest, TheMonitorGoesOnPastABadTotalTimeAndTheTrayMenuHangsUp)
+{
+    TfrmSelect& w = connected();
+    store(entryKey("A"), "TotalTime", Variant("soon"));
+    w.ConnectStart = QDateTime::currentDateTime().addSecs(-(25 * 3600 + 3));
+    for (int i = 0; i < 2; ++i)
+        w.Timer1Timer();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(lastMessage(), R"(A: "TotalTime" holds "soon", which is not a duration (hh:mm:ss))");
+    EXPECT_EQ(tray->tip, "Connected to A: 25:00:03");
+
+    tray->handler(NotificationArea::MouseAction::LeftRelease);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.btnClose->isHidden());
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+    w.Button1->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(tray->shown);
+    w.Timer1->start();
+    w.Disconnect1->trigger();
+    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
+    EXPECT_FALSE(w.btnPrev->isEnabled()) << "even though the welcome page is on";
+    EXPECT_TRUE(w.btnClose->isVisible());
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(notified, QStringList { "Connected to A" });
+}
+
+// Hiding without an icon would lose the window: with no tray host, an icon
+// refused, or a host gone later, the window stays and its button hangs up.
+TEST_F(DialingTest, WithoutATrayIconTheWindowStaysAndItsButtonHangsUp)
+{
+    for (const char* how : { "no host", "refused", "host gone" }) {
+        SCOPED_TRACE(how);
+        ras = std::make_shared<FakeRemoteAccess>();
+        TfrmSelect& w = startDialer({ "A" });
+        tray->hostAvailable = how != std::string("no host");
+        tray->accepts = how == std::string("host gone");
+        ras->outcomes["A"] = Outcome::Connect;
         dial();
+        if (tray->accepts) {
+            ASSERT_FALSE(w.isVisible());
+            tray->hostAvailable = false;
+            w.Timer1Timer();
+        }
         EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
         EXPECT_TRUE(w.isVisible());
-        // The button hangs up instead.
         EXPECT_EQ(w.Button1->text(), "&Disconnect");
         w.Button1->click();
-        EXPECT_EQ(lines->hangUps(), hungUpBefore + 1);
+        EXPECT_EQ(ras->hangUps(), 1);
         EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
         EXPECT_FALSE(w.Timer1->isActive());
     }
 }
 
-TEST_F(MonitorTest, TheWindowComesBackWhenTheTrayHostGoesAway)
-{
-    TfrmSelect& w = connected();
-    ASSERT_FALSE(w.isVisible());
-    tray->hostAvailable = false;
-    w.Timer1Timer();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
-    EXPECT_EQ(w.Button1->text(), "&Disconnect");
-}
-
 TEST_F(DialingTest, AHiveFailureAtConnectIsShownOnceAndTheMonitorRuns)
 {
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    connectOn("A");
+    TfrmSelect& w = startDialer({ "A" });
+    ras->outcomes["A"] = Outcome::Connect;
     QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [this](int page) {
         if (page == TfrmSelect::pgStatIndex)
-            registry->createResult = vorn::reg::AccessDenied;
+            registry->createResult = reg::AccessDenied;
     });
     dial();
     w.Timer1->stop();
     w.Timer1Timer();
     w.Timer1Timer();
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "The statistics of A cannot be saved (Reg Error: 00000005).");
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
-    EXPECT_TRUE(tray->shown);
+    EXPECT_EQ(lastMessage(), "The statistics of A cannot be saved (Reg Error: 00000005).");
     EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
-}
-
-TEST_F(DialingTest, ASkipLeftOverFromTheLastRunDoesNotSkipTheNextRunsFirstEntry)
-{
-    TfrmSelect& w = startDialer({ "A" }, { "A" });
-    QTimer::singleShot(200, &w, [&] { w.btnSkip->click(); }); // ends the attempt
-    QTimer::singleShot(400, &w, [&] { w.btnSkip->click(); }); // in the last pause
-    dial(600, [&] { w.btnAbort->click(); });
-    dial(500, [&] { w.btnAbort->click(); });
-    ASSERT_EQ(lines->dialed(), (QStringList { "A", "A" }));
-    EXPECT_GE(lines->calls.at(1).hungUpAt - dialedAt(1), 400) << "rang until Abort";
-}
-
-// Without a title to wait for, nothing watches for it and the tune plays at connect.
-TEST_F(DialingTest, AnEmptyCaptionStartsNoTuneWatcherAndTheTunePlaysAtConnect)
-{
-    for (const bool noDialerWindow : { false, true }) {
-        SCOPED_TRACE(noDialerWindow);
-        if (noDialerWindow)
-            lines->captionTemplate.clear();
-        store(stats::ProgramKey, "PDTCaption", Variant(noDialerWindow ? "Dial-up Finished" : ""));
-        tuneWatchers.clear();
-        windowHiders.clear();
-        TfrmSelect& w = startDialer({ "A" }, { "A" });
-        store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
-        store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
-        connectOn("A");
-        qsizetype watchersWhileDialing = -1;
-        QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [&](int page) {
-            if (page == TfrmSelect::pgStatIndex)
-                watchersWhileDialing = tuneWatchers.size();
-        });
-        PDTPlayNow = false;
-        dial();
-        EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
-        EXPECT_TRUE(PDTPlayNow);
-        PDTPlayNow = false;
-        if (noDialerWindow) {
-            EXPECT_TRUE(windowHiders.isEmpty());
-        } else {
-            EXPECT_EQ(watchersWhileDialing, 0) << "an untitled window must not start the tune";
-            EXPECT_EQ(tuneWatchers, QStringList { "|/tunes/ding.wav" });
-        }
-    }
 }
 
 } // namespace

@@ -1,10 +1,14 @@
-// The wizard's page state machine and its button bar.
+// The wizard's pages, their button bar and round button, the entry list and
+// its menus, and the preferences stored from the pages.
 #include "WizardFixture.h"
+#include "app/RndSpeed.h"
 #include "app/about.h"
-#include "app/props.h"
 #include "settings/Statistics.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -34,14 +38,13 @@ void expectPage(const TfrmSelect& w, const PageState& s)
 // Every shown button lies whole inside the window, clear of the pages and of the others.
 void expectButtonsInside(const TfrmSelect& w)
 {
-    const QRect window = w.rect();
     QList<QRect> taken { QRect(w.Notebook1->mapTo(&w, QPoint()), w.Notebook1->size()) };
-    for (const QWidget* button : { static_cast<QWidget*>(w.rdbAbout), static_cast<QWidget*>(w.btnPrev),
-             static_cast<QWidget*>(w.btnNext), static_cast<QWidget*>(w.btnClose) }) {
+    for (const QWidget* button :
+        std::initializer_list<const QWidget*> { w.rdbAbout, w.btnPrev, w.btnNext, w.btnClose }) {
         if (button->isHidden())
             continue;
         const QRect place(button->mapTo(&w, QPoint()), button->size());
-        EXPECT_TRUE(window.contains(place)) << button->objectName().toStdString();
+        EXPECT_TRUE(w.rect().contains(place)) << button->objectName().toStdString();
         for (const QRect& other : taken)
             EXPECT_FALSE(place.intersects(other)) << button->objectName().toStdString();
         taken.append(place);
@@ -57,14 +60,14 @@ const PageState Dialing { 4, "VORN95 Wizard - Dialing", false, false };
 class PagesTest : public WizardTest
 {
 protected:
-    TfrmSelect& startWith(const QByteArrayList& entries)
-    {
-        ras->entryNames = entries;
-        return start();
-    }
     void select(const QString& caption, bool selected = true)
     {
         window->ConList->setSelected(rowOf(caption), selected);
+    }
+    void next(int pages)
+    {
+        for (int page = 0; page < pages; ++page)
+            window->btnNext->click();
     }
     QStringList confirmed() const
     {
@@ -74,17 +77,30 @@ protected:
         return items;
     }
     qint32 playTune() { return stored(stats::ProgramKey, "PlayTune").toInt(); }
+    QPoint rowCentre(const QString& caption) const
+    {
+        QAbstractItemView* view = window->ConList->currentView();
+        return view->visualRect(view->model()->index(rowOf(caption), 0)).center();
+    }
 };
+
+const QPoint centre { 12, 12 };
+const QPoint corner { 1, 1 }; // inside the rectangle, outside the ellipse
 
 } // namespace
 
 TEST_F(PagesTest, EveryTransitionSetsCaptionAndButtonsAndKeepsTheLayoutWhole)
 {
     TfrmSelect& w = startWith({ "Office", "Home" });
-    w.show();
-    select("Home");
     const QSize full = w.size();
-    for (const PageState& page : { Select, Tune, Confirm }) {
+    next(2); // nothing selected: a beep and a word, and the page stays
+    EXPECT_EQ(prompts.beeps, 1);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "At least one entry must be selected!");
+    expectPage(w, Select);
+    expectButtonsInside(w);
+    select("Home");
+    for (const PageState& page : { Tune, Confirm }) {
         w.btnNext->click();
         expectPage(w, page);
         expectButtonsInside(w);
@@ -93,9 +109,9 @@ TEST_F(PagesTest, EveryTransitionSetsCaptionAndButtonsAndKeepsTheLayoutWhole)
         w.btnPrev->click();
         expectPage(w, page);
     }
+    EXPECT_EQ(w.Label5->text(), "Select one or more entries to dial below:");
 
-    for (int i = 0; i < 3; ++i)
-        w.btnNext->click();
+    next(3);
     // The dialing page dials until stopped: looked at, then aborted.
     QTimer::singleShot(50, &w, [&] {
         expectPage(w, Dialing);
@@ -117,29 +133,35 @@ TEST_F(PagesTest, EveryTransitionSetsCaptionAndButtonsAndKeepsTheLayoutWhole)
     expectButtonsInside(w);
 }
 
-TEST_F(PagesTest, NextWithNothingSelectedBeepsAndStays)
+// The selection is held sorted without regard to case, names differing only in
+// case once, and the confirmation page lists it as it is when shown.
+TEST_F(PagesTest, TheSelectionIsHeldSortedAndConfirmedAsItIsNow)
 {
-    TfrmSelect& w = startWith({ "Office" });
-    w.btnNext->click();
-    prompts.messages.clear();
-    w.btnNext->click();
-    EXPECT_EQ(prompts.beeps, 1);
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "At least one entry must be selected!");
-    EXPECT_EQ(prompts.messages[0].title, "Error");
-    EXPECT_EQ(w.Notebook1->currentIndex(), 1);
+    TfrmSelect& w = startWith({ "C", "a", "B", "Office", "office" });
+    for (const char* name : { "B", "a", "C" })
+        select(name);
+    EXPECT_EQ(w.SelectedEntries.items(), QStringList({ "a", "B", "C" }));
+    next(3);
+    EXPECT_EQ(confirmed(), QStringList({ "a", "B", "C" }));
+
+    w.btnPrev->click();
+    w.btnPrev->click();
+    select("B", false);
+    select("Office");
+    select("office");
+    next(2);
+    EXPECT_EQ(confirmed().join(',').toLower(), "a,c,office");
 }
 
-TEST_F(PagesTest, LeavingTheTunePageStoresPlayTuneBothWays)
+// "PlayTune" is stored by the page buttons, whatever the text; "Tune" by the
+// edit box when left, and by Browse unless cancelled.
+TEST_F(PagesTest, TheTunePageStoresPlayTuneAndTune)
 {
     store(stats::ProgramKey, "Tune", Variant("old.wav"));
     TfrmSelect& w = startWith({ "Office" });
     select("Office");
-    w.btnNext->click();
-    w.btnNext->click();
+    next(2);
     EXPECT_EQ(w.edTune->text(), "old.wav");
-
-    // Any text counts, whether or not such a file exists.
     w.btnNext->click();
     EXPECT_EQ(playTune(), 1);
     w.btnPrev->click();
@@ -150,33 +172,28 @@ TEST_F(PagesTest, LeavingTheTunePageStoresPlayTuneBothWays)
     w.edTune->setText("missing.wav");
     w.btnPrev->click();
     EXPECT_EQ(playTune(), 1);
-    // "Tune" is left to the edit box's own handlers.
     EXPECT_EQ(stored(stats::ProgramKey, "Tune"), Variant("old.wav"));
-}
 
-TEST_F(PagesTest, ConfirmationListsTheCurrentSelectionSorted)
-{
-    TfrmSelect& w = startWith({ "Office", "backup", "Home" });
-    select("Office");
-    select("backup");
     w.btnNext->click();
-    w.btnNext->click();
-    w.btnNext->click();
-    EXPECT_EQ(confirmed(), QStringList({ "backup", "Office" }));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.edTune->setFocus();
+    w.edTune->clear();
+    w.btnBrowse->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(stored(stats::ProgramKey, "Tune"), Variant(""));
 
-    w.btnPrev->click();
-    w.btnPrev->click();
-    select("backup", false);
-    select("Home");
-    w.btnNext->click();
-    w.btnNext->click();
-    EXPECT_EQ(confirmed(), QStringList({ "Home", "Office" }));
+    registry->writes.clear();
+    w.btnBrowse->click();
+    EXPECT_TRUE(registry->writes.empty()) << "cancelled";
+    prompts.fileToChoose = "/sounds/ring.wav";
+    w.btnBrowse->click();
+    EXPECT_EQ(w.edTune->text(), "/sounds/ring.wav");
+    EXPECT_EQ(stored(stats::ProgramKey, "Tune"), Variant("/sounds/ring.wav"));
+    EXPECT_EQ(prompts.fileRequests.at(0).filter, "Wave files (*.wav)");
 }
 
 TEST_F(PagesTest, RoundButtonOpensTheAboutBoxWithoutStoppingTheWindow)
 {
     TfrmSelect& w = startWith({});
-    w.show();
     // Should the box run a loop of its own, this ends it.
     QTimer::singleShot(300, [] {
         if (auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget()))
@@ -187,25 +204,22 @@ TEST_F(PagesTest, RoundButtonOpensTheAboutBoxWithoutStoppingTheWindow)
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible()) << "the click returned while the box is open";
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
-    EXPECT_EQ(box->windowTitle(), "About");
     box->OKButton->click();
     EXPECT_FALSE(box->isVisible());
 }
 
-TEST_F(PagesTest, TextsAreSpelledRight)
-{
-    TfrmSelect& w = startWith({});
-    EXPECT_EQ(w.Label5->text(), "Select one or more entries to dial below:");
-    TfrmProps props(&w, *w.reg, {});
-    EXPECT_EQ(props.Label4->text(), "Total Access Time:");
-}
-
-// Without the welcome page there is no way back from the selection page until
-// the list's menu or the check box turns it on; each stores "ShowWelcome".
+// "ShowWelcome" other than 1 opens on the selection page, with no way back
+// until the list's menu or the check box turns it on; each stores it.
 TEST_F(PagesTest, TheWelcomePageCanBeTurnedBackOnFromTheListMenu)
 {
-    store(stats::ProgramKey, "ShowWelcome", Variant(qint32(0)));
-    TfrmSelect& w = startWith({ "Office" });
+    for (const qint32 value : { 2, -1, 0 }) {
+        SCOPED_TRACE(value);
+        store(stats::ProgramKey, "ShowWelcome", Variant(value));
+        startWith({ "Office" });
+        expectPage(*window, { 1, Select.caption, false, true });
+        EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome"), Variant(value));
+    }
+    TfrmSelect& w = *window;
     select("Office");
     w.btnNext->click();
     w.btnPrev->click();
@@ -214,9 +228,89 @@ TEST_F(PagesTest, TheWelcomePageCanBeTurnedBackOnFromTheListMenu)
     w.ShowWelcome1->trigger();
     EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome").toInt(), 1);
     EXPECT_TRUE(w.cbShowWelcome->isChecked());
-    EXPECT_TRUE(w.btnPrev->isEnabled());
     w.btnPrev->click();
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex);
+    expectPage(w, Welcome);
     w.cbShowWelcome->click();
     EXPECT_EQ(stored(stats::ProgramKey, "ShowWelcome").toInt(), 0);
+}
+
+// Whichever view is chosen, the entries stay listed and no caption can be edited in place.
+TEST_F(PagesTest, EveryViewStyleListsTheEntriesAndNoneEditsACaption)
+{
+    TfrmSelect& w = startWith({ "Home", "Office" });
+    w.btnNext->click();
+    for (QAction* style : { w.Details1, w.Small1, w.List1, w.LArgeIcons1 }) {
+        SCOPED_TRACE(style->text().toStdString());
+        style->trigger();
+        QAbstractItemView* view = w.ConList->currentView();
+        EXPECT_TRUE(view->isVisible());
+        EXPECT_EQ(view->model()->rowCount(), 2);
+        view->setCurrentIndex(view->model()->index(1, 0));
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, rowCentre("Office"));
+        QTest::keyClick(view, Qt::Key_F2);
+        QTest::keyClicks(view, "Renamed");
+        QTest::keyClick(view, Qt::Key_Return);
+        EXPECT_EQ(w.ConList->caption(1), "Office");
+    }
+}
+
+TEST_F(PagesTest, SecondaryButtonOpensTheEntryMenuOverARowAndTheViewMenuElsewhere)
+{
+    TfrmSelect& w = startWith({ "Home", "Office" });
+    w.Details1->trigger();
+    const auto releaseOver = [&](Qt::MouseButton button, const QPoint& at) {
+        QTest::mouseClick(w.ConList->currentView()->viewport(), button, {}, at);
+    };
+    releaseOver(Qt::RightButton, rowCentre("Office"));
+    EXPECT_TRUE(w.pmEntry->isVisible());
+    EXPECT_FALSE(w.pm->isVisible());
+    EXPECT_EQ(w.PopupEntry, rowOf("Office"));
+    w.pmEntry->close();
+
+    releaseOver(Qt::RightButton, QPoint(200, 150));
+    EXPECT_TRUE(w.pm->isVisible());
+    EXPECT_FALSE(w.pmEntry->isVisible());
+    w.pm->close();
+}
+
+// Only a press and a release inside the ellipse click, with any button; the
+// second press of a double click arrives as the double-click event.
+TEST(RndSpeedTest, OnlyPressAndReleaseInsideTheEllipseClick)
+{
+    TRndSpeedButton button;
+    QStringList events;
+    auto record = [&](const char* event) { return [&, event](auto...) { events.append(QString::fromLatin1(event)); }; };
+    button.OnClick = record("click");
+    button.OnDblClick = record("dblclick");
+    button.OnMouseDown = record("down");
+    button.OnMouseUp = record("up");
+    button.show();
+    const struct {
+        QPoint pressAt, releaseAt;
+        Qt::MouseButton which;
+        bool doubleClick;
+        QStringList events;
+    } cases[] = {
+        { centre, centre, Qt::LeftButton, false, { "down", "up", "click" } },
+        { centre, centre, Qt::MiddleButton, false, { "down", "up", "click" } },
+        { corner, corner, Qt::LeftButton, false, {} },
+        { centre, corner, Qt::LeftButton, false, { "down" } },
+        { corner, centre, Qt::LeftButton, false, { "up" } },
+        { centre, centre, Qt::LeftButton, true, { "down", "up", "click", "dblclick", "down", "up", "click" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.events.join(' ').toStdString());
+        events.clear();
+        QTest::mousePress(&button, c.which, {}, c.pressAt);
+        EXPECT_EQ(button.IsUp, c.pressAt != centre);
+        QTest::mouseRelease(&button, c.which, {}, c.releaseAt);
+        EXPECT_TRUE(button.IsUp); // every release raises the face
+        if (c.doubleClick) {
+            QMouseEvent second(
+                QEvent::MouseButtonDblClick, c.pressAt, button.mapToGlobal(c.pressAt), c.which, c.which, {});
+            QApplication::sendEvent(&button, &second);
+            QTest::mouseRelease(&button, c.which, {}, c.releaseAt);
+        }
+        EXPECT_EQ(events, c.events);
+    }
 }
