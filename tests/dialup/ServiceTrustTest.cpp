@@ -42,7 +42,7 @@ protected:
         rasdial.start(binPath(QStringLiteral("vorn-rasdial")),
             { QStringLiteral("Office"), QStringLiteral("alice"), QStringLiteral("s3cret-pw") });
         EXPECT_TRUE(rasdial.waitForFinished(15000));
-        return RunResult { rasdial.exitCode(), rasdial.readAllStandardOutput(), rasdial.readAllStandardError(), true };
+        return RunResult { rasdial.exitCode(), rasdial.readAllStandardOutput(), rasdial.readAllStandardError() };
     }
 };
 

@@ -34,6 +34,7 @@ public:
         QString entry;
         qint64 dialedAt; // ms on `clock`
         qint64 hungUpAt = -1;
+        RasHandle handle = 0;
     };
     static constexpr int AnswerDelay = 50; // ms from dial to a scripted answer
 
@@ -58,7 +59,6 @@ public:
     std::uint64_t bytesIn = 0;
     std::uint64_t bytesOut = 0;
     QString captionTemplate = QStringLiteral("Connected to %s");
-    QString connectedTitle = QStringLiteral("Connection Established");
 
     // What was asked.
     QElapsedTimer clock;
@@ -122,9 +122,11 @@ public:
         lastConnectionsBytes = *bufferBytes;
         lastConnectionsFirstSize = records[0].dwSize;
         std::vector<RASCONN> all = connections;
-        for (auto line = statuses.cbegin(); line != statuses.cend(); ++line)
-            if (line->state == ras::Connected && line->error == 0 && line.key() != 0)
-                all.push_back(connection(line.key(), entryOf(line.key()).toUtf8()));
+        for (const Call& call : calls) {
+            const auto line = statuses.constFind(call.handle);
+            if (line != statuses.cend() && line->state == ras::Connected && line->error == 0)
+                all.push_back(connection(call.handle, call.entry.toUtf8()));
+        }
         const auto capacity = int(*bufferBytes / sizeof(RASCONN));
         const int written = connectionsWritten >= 0 ? connectionsWritten : std::min(capacity, int(all.size()));
         for (int i = 0; i < written; ++i)
@@ -144,8 +146,7 @@ public:
             return dialResult;
         const QString entry = QString::fromUtf8(fieldText(params.szEntryName));
         statuses.insert(lastHandle, Status {});
-        handleCalls.insert(lastHandle, calls.size());
-        calls.push_back({ entry, clock.elapsed() });
+        calls.push_back({ entry, clock.elapsed(), -1, lastHandle });
         if (const Outcome outcome = outcomes.value(entry, Outcome::Ring); outcome != Outcome::Ring)
             QTimer::singleShot(AnswerDelay, notifyReceiver,
                 [this, notifyReceiver, h = lastHandle, outcome] { answer(notifyReceiver, h, outcome); });
@@ -155,8 +156,9 @@ public:
     std::uint32_t hangUp(RasHandle handle) override
     {
         hungUp.append(handle);
-        if (statuses.remove(handle) > 0 && handleCalls.contains(handle))
-            calls.at(handleCalls.value(handle)).hungUpAt = clock.elapsed();
+        const auto call = std::find_if(calls.begin(), calls.end(), [&](const Call& c) { return c.handle == handle; });
+        if (statuses.remove(handle) > 0 && call != calls.end())
+            call->hungUpAt = clock.elapsed();
         return hangUpResult;
     }
 
@@ -195,7 +197,7 @@ public:
     }
 
     QString dialerCaptionTemplate() override { return captionTemplate; }
-    QString connectedWindowTitle() override { return connectedTitle; }
+    QString connectedWindowTitle() override { return QStringLiteral("Connection Established"); }
 
     // Posts a progress notification for the last dial and delivers it; the
     // status of its line follows it.
@@ -221,10 +223,6 @@ public:
     }
 
 private:
-    QString entryOf(RasHandle handle) const
-    {
-        return handleCalls.contains(handle) ? calls.at(handleCalls.value(handle)).entry : QString();
-    }
     void answer(QObject* to, RasHandle handle, Outcome outcome)
     {
         const auto line = statuses.find(handle);
@@ -238,8 +236,6 @@ private:
             line->state = ras::Connected;
         QCoreApplication::postEvent(to, new RasDialEvent(dialEventMessage(), line->state, line->error));
     }
-
-    QHash<RasHandle, std::size_t> handleCalls;
 };
 
 } // namespace vorn::test

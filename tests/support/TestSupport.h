@@ -15,25 +15,34 @@ namespace vorn::test
 {
 
 // Path of a program built beside the tests (bin folder of the build).
-QString binPath(const QString& program);
+inline QString binPath(const QString& program)
+{
+    return QStringLiteral(VORN_BIN_DIR "/") + program;
+}
 
 // Path below the source tree, for fixtures in tests/ or resources/.
-QString sourcePath(const QString& relative);
+inline QString sourcePath(const QString& relative)
+{
+    return QStringLiteral(VORN_SOURCE_DIR "/") + relative;
+}
 
 // Processes Qt events until pred() holds or the timeout passes; returns pred().
 bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
 
-// Runs a program to its end (killed after the timeout).
+// Runs a program to its end (killed after the timeout); exit code -1 when it
+// did not start or crashed.
 struct RunResult {
     int exitCode = -1;
     QByteArray out;
     QByteArray err;
-    bool started = false;
 };
 RunResult runProgram(const QString& program, const QStringList& args, int timeoutMs = 30000);
 
 // The private desktop of scripts/test-session.sh.
-bool inTestSession();
+inline bool inTestSession()
+{
+    return qEnvironmentVariableIsSet("VORN_TEST_SESSION") && qEnvironmentVariableIsSet("DISPLAY");
+}
 
 // The first shown window of process `pid` whose title matches the regular
 // expression `pattern`, waiting up to `timeout`; empty when none came. Only
@@ -46,12 +55,15 @@ QString findWindow(const QString& pattern, qint64 pid, std::chrono::milliseconds
 class ServiceProcess
 {
 public:
-    explicit ServiceProcess(const QString& folder);
-    ~ServiceProcess();
+    explicit ServiceProcess(const QString& folder)
+        : folder_(folder)
+    {
+    }
+    ~ServiceProcess() { kill(); }
     // Starts it with `environment` (default: this process's) and waits for its socket.
     bool start(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
     void kill();
-    QString socketPath() const;
+    QString socketPath() const { return folder_ + QStringLiteral("/run/dialup.sock"); }
     qint64 processId() const { return process_.processId(); }
     QProcess& process() { return process_; }
 

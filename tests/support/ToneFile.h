@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "support/TestSupport.h"
 
 namespace vorn::test
 {
@@ -11,6 +11,9 @@ bool writeTone(const QString& path, int format, double seconds, int sampleRate =
 
 // How many recorded samples a tone of that length yields above the scan's
 // threshold (a sine spends a little time near zero).
-qint64 expectedLoudSamples(double seconds);
+inline qint64 expectedLoudSamples(double seconds)
+{
+    return static_cast<qint64>(seconds * RecordingRate * 0.98);
+}
 
 } // namespace vorn::test
