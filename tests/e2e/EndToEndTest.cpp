@@ -17,9 +17,13 @@ namespace line = vorn::wizardlog;
 namespace
 {
 
-const QString Attempt = QLatin1String(line::Attempt);
-const QString Connected = QLatin1String(line::Connected);
-const QString ThirdTick = QLatin1String(line::Tick) + QStringLiteral(" 3 ");
+constexpr QLatin1String Attempt(line::Attempt);
+constexpr QLatin1String Connected(line::Connected);
+
+QString thirdTick()
+{
+    return QLatin1String(line::Tick) + QStringLiteral(" 3 ");
+}
 
 // First is busy, Second connects: the wizard fails over, counts the
 // connection, hides in the tray, plays the tune and hides the service's window.
@@ -56,13 +60,13 @@ protected:
 
 TEST_F(EndToEndTest, TicksCountUntilTheLineBreaks)
 {
-    ASSERT_TRUE(wizard.waitForLog(ThirdTick, 6s));
+    ASSERT_TRUE(wizard.waitForLog(thirdTick(), 6s));
     const auto ticked = wizard.stored(QStringLiteral("Second"));
     // Read while the ticks go on: the total may be one tick behind the last time.
     const qint32 lastTime = DurationToSeconds(ticked.value("LastTime"));
     EXPECT_GE(lastTime, 3);
     EXPECT_NEAR(DurationToSeconds(ticked.value("TotalTime")), 60 + lastTime, 1);
-    EXPECT_TRUE(wizard.log(ThirdTick).value(0).text.contains("Connected to Second: "));
+    EXPECT_TRUE(wizard.log(thirdTick()).value(0).text.contains("Connected to Second: "));
 
     // The line drops as a faulty modem's would.
     WizardDriver::rasdial({ QStringLiteral("--drop"), QStringLiteral("Second") });
