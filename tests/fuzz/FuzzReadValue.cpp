@@ -6,24 +6,16 @@
 
 #include <QTemporaryDir>
 
-#include <cstdlib>
 #include <cstring>
-
-namespace
-{
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
     if (size < 4)
         return 0;
+    const auto require = [](bool holds) {
+        if (!holds)
+            __builtin_trap();
+    };
     std::uint32_t type = 0;
     std::memcpy(&type, data, 4);
     const QByteArray bytes(reinterpret_cast<const char*>(data + 4), qsizetype(size - 4));
