@@ -1,7 +1,6 @@
 #pragma once
 
-// Windows of other programs on a real X display, and servers of a test's own,
-// for the integration tests.
+// Other programs' windows and private servers for the integration tests.
 #include "platform/DesktopWindows.h"
 #include "support/TestSupport.h"
 
@@ -17,8 +16,7 @@
 namespace vorn::test
 {
 
-// An xmessage window with the given title, closed when this goes away.
-// `display` empty: the test session's display.
+// An xmessage window, on the test session's display unless `display` is set.
 class MessageWindow
 {
 public:
@@ -71,7 +69,6 @@ inline bool managedByWindowManager(DesktopWindows::WindowId id)
     return QString::fromLatin1(clients.out).contains(QStringLiteral("0x%1").arg(id, 0, 16));
 }
 
-// Runs xdotool (or another X tool) against the session's display; true on success.
 inline bool xtool(const QString& program, const QStringList& args)
 {
     return runProgram(program, args).exitCode == 0;
@@ -98,7 +95,7 @@ public:
             server_.kill();
         server_.waitForFinished();
     }
-    // A frozen server accepts connections and requests but answers nothing.
+    // Frozen: takes connections and requests, answers nothing.
     void freeze(bool frozen)
     {
         if (server_.state() == QProcess::Running)
@@ -115,7 +112,6 @@ class PrivateDisplay : public PrivateServer
 public:
     PrivateDisplay()
     {
-        // Xvfb picks a free display number and prints it.
         server_.start(QStringLiteral("Xvfb"),
             QStringLiteral("-displayfd 1 -nolisten tcp -screen 0 640x480x24").split(QLatin1Char(' ')));
         if (server_.waitForStarted(5000)

@@ -16,9 +16,8 @@
 namespace vorn::test
 {
 
-// The one remote-access service of the unit tests, in memory. It answers from
-// its fields and records what it was asked. Its lines either answer on their
-// own a little after the dial (`outcomes`), or the test drives them (notify).
+// The remote-access service of the unit tests: answers from its fields,
+// records what it was asked; lines answer by `outcomes` or by notify().
 class FakeRemoteAccess : public RemoteAccess
 {
 public:
@@ -38,9 +37,7 @@ public:
     };
     static constexpr int AnswerDelay = 50; // ms from dial to a scripted answer
 
-    // Enumerations: the names or other programs' connections; results other
-    // than 0 are returned as they are, and only `entriesWritten` or
-    // `connectionsWritten` records are written when set (>= 0).
+    // Non-zero results are returned as they are; `...Written` >= 0 caps the records written.
     QList<QByteArray> entryNames;
     std::uint32_t entriesResult = 0;
     int entriesWritten = -1;
@@ -54,13 +51,11 @@ public:
     std::uint32_t hangUpResult = 0;
     QHash<RasHandle, Status> statuses; // the lines held
     QHash<std::uint32_t, QByteArray> errorTexts;
-    // Traffic of a held line, counted only when `countsTraffic`.
     bool countsTraffic = false;
     std::uint64_t bytesIn = 0;
     std::uint64_t bytesOut = 0;
     QString captionTemplate = QStringLiteral("Connected to %s");
 
-    // What was asked.
     QElapsedTimer clock;
     std::vector<Call> calls;
     QList<QByteArray> phonebooksAsked; // "<none>" for a null phonebook
@@ -147,9 +142,18 @@ public:
         const QString entry = QString::fromUtf8(fieldText(params.szEntryName));
         statuses.insert(lastHandle, Status {});
         calls.push_back({ entry, clock.elapsed(), -1, lastHandle });
-        if (const Outcome outcome = outcomes.value(entry, Outcome::Ring); outcome != Outcome::Ring)
-            QTimer::singleShot(AnswerDelay, notifyReceiver,
-                [this, notifyReceiver, h = lastHandle, outcome] { answer(notifyReceiver, h, outcome); });
+        const Outcome outcome = outcomes.value(entry, Outcome::Ring);
+        if (outcome != Outcome::Ring)
+            QTimer::singleShot(AnswerDelay, notifyReceiver, [this, notifyReceiver, h = lastHandle, outcome] {
+                if (auto line = statuses.find(h); line != statuses.end()) {
+                    line->state = outcome == Outcome::Connect ? ras::Connected : line->state;
+                    line->error = outcome == Outcome::Busy ? ras::LineBusy
+                        : outcome == Outcome::Refuse       ? ras::AuthenticationFailure
+                                                           : 0;
+                    QCoreApplication::postEvent(
+                        notifyReceiver, new RasDialEvent(dialEventMessage(), line->state, line->error));
+                }
+            });
         return 0;
     }
 
@@ -199,8 +203,7 @@ public:
     QString dialerCaptionTemplate() override { return captionTemplate; }
     QString connectedWindowTitle() override { return QStringLiteral("Connection Established"); }
 
-    // Posts a progress notification for the last dial and delivers it; the
-    // status of its line follows it.
+    // Delivers a progress notification for the last dial; its line follows it.
     void notify(std::uint32_t state, std::uint32_t error = 0)
     {
         if (auto found = statuses.find(lastHandle); found != statuses.end()) {
@@ -220,21 +223,6 @@ public:
         record.hrasconn = handle;
         copyToField(record.szEntryName, entry);
         return record;
-    }
-
-private:
-    void answer(QObject* to, RasHandle handle, Outcome outcome)
-    {
-        const auto line = statuses.find(handle);
-        if (line == statuses.end())
-            return;
-        if (outcome == Outcome::Busy)
-            line->error = ras::LineBusy;
-        else if (outcome == Outcome::Refuse)
-            line->error = ras::AuthenticationFailure;
-        else
-            line->state = ras::Connected;
-        QCoreApplication::postEvent(to, new RasDialEvent(dialEventMessage(), line->state, line->error));
     }
 };
 
