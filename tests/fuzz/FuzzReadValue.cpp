@@ -6,41 +6,28 @@
 
 #include <QTemporaryDir>
 
-#include <cstdlib>
 #include <cstring>
-
-namespace
-{
-
-vorn::SqliteRegistry& hive()
-{
-    static QTemporaryDir dir;
-    static vorn::SqliteRegistry registry(dir.filePath(QStringLiteral("registry.db")));
-    return registry;
-}
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
     if (size < 4)
         return 0;
+    const auto require = [](bool holds) {
+        if (!holds)
+            __builtin_trap();
+    };
     std::uint32_t type = 0;
     std::memcpy(&type, data, 4);
     const QByteArray bytes(reinterpret_cast<const char*>(data + 4), qsizetype(size - 4));
+    static QTemporaryDir dir;
+    static vorn::SqliteRegistry hive(dir.filePath(QStringLiteral("registry.db")));
 
     vorn::HKEY key = 0;
-    require(hive().createKey(vorn::reg::HKEY_CURRENT_USER, "Fuzz", vorn::reg::KEY_ALL_ACCESS, key) == 0);
-    require(hive().setValue(key, "v", type, data + 4, std::uint32_t(size - 4)) == 0);
-    hive().closeKey(key);
+    require(hive.createKey(vorn::reg::HKEY_CURRENT_USER, "Fuzz", vorn::reg::KEY_ALL_ACCESS, key) == 0);
+    require(hive.setValue(key, "v", type, data + 4, std::uint32_t(size - 4)) == 0);
+    hive.closeKey(key);
 
-    TRegFile reg(nullptr, &hive());
+    TRegFile reg(nullptr, &hive);
     reg.Key = QStringLiteral("Fuzz");
     const Variant value = reg.ReadValue(QStringLiteral("v"));
     require(reg.KeyHandle() == 0);

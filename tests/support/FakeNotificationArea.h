@@ -8,9 +8,8 @@
 namespace vorn::test
 {
 
-// A notification area that records every request and keeps the icon's state
-// for the test to look at. `calls` is shared, so it outlives the fake, which
-// its tray icon owns.
+// Records every request and keeps the icon's state. `calls` is shared: it
+// outlives the fake, which its tray icon owns.
 class FakeNotificationArea final : public NotificationArea
 {
 public:

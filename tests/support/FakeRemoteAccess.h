@@ -16,9 +16,8 @@
 namespace vorn::test
 {
 
-// The one remote-access service of the unit tests, in memory. It answers from
-// its fields and records what it was asked. Its lines either answer on their
-// own a little after the dial (`outcomes`), or the test drives them (notify).
+// The remote-access service of the unit tests: answers from its fields,
+// records what it was asked; lines answer by `outcomes` or by notify().
 class FakeRemoteAccess : public RemoteAccess
 {
 public:
@@ -34,12 +33,11 @@ public:
         QString entry;
         qint64 dialedAt; // ms on `clock`
         qint64 hungUpAt = -1;
+        RasHandle handle = 0;
     };
     static constexpr int AnswerDelay = 50; // ms from dial to a scripted answer
 
-    // Enumerations: the names or other programs' connections; results other
-    // than 0 are returned as they are, and only `entriesWritten` or
-    // `connectionsWritten` records are written when set (>= 0).
+    // Non-zero results are returned as they are; `...Written` >= 0 caps the records written.
     QList<QByteArray> entryNames;
     std::uint32_t entriesResult = 0;
     int entriesWritten = -1;
@@ -53,14 +51,11 @@ public:
     std::uint32_t hangUpResult = 0;
     QHash<RasHandle, Status> statuses; // the lines held
     QHash<std::uint32_t, QByteArray> errorTexts;
-    // Traffic of a held line, counted only when `countsTraffic`.
     bool countsTraffic = false;
     std::uint64_t bytesIn = 0;
     std::uint64_t bytesOut = 0;
     QString captionTemplate = QStringLiteral("Connected to %s");
-    QString connectedTitle = QStringLiteral("Connection Established");
 
-    // What was asked.
     QElapsedTimer clock;
     std::vector<Call> calls;
     QList<QByteArray> phonebooksAsked; // "<none>" for a null phonebook
@@ -122,9 +117,11 @@ public:
         lastConnectionsBytes = *bufferBytes;
         lastConnectionsFirstSize = records[0].dwSize;
         std::vector<RASCONN> all = connections;
-        for (auto line = statuses.cbegin(); line != statuses.cend(); ++line)
-            if (line->state == ras::Connected && line->error == 0 && line.key() != 0)
-                all.push_back(connection(line.key(), entryOf(line.key()).toUtf8()));
+        for (const Call& call : calls) {
+            const auto line = statuses.constFind(call.handle);
+            if (line != statuses.cend() && line->state == ras::Connected && line->error == 0)
+                all.push_back(connection(call.handle, call.entry.toUtf8()));
+        }
         const auto capacity = int(*bufferBytes / sizeof(RASCONN));
         const int written = connectionsWritten >= 0 ? connectionsWritten : std::min(capacity, int(all.size()));
         for (int i = 0; i < written; ++i)
@@ -144,19 +141,28 @@ public:
             return dialResult;
         const QString entry = QString::fromUtf8(fieldText(params.szEntryName));
         statuses.insert(lastHandle, Status {});
-        handleCalls.insert(lastHandle, calls.size());
-        calls.push_back({ entry, clock.elapsed() });
-        if (const Outcome outcome = outcomes.value(entry, Outcome::Ring); outcome != Outcome::Ring)
-            QTimer::singleShot(AnswerDelay, notifyReceiver,
-                [this, notifyReceiver, h = lastHandle, outcome] { answer(notifyReceiver, h, outcome); });
+        calls.push_back({ entry, clock.elapsed(), -1, lastHandle });
+        const Outcome outcome = outcomes.value(entry, Outcome::Ring);
+        if (outcome != Outcome::Ring)
+            QTimer::singleShot(AnswerDelay, notifyReceiver, [this, notifyReceiver, h = lastHandle, outcome] {
+                if (auto line = statuses.find(h); line != statuses.end()) {
+                    line->state = outcome == Outcome::Connect ? ras::Connected : line->state;
+                    line->error = outcome == Outcome::Busy ? ras::LineBusy
+                        : outcome == Outcome::Refuse       ? ras::AuthenticationFailure
+                                                           : 0;
+                    QCoreApplication::postEvent(
+                        notifyReceiver, new RasDialEvent(dialEventMessage(), line->state, line->error));
+                }
+            });
         return 0;
     }
 
     std::uint32_t hangUp(RasHandle handle) override
     {
         hungUp.append(handle);
-        if (statuses.remove(handle) > 0 && handleCalls.contains(handle))
-            calls.at(handleCalls.value(handle)).hungUpAt = clock.elapsed();
+        const auto call = std::find_if(calls.begin(), calls.end(), [&](const Call& c) { return c.handle == handle; });
+        if (statuses.remove(handle) > 0 && call != calls.end())
+            call->hungUpAt = clock.elapsed();
         return hangUpResult;
     }
 
@@ -195,10 +201,9 @@ public:
     }
 
     QString dialerCaptionTemplate() override { return captionTemplate; }
-    QString connectedWindowTitle() override { return connectedTitle; }
+    QString connectedWindowTitle() override { return QStringLiteral("Connection Established"); }
 
-    // Posts a progress notification for the last dial and delivers it; the
-    // status of its line follows it.
+    // Delivers a progress notification for the last dial; its line follows it.
     void notify(std::uint32_t state, std::uint32_t error = 0)
     {
         if (auto found = statuses.find(lastHandle); found != statuses.end()) {
@@ -219,27 +224,6 @@ public:
         copyToField(record.szEntryName, entry);
         return record;
     }
-
-private:
-    QString entryOf(RasHandle handle) const
-    {
-        return handleCalls.contains(handle) ? calls.at(handleCalls.value(handle)).entry : QString();
-    }
-    void answer(QObject* to, RasHandle handle, Outcome outcome)
-    {
-        const auto line = statuses.find(handle);
-        if (line == statuses.end())
-            return;
-        if (outcome == Outcome::Busy)
-            line->error = ras::LineBusy;
-        else if (outcome == Outcome::Refuse)
-            line->error = ras::AuthenticationFailure;
-        else
-            line->state = ras::Connected;
-        QCoreApplication::postEvent(to, new RasDialEvent(dialEventMessage(), line->state, line->error));
-    }
-
-    QHash<RasHandle, std::size_t> handleCalls;
 };
 
 } // namespace vorn::test

@@ -27,7 +27,7 @@ inline std::pair<std::uint32_t, QByteArray> getRaw(Registry& hive, HKEY key, con
     return { type, data };
 }
 
-// Creates the key below HKEY_LOCAL_MACHINE and stores one value in it.
+// One value of a key below HKEY_LOCAL_MACHINE, stored and read back.
 inline std::int32_t storeRaw(
     Registry& hive, const QByteArray& path, const QByteArray& name, std::uint32_t type, const QByteArray& data)
 {
@@ -39,7 +39,6 @@ inline std::int32_t storeRaw(
     return code;
 }
 
-// One value of a key below HKEY_LOCAL_MACHINE.
 inline std::pair<std::uint32_t, QByteArray> storedRaw(Registry& hive, const QByteArray& path, const QByteArray& name)
 {
     HKEY key = 0;

@@ -10,9 +10,7 @@
 namespace vorn::test
 {
 
-// Passes every call to a real hive, recording each write (with the path its
-// key was opened by) and the keys left open, and injecting the faults a test
-// asks for.
+// A real hive that records writes (by key path) and open keys, and injects faults.
 class RecordingRegistry final : public Registry
 {
 public:

@@ -5,21 +5,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <QtEndian>
 
 #include <cstdlib>
 
 namespace vorn::test
 {
-
-QString binPath(const QString& program)
-{
-    return QStringLiteral(VORN_BIN_DIR "/") + program;
-}
-
-QString sourcePath(const QString& relative)
-{
-    return QStringLiteral(VORN_SOURCE_DIR "/") + relative;
-}
 
 bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout)
 {
@@ -39,8 +30,7 @@ RunResult runProgram(const QString& program, const QStringList& args, int timeou
     RunResult result;
     QProcess process;
     process.start(program, args);
-    result.started = process.waitForStarted(5000);
-    if (!result.started)
+    if (!process.waitForStarted(5000))
         return result;
     process.closeWriteChannel();
     if (!process.waitForFinished(timeoutMs)) {
@@ -53,40 +43,18 @@ RunResult runProgram(const QString& program, const QStringList& args, int timeou
     return result;
 }
 
-bool inTestSession()
-{
-    return qEnvironmentVariableIsSet("VORN_TEST_SESSION") && qEnvironmentVariableIsSet("DISPLAY");
-}
-
 QString findWindow(const QString& pattern, qint64 pid, std::chrono::milliseconds timeout)
 {
-    QString found;
+    const QStringList search { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+        QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), pattern };
+    QByteArray found;
     waitUntil(
         [&] {
-            found = QString::fromLatin1(runProgram(QStringLiteral("xdotool"),
-                { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                    QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), pattern })
-                                            .out.split('\n')
-                                            .value(0));
+            found = runProgram(QStringLiteral("xdotool"), search).out.split('\n')[0];
             return !found.isEmpty();
         },
         timeout);
-    return found;
-}
-
-ServiceProcess::ServiceProcess(const QString& folder)
-    : folder_(folder)
-{
-}
-
-ServiceProcess::~ServiceProcess()
-{
-    kill();
-}
-
-QString ServiceProcess::socketPath() const
-{
-    return folder_ + QStringLiteral("/run/dialup.sock");
+    return QString::fromLatin1(found);
 }
 
 bool ServiceProcess::start(QProcessEnvironment environment)
@@ -121,12 +89,8 @@ SoundScan scanRecording(qint64 from, int threshold)
     if (!file.open(QIODevice::ReadOnly) || !file.seek(from & ~qint64(1)))
         return scan;
     const QByteArray raw = file.readAll();
-    const auto count = raw.size() / 2;
-    for (qsizetype i = 0; i < count; ++i) {
-        const auto lo = static_cast<unsigned char>(raw[2 * i]);
-        const auto hi = static_cast<unsigned char>(raw[2 * i + 1]);
-        const auto sample = static_cast<int16_t>(static_cast<uint16_t>(lo | (hi << 8)));
-        if (std::abs(int(sample)) > threshold) {
+    for (qsizetype i = 0; i < raw.size() / 2; ++i) {
+        if (std::abs(int(qFromLittleEndian<qint16>(raw.constData() + 2 * i))) > threshold) {
             if (scan.firstLoud < 0)
                 scan.firstLoud = i;
             ++scan.loudSamples;

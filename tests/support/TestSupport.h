@@ -1,7 +1,6 @@
 #pragma once
 
-// Helpers of the tests, the benchmarks and the demo; nothing here needs
-// GoogleTest.
+// Helpers of the tests, the benchmarks and the demo (no GoogleTest).
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -14,44 +13,50 @@
 namespace vorn::test
 {
 
-// Path of a program built beside the tests (bin folder of the build).
-QString binPath(const QString& program);
+inline QString binPath(const QString& program)
+{
+    return QStringLiteral(VORN_BIN_DIR "/") + program;
+}
 
-// Path below the source tree, for fixtures in tests/ or resources/.
-QString sourcePath(const QString& relative);
+inline QString sourcePath(const QString& relative)
+{
+    return QStringLiteral(VORN_SOURCE_DIR "/") + relative;
+}
 
 // Processes Qt events until pred() holds or the timeout passes; returns pred().
 bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
 
-// Runs a program to its end (killed after the timeout).
+// Runs a program to its end (killed after the timeout); exit code -1: did not start or crashed.
 struct RunResult {
     int exitCode = -1;
     QByteArray out;
     QByteArray err;
-    bool started = false;
 };
 RunResult runProgram(const QString& program, const QStringList& args, int timeoutMs = 30000);
 
 // The private desktop of scripts/test-session.sh.
-bool inTestSession();
+inline bool inTestSession()
+{
+    return qEnvironmentVariableIsSet("VORN_TEST_SESSION") && qEnvironmentVariableIsSet("DISPLAY");
+}
 
-// The first shown window of process `pid` whose title matches the regular
-// expression `pattern`, waiting up to `timeout`; empty when none came. Only
-// the owner's windows count, so tests running side by side never see each
-// other's.
+// The id of `pid`'s first shown window whose title matches `pattern`, waiting
+// up to `timeout`; by owner so that tests running side by side never meet.
 QString findWindow(const QString& pattern, qint64 pid, std::chrono::milliseconds timeout = {});
 
-// The simulated dial-up service on a socket and configuration folder of its
-// own below `folder`, killed when this goes away.
+// The simulated dial-up service with its socket and configuration below `folder`.
 class ServiceProcess
 {
 public:
-    explicit ServiceProcess(const QString& folder);
-    ~ServiceProcess();
-    // Starts it with `environment` (default: this process's) and waits for its socket.
+    explicit ServiceProcess(const QString& folder)
+        : folder_(folder)
+    {
+    }
+    ~ServiceProcess() { kill(); }
+    // Starts it and waits for its socket.
     bool start(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
     void kill();
-    QString socketPath() const;
+    QString socketPath() const { return folder_ + QStringLiteral("/run/dialup.sock"); }
     qint64 processId() const { return process_.processId(); }
     QProcess& process() { return process_; }
 
@@ -60,9 +65,7 @@ private:
     QProcess process_;
 };
 
-// Reads the null sink's recording from byte offset `from`: returns the number
-// of 8 kHz samples whose magnitude exceeds `threshold`, and the index of the
-// first one (or -1).
+// The 8 kHz samples of the null sink's recording from byte `from` on above `threshold`.
 struct SoundScan {
     qint64 loudSamples = 0;
     qint64 firstLoud = -1;

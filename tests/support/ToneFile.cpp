@@ -1,7 +1,5 @@
 #include "support/ToneFile.h"
 
-#include "support/TestSupport.h"
-
 #include <QFile>
 
 #include <sndfile.h>
@@ -29,11 +27,6 @@ bool writeTone(const QString& path, int format, double seconds, int sampleRate, 
                 = 0.5f * static_cast<float>(std::sin(2 * M_PI * 440.0 * double(i) / sampleRate));
     const bool written = sf_writef_float(file, samples.data(), frames) == frames;
     return sf_close(file) == 0 && written;
-}
-
-qint64 expectedLoudSamples(double seconds)
-{
-    return static_cast<qint64>(seconds * RecordingRate * 0.98);
 }
 
 } // namespace vorn::test
