@@ -19,7 +19,7 @@ namespace line = vorn::wizardlog;
 namespace
 {
 
-constexpr QLatin1String Connected(line::Connected);
+const QLatin1String Connected(line::Connected);
 
 QString thirdTick()
 {
