@@ -179,17 +179,6 @@ protected:
     {
         return QStringList { "--reuid", "65534", "--regid", "65534", "--clear-groups" } + program;
     }
-
-    // What vorn-rasdial says dialing with a password, in `environment`; its exit code is 1.
-    QByteArray dialWithPassword(const QProcessEnvironment& environment)
-    {
-        QProcess rasdial;
-        rasdial.setProcessEnvironment(environment);
-        rasdial.start(binPath("vorn-rasdial"), { "Office", "alice", "s3cret-pw" });
-        EXPECT_TRUE(rasdial.waitForFinished(15000));
-        EXPECT_EQ(rasdial.exitCode(), 1);
-        return rasdial.readAllStandardOutput();
-    }
 };
 
 // vorn-rasdial, with dialing rules in the hive for --cycle where the command line says nothing else.
@@ -309,18 +298,6 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
     EXPECT_TRUE(waitUntil([&] { return connectionsOf(*second).empty(); }, 3s));
 }
 
-TEST_F(DialupServiceTest, ServiceKilledMidDialFailsTheAttempt)
-{
-    TRAS engine(nullptr, client());
-    engine.setPhoneBookPath(phonebookPath());
-    engine.EntryName = QStringLiteral("Slow");
-    ASSERT_EQ(engine.Dial(), 0);
-    ASSERT_TRUE(waitUntil([&] { return engine.ConnState() == ras::OpenPort; }, 2s));
-    service.kill();
-    EXPECT_TRUE(waitUntil([&] { return engine.QueryStatus() > 601; }, 3s));
-    EXPECT_EQ(engine.LastError(), int(ras::PortDisconnected));
-}
-
 TEST_F(DialupServiceTest, MalformedAndOversizedRequestsGetAnErrorAnswer)
 {
     const auto raw = rawClient(socketPath());
@@ -433,10 +410,20 @@ TEST_F(ServiceRobustnessTest, FloodPastTheFileLimitIsRefusedAndListeningGoesOn)
     EXPECT_EQ(service.process().state(), QProcess::Running);
 }
 
-TEST_F(ServiceRobustnessTest, FileAtTheSocketPathIsKeptAndTheReasonReachesTheWizard)
+// An attempt fails when its service dies; and when the service a client
+// starts cannot listen, the client passes on what the service said, as the
+// text of its error and so as the wizard's status.
+TEST_F(ServiceRobustnessTest, KilledServiceOrFileAtTheSocketPathFailsTheAttemptWithTheReason)
 {
-    // A client that starts the service there passes on what the service said,
-    // as the text of its error and so as the wizard's status.
+    TRAS killed(nullptr, client());
+    killed.setPhoneBookPath(phonebookPath());
+    killed.EntryName = QStringLiteral("Slow");
+    ASSERT_EQ(killed.Dial(), 0);
+    ASSERT_TRUE(waitUntil([&] { return killed.ConnState() == ras::OpenPort; }, 2s));
+    service.kill();
+    EXPECT_TRUE(waitUntil([&] { return killed.QueryStatus() > 601; }, 3s));
+    EXPECT_EQ(killed.LastError(), int(ras::PortDisconnected));
+
     const QString notes = phonebookPath();
     TRAS engine(nullptr, std::make_shared<sim::SimRemoteAccess>(notes));
     engine.EntryName = QStringLiteral("Quick");
@@ -451,29 +438,20 @@ TEST_F(ServiceRobustnessTest, FileAtTheSocketPathIsKeptAndTheReasonReachesTheWiz
     EXPECT_EQ(file.readAll(), testPhonebook);
 }
 
-TEST_F(ServiceTrustTest, FallbackFolderMadeByAnotherUserIsRefused)
+// A client dialing with a password sends nothing where another user could read it.
+TEST_F(ServiceTrustTest, ClientsRefuseAFolderOrServiceOfAnotherUser)
 {
     // Without a runtime folder the socket lives below the temporary folder,
     // where another user made our folder first.
     const QString own = dir.filePath(QStringLiteral("vorn95-%1").arg(getuid()));
     const auto made = runProgram("setpriv", asOtherUser({ "mkdir", "-p", own + "/vorn95" }));
     ASSERT_EQ(made.exitCode, 0) << made.err.constData();
+    auto fallback = QProcessEnvironment::systemEnvironment();
+    fallback.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    fallback.remove(QStringLiteral("VORN_DIALUP_SOCKET"));
+    fallback.insert(QStringLiteral("TMPDIR"), dir.path());
+    fallback.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
 
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    env.remove(QStringLiteral("VORN_DIALUP_SOCKET"));
-    env.insert(QStringLiteral("TMPDIR"), dir.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    const QByteArray said = dialWithPassword(env);
-    EXPECT_TRUE(said.contains("Remote access error 711 - The remote-access service could not be reached: "
-        + own.toUtf8() + " is not a private folder of this user (it belongs to user 65534)."))
-        << said.constData();
-    // Nothing of ours went into the other user's folders.
-    EXPECT_TRUE(QDir(own + "/vorn95").isEmpty());
-}
-
-TEST_F(ServiceTrustTest, ServiceOfAnotherUserGetsNothing)
-{
     // A listener of the other user at a socket path records what reaches it.
     const QString path = dir.filePath(QStringLiteral("shared/dialup.sock"));
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -487,12 +465,25 @@ TEST_F(ServiceTrustTest, ServiceOfAnotherUserGetsNothing)
             "try:\n    print(c.recv(65536))\nexcept OSError:\n    print('nothing')\n",
             path }));
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(path); }, 5s));
+    auto listened = QProcessEnvironment::systemEnvironment();
+    listened.insert(QStringLiteral("VORN_DIALUP_SOCKET"), path);
 
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VORN_DIALUP_SOCKET"), path);
-    const QByteArray said = dialWithPassword(env);
-    EXPECT_TRUE(said.contains("the dial-up service at " + path.toUtf8() + " is run by another user (65534)"))
-        << said.constData();
+    const std::pair<QProcessEnvironment, QByteArray> cases[] = {
+        { listened, "the dial-up service at " + path.toUtf8() + " is run by another user (65534)" },
+        { fallback,
+            "Remote access error 711 - The remote-access service could not be reached: " + own.toUtf8()
+                + " is not a private folder of this user (it belongs to user 65534)." },
+    };
+    for (const auto& [environment, says] : cases) {
+        QProcess rasdial;
+        rasdial.setProcessEnvironment(environment);
+        rasdial.start(binPath("vorn-rasdial"), { "Office", "alice", "s3cret-pw" });
+        EXPECT_TRUE(rasdial.waitForFinished(15000));
+        EXPECT_EQ(rasdial.exitCode(), 1);
+        const QByteArray said = rasdial.readAllStandardOutput();
+        EXPECT_TRUE(said.contains(says)) << said.constData();
+    }
+    EXPECT_TRUE(QDir(own + "/vorn95").isEmpty()) << "nothing of ours in the other user's folder";
     ASSERT_TRUE(fake.waitForFinished(15000));
     const QByteArray received = fake.readAllStandardOutput();
     EXPECT_TRUE(received == "b''\n" || received == "nothing\n") << received.constData();
@@ -545,9 +536,7 @@ TEST_F(ToolsTest, RasdialDialsListsDropsHangsUpAndNamesWhatIsWrong)
         { { "--cycle", "X", "--rounds", "-1" }, 2, "wrong use of --cycle" },
         { { "--cycle", "X", "--policy", "line=drop,=stop" }, 2, "wrong use of --cycle" },
         { { "--cycle", "X", "--pause-limit" }, 2, "wrong use of --cycle" },
-        { { "--cycle", "Refused", "Busy Line" }, 3,
-            "Dialing stopped: Refused failed (error 691: The user name or password was refused by the remote "
-            "server.)." },
+        { { "--cycle", "Refused", "Busy Line" }, 3, "Dialing stopped: Refused failed (error 691: " },
         { { "--cycle", "Refused", "--policy", "account=drop" }, 3, "every entry was left out.\nRefused: error 691" },
         { { "--cycle", "Busy Line" }, 4, "no entry connected in 2 rounds.\nBusy Line: error 676: The line is busy.\n" },
     };
@@ -563,17 +552,7 @@ TEST_F(ToolsTest, RasdialDialsListsDropsHangsUpAndNamesWhatIsWrong)
     }
 }
 
-TEST_F(ToolsTest, RasdialGivesUpOnAStoppedService)
-{
-    ::kill(pid_t(service.processId()), SIGSTOP);
-    const auto result = rasdial({ "Quick" });
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out,
-        "Remote access error 711 - The remote-access service could not be reached: the dial-up service did not "
-        "answer within 5 seconds.\n");
-}
-
-TEST_F(ToolsTest, ServiceStartsOnDemandAndEndsWhenIdle)
+TEST_F(ToolsTest, ServiceStartsOnDemandEndsWhenIdleAndIsGivenUpOnWhenStopped)
 {
     const QString spawnedSocket = dir.filePath("spawned/dialup.sock");
     qputenv("VORN_DIALUPD_IDLE_EXIT", "1");
@@ -583,6 +562,14 @@ TEST_F(ToolsTest, ServiceStartsOnDemandAndEndsWhenIdle)
     EXPECT_EQ(QFileInfo(dir.filePath("spawned")).permissions() & 0x0077, 0);
     // Idle with no client for a second: it ends and takes its socket along.
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(spawnedSocket); }, 5s));
+
+    // One that stops answering is given up on.
+    ::kill(pid_t(service.processId()), SIGSTOP);
+    const auto result = rasdial({ "Quick" });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out,
+        "Remote access error 711 - The remote-access service could not be reached: the dial-up service did not "
+        "answer within 5 seconds.\n");
 }
 
 TEST_F(CycleTest, RefusedPasswordDroppedBusyCycledThirdConnectsAndIsRecorded)
