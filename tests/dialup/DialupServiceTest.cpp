@@ -1,6 +1,5 @@
 // The simulated dial-up service process, driven through its real client,
-// through raw clients that misbehave, and through vorn-rasdial (plain dials
-// and --cycle).
+// through raw clients that misbehave, and through vorn-rasdial.
 #include "platform/RemoteAccess.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/sim/SimRemoteAccess.h"
@@ -95,8 +94,7 @@ QByteArray readLines(QLocalSocket& socket, int lines)
     return text;
 }
 
-// A private simulated dial-up service (own socket, phonebook and config
-// folder) per test, so tests may run side by side.
+// A private service per test (own socket, phonebook, config folder): tests may run side by side.
 class DialupServiceTest : public ::testing::Test
 {
 protected:
@@ -114,7 +112,6 @@ protected:
         ASSERT_TRUE(service.start(environment));
     }
 
-    QString socketPath() const { return service.socketPath(); }
     QString phonebookPath() const { return dir.filePath(QStringLiteral("test.pbk")); }
     QByteArray phonebook() const { return phonebookPath().toUtf8(); }
 
@@ -127,7 +124,7 @@ protected:
 
     std::shared_ptr<sim::SimRemoteAccess> client() const
     {
-        return std::make_shared<sim::SimRemoteAccess>(socketPath());
+        return std::make_shared<sim::SimRemoteAccess>(service.socketPath());
     }
 
     // Dials `entry` (of our phonebook unless `book` names another) until it has connected or failed.
@@ -188,7 +185,7 @@ protected:
     void SetUp() override
     {
         DialupServiceTest::SetUp();
-        qputenv("VORN_DIALUP_SOCKET", socketPath().toUtf8());
+        qputenv("VORN_DIALUP_SOCKET", service.socketPath().toUtf8());
         qputenv("VORN_REGISTRY", hivePath().toUtf8());
         SqliteRegistry hive(hivePath());
         TRegFile reg(nullptr, &hive);
@@ -245,7 +242,6 @@ TEST_F(DialupServiceTest, DialsRunThroughThePublishedStatesInOrder)
     EXPECT_EQ(dialToEnd(*access, "Nowhere"), QList<DialStep>({ { ras::OpenPort, 623 } }));
     EXPECT_EQ(
         dialToEnd(*access, "Quick", nullptr, "/no/such/phonebook.pbk"), QList<DialStep>({ { ras::OpenPort, 621 } }));
-    EXPECT_EQ(access->enumEntries(phonebook().constData(), nullptr, nullptr, nullptr), ras::InvalidParameter);
 }
 
 TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
@@ -259,8 +255,7 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
     EXPECT_EQ(seen[0].hrasconn, handle);
     EXPECT_EQ(fieldText(seen[0].szEntryName), "Quick");
     EXPECT_EQ(fieldText(seen[0].szDeviceName), "Fast Modem");
-    // The second client hangs up what the first dialed (and, as a hang-up
-    // does, returns before the service has closed the line).
+    // The second client hangs up what the first dialed; the hang-up returns before the line is closed.
     EXPECT_EQ(second->hangUp(handle), 0U);
     EXPECT_TRUE(waitUntil([&] { return connectionsOf(*first).empty(); }, 2s));
     EXPECT_EQ(first->hangUp(handle), ras::InvalidHandle);
@@ -300,7 +295,7 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
 
 TEST_F(DialupServiceTest, MalformedAndOversizedRequestsGetAnErrorAnswer)
 {
-    const auto raw = rawClient(socketPath());
+    const auto raw = rawClient(service.socketPath());
     const auto exchange = [&raw](const QByteArray& request) {
         raw->write(request);
         raw->flush();
@@ -357,7 +352,7 @@ TEST_F(ServiceRobustnessTest, ClientsLeavingAtAnyMomentHarmNoOtherClient)
     for (int round = 0; round < 20; ++round) {
         std::vector<std::unique_ptr<QLocalSocket>> clients;
         for (int i = 0; i < 20; ++i) {
-            clients.push_back(rawClient(socketPath(), dial));
+            clients.push_back(rawClient(service.socketPath(), dial));
             ASSERT_EQ(clients.back()->state(), QLocalSocket::ConnectedState) << "the service stopped taking clients";
         }
         for (const auto& leaving : clients) {
@@ -387,7 +382,7 @@ TEST_F(ServiceRobustnessTest, FloodPastTheFileLimitIsRefusedAndListeningGoesOn)
     std::vector<std::unique_ptr<QLocalSocket>> flood;
     int refused = 0;
     for (int i = 0; i < 300; ++i) {
-        flood.push_back(rawClient(socketPath()));
+        flood.push_back(rawClient(service.socketPath()));
         ASSERT_EQ(flood.back()->state(), QLocalSocket::ConnectedState);
         if (readLines(*flood.back(), 1).contains("too many clients"))
             ++refused;
@@ -410,9 +405,8 @@ TEST_F(ServiceRobustnessTest, FloodPastTheFileLimitIsRefusedAndListeningGoesOn)
     EXPECT_EQ(service.process().state(), QProcess::Running);
 }
 
-// An attempt fails when its service dies; and when the service a client
-// starts cannot listen, the client passes on what the service said, as the
-// text of its error and so as the wizard's status.
+// An attempt fails when its service dies; a service a client starts that cannot
+// listen tells it why, and so the wizard's status.
 TEST_F(ServiceRobustnessTest, KilledServiceOrFileAtTheSocketPathFailsTheAttemptWithTheReason)
 {
     TRAS killed(nullptr, client());
@@ -438,8 +432,9 @@ TEST_F(ServiceRobustnessTest, KilledServiceOrFileAtTheSocketPathFailsTheAttemptW
     EXPECT_EQ(file.readAll(), testPhonebook);
 }
 
-// A client dialing with a password sends nothing where another user could read it.
-TEST_F(ServiceTrustTest, ClientsRefuseAFolderOrServiceOfAnotherUser)
+// A client dialing with a password sends nothing where another user could
+// read it, and the service serves no client of another user.
+TEST_F(ServiceTrustTest, NothingPassesBetweenUsers)
 {
     // Without a runtime folder the socket lives below the temporary folder,
     // where another user made our folder first.
@@ -487,25 +482,21 @@ TEST_F(ServiceTrustTest, ClientsRefuseAFolderOrServiceOfAnotherUser)
     ASSERT_TRUE(fake.waitForFinished(15000));
     const QByteArray received = fake.readAllStandardOutput();
     EXPECT_TRUE(received == "b''\n" || received == "nothing\n") << received.constData();
-}
 
-TEST_F(ServiceTrustTest, ClientOfAnotherUserIsRefused)
-{
-    // Let the other user reach the socket, so only the service's own check stands in the way.
-    for (const QString& path : { dir.filePath(QStringLiteral("run")), socketPath() })
-        QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
+    // The other way round: a client of the other user, let reach the socket,
+    // meets the service's own check.
+    for (const QString& opened : { dir.filePath(QStringLiteral("run")), service.socketPath() })
+        QFile::setPermissions(opened, QFileDevice::Permissions(0x7777));
     const auto answer = runProgram("setpriv",
         asOtherUser({ "/usr/bin/python3", "-c",
             "import socket, sys\ns = socket.socket(socket.AF_UNIX); s.settimeout(5)\n"
             "s.connect(sys.argv[1]); print(s.makefile('rb').read(512))\n",
-            socketPath() }));
+            service.socketPath() }));
     // Refused at once, before it could ask anything.
     EXPECT_TRUE(answer.out.contains("refused")) << answer.out.constData() << answer.err.constData();
 }
 
-// A session at the command line: each command's exit code and what it says
-// (usage errors on standard error, before the usage); --cycle under the
-// hive's rules.
+// A command-line session: each command's exit code and what it says (usage errors on standard error).
 TEST_F(ToolsTest, RasdialDialsListsDropsHangsUpAndNamesWhatIsWrong)
 {
     const struct {

@@ -25,8 +25,7 @@ TEST(PhonebookTest, EntriesWithTheirKeys)
 
 TEST(PhonebookTest, InvalidSectionsAndValuesAreReportedAndSkippedOrTheDefaults)
 {
-    const QByteArray longName(257, 'n');
-    const auto book = parsePhonebook("Stray=1\n[]\nOutcomes=busy\n[   ]\n[" + longName
+    const auto book = parsePhonebook("Stray=1\n[]\nOutcomes=busy\n[   ]\n[" + QByteArray(257, 'n')
         + "]\n[bad\\name]\n[open\n"
           "[Fine]\nOutcomes=busy,explode\nStepDelay=-1\nDropAfter=soon\nno equals here\n"
           "["

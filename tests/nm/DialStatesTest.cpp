@@ -15,9 +15,8 @@ const QList<std::uint32_t> Published = { ras::OpenPort, ras::PortOpened, ras::Co
 
 } // namespace
 
-// Whichever way NetworkManager activates a profile, and however late its
-// reports come, the wizard sees every published state once, in order, and is
-// connected only at the end.
+// However NetworkManager activates a profile and however late its reports come,
+// every published state is seen once, in order; connected only at the end.
 TEST(DialProgress, ActivationsPassEveryPublishedStateInOrderOnce)
 {
     DialProgress vpn;

@@ -12,7 +12,6 @@ source tests/package/checks.sh
 
 app_id=org.vorn95.Wizard
 programs=(vorn95 vorn-dialupd initvorn vorn-rasdial vorn-reg vorn-history)
-icon_sizes=(16 22 24 32 48 64 128 256)
 
 stage=$(mktemp -d "${TMPDIR:-/tmp}/vorn-stage.XXXXXX")
 cleanup() {
@@ -54,9 +53,9 @@ grep -qF "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$share/
 exec_program=$(desktop_key Exec)
 [ -x "$root/usr/bin/${exec_program%% *}" ] || fail "Exec=$exec_program is not in /usr/bin"
 icon=$(desktop_key Icon)
-for size in "${icon_sizes[@]}"; do
-    png=$share/icons/hicolor/${size}x${size}/apps/$icon.png
-    [ "$(identify -format '%wx%h' "$png")" = "${size}x${size}" ] || fail "$png is not ${size}x${size}"
+for png in "$share"/icons/hicolor/*x*/apps/"$icon".png; do
+    size=$(basename "$(dirname "$(dirname "$png")")")
+    [ "$(identify -format '%wx%h' "$png")" = "$size" ] || fail "$png is not $size"
 done
 [ -s "$share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no scalable icon $icon.svg"
 echo "ok: desktop entry, metadata, program and icons agree"

@@ -39,8 +39,7 @@ TEST_F(TRasTest, EnumerationsWithBufferTooSmallKeepWhatTheBufferHolds)
     EXPECT_EQ(ras->EnumEntries(), 0);
     EXPECT_EQ(ras->Entries(), (QStringList { "Office", "backup", "Office" }));
 
-    // 603 with 25 names: the 20 the buffer holds. 603 with 6 lines: the first
-    // four, the one without a name too.
+    // 603 with 25 names: the 20 the buffer holds; with 6 lines, the first four (a nameless one too).
     fake->entryNames.clear();
     for (int i = 0; i < 25; ++i)
         fake->entryNames.append("Entry " + QByteArray::number(i));

@@ -1,6 +1,5 @@
-// TRegFile against a real hive file: how values are stored and read back,
-// what it refuses, and that no key stays open whatever happens; then the
-// statistics' update rules and the dialing options as the hive holds them.
+// TRegFile against a real hive file (no key stays open whatever happens);
+// the statistics' update rules and the dialing options as the hive holds them.
 #include "settings/RegFiles.h"
 
 #include "platform/linux/SqliteRegistry.h"
