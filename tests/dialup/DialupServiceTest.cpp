@@ -35,7 +35,6 @@ namespace
 
 using DialStep = std::pair<std::uint32_t, std::uint32_t>; // state, error
 
-// Records the progress notifications of one dial.
 class DialRecorder : public QObject
 {
 public:
@@ -158,7 +157,6 @@ protected:
 };
 using ServiceRobustnessTest = DialupServiceTest;
 
-// Clients and service refuse a socket that another local user could have set up.
 class ServiceTrustTest : public DialupServiceTest
 {
 protected:

@@ -1,5 +1,4 @@
-// The connection history file: what survives a killed writer, the per-day
-// sums of the chart and the CSV export.
+// The connection history file, and what the history window makes of its rows.
 #include "settings/History.h"
 
 #include <QTemporaryDir>

@@ -1,5 +1,4 @@
-// vorn-reg against a real hive file: export, import, refusing bad text, and
-// an import killed at random moments.
+// vorn-reg against a real hive file.
 #include "support/TestSupport.h"
 #include "tools/vorn-reg/RegText.h"
 
