@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the package with apt on a fresh Debian 12 root (made with
 # mmdebstrap, entered with chroot), then runs the installed programs there on
-# the test display: the wizard opens its window, vorn-rasdial lists and dials
+# the test display: the wizard opens its window, vorn-rasdial dials
 # the sample phonebook. Needs root and scripts/test-session.sh around it.
 #
 # Usage: tests/package/fresh-root.sh PACKAGE.deb
