@@ -1,6 +1,5 @@
 // The simulated dial-up service process, driven through its real client,
-// through raw clients that misbehave, and through vorn-rasdial (plain dials
-// and --cycle).
+// through raw clients that misbehave, and through vorn-rasdial.
 #include "platform/RemoteAccess.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/sim/SimRemoteAccess.h"
@@ -36,7 +35,6 @@ namespace
 
 using DialStep = std::pair<std::uint32_t, std::uint32_t>; // state, error
 
-// Records the progress notifications of one dial.
 class DialRecorder : public QObject
 {
 public:
@@ -95,8 +93,7 @@ QByteArray readLines(QLocalSocket& socket, int lines)
     return text;
 }
 
-// A private simulated dial-up service (own socket, phonebook and config
-// folder) per test, so tests may run side by side.
+// A private service per test (own socket, phonebook, config folder): tests may run side by side.
 class DialupServiceTest : public ::testing::Test
 {
 protected:
@@ -114,7 +111,6 @@ protected:
         ASSERT_TRUE(service.start(environment));
     }
 
-    QString socketPath() const { return service.socketPath(); }
     QString phonebookPath() const { return dir.filePath(QStringLiteral("test.pbk")); }
     QByteArray phonebook() const { return phonebookPath().toUtf8(); }
 
@@ -127,7 +123,7 @@ protected:
 
     std::shared_ptr<sim::SimRemoteAccess> client() const
     {
-        return std::make_shared<sim::SimRemoteAccess>(socketPath());
+        return std::make_shared<sim::SimRemoteAccess>(service.socketPath());
     }
 
     // Dials `entry` (of our phonebook unless `book` names another) until it has connected or failed.
@@ -161,7 +157,6 @@ protected:
 };
 using ServiceRobustnessTest = DialupServiceTest;
 
-// Clients and service refuse a socket that another local user could have set up.
 class ServiceTrustTest : public DialupServiceTest
 {
 protected:
@@ -179,17 +174,6 @@ protected:
     {
         return QStringList { "--reuid", "65534", "--regid", "65534", "--clear-groups" } + program;
     }
-
-    // What vorn-rasdial says dialing with a password, in `environment`; its exit code is 1.
-    QByteArray dialWithPassword(const QProcessEnvironment& environment)
-    {
-        QProcess rasdial;
-        rasdial.setProcessEnvironment(environment);
-        rasdial.start(binPath("vorn-rasdial"), { "Office", "alice", "s3cret-pw" });
-        EXPECT_TRUE(rasdial.waitForFinished(15000));
-        EXPECT_EQ(rasdial.exitCode(), 1);
-        return rasdial.readAllStandardOutput();
-    }
 };
 
 // vorn-rasdial, with dialing rules in the hive for --cycle where the command line says nothing else.
@@ -199,7 +183,7 @@ protected:
     void SetUp() override
     {
         DialupServiceTest::SetUp();
-        qputenv("VORN_DIALUP_SOCKET", socketPath().toUtf8());
+        qputenv("VORN_DIALUP_SOCKET", service.socketPath().toUtf8());
         qputenv("VORN_REGISTRY", hivePath().toUtf8());
         SqliteRegistry hive(hivePath());
         TRegFile reg(nullptr, &hive);
@@ -256,7 +240,6 @@ TEST_F(DialupServiceTest, DialsRunThroughThePublishedStatesInOrder)
     EXPECT_EQ(dialToEnd(*access, "Nowhere"), QList<DialStep>({ { ras::OpenPort, 623 } }));
     EXPECT_EQ(
         dialToEnd(*access, "Quick", nullptr, "/no/such/phonebook.pbk"), QList<DialStep>({ { ras::OpenPort, 621 } }));
-    EXPECT_EQ(access->enumEntries(phonebook().constData(), nullptr, nullptr, nullptr), ras::InvalidParameter);
 }
 
 TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
@@ -270,8 +253,7 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
     EXPECT_EQ(seen[0].hrasconn, handle);
     EXPECT_EQ(fieldText(seen[0].szEntryName), "Quick");
     EXPECT_EQ(fieldText(seen[0].szDeviceName), "Fast Modem");
-    // The second client hangs up what the first dialed (and, as a hang-up
-    // does, returns before the service has closed the line).
+    // The second client hangs up what the first dialed; the hang-up returns before the line is closed.
     EXPECT_EQ(second->hangUp(handle), 0U);
     EXPECT_TRUE(waitUntil([&] { return connectionsOf(*first).empty(); }, 2s));
     EXPECT_EQ(first->hangUp(handle), ras::InvalidHandle);
@@ -309,21 +291,9 @@ TEST_F(DialupServiceTest, EveryClientSeesTheConnectionUntilHungUpOrDropped)
     EXPECT_TRUE(waitUntil([&] { return connectionsOf(*second).empty(); }, 3s));
 }
 
-TEST_F(DialupServiceTest, ServiceKilledMidDialFailsTheAttempt)
-{
-    TRAS engine(nullptr, client());
-    engine.setPhoneBookPath(phonebookPath());
-    engine.EntryName = QStringLiteral("Slow");
-    ASSERT_EQ(engine.Dial(), 0);
-    ASSERT_TRUE(waitUntil([&] { return engine.ConnState() == ras::OpenPort; }, 2s));
-    service.kill();
-    EXPECT_TRUE(waitUntil([&] { return engine.QueryStatus() > 601; }, 3s));
-    EXPECT_EQ(engine.LastError(), int(ras::PortDisconnected));
-}
-
 TEST_F(DialupServiceTest, MalformedAndOversizedRequestsGetAnErrorAnswer)
 {
-    const auto raw = rawClient(socketPath());
+    const auto raw = rawClient(service.socketPath());
     const auto exchange = [&raw](const QByteArray& request) {
         raw->write(request);
         raw->flush();
@@ -380,7 +350,7 @@ TEST_F(ServiceRobustnessTest, ClientsLeavingAtAnyMomentHarmNoOtherClient)
     for (int round = 0; round < 20; ++round) {
         std::vector<std::unique_ptr<QLocalSocket>> clients;
         for (int i = 0; i < 20; ++i) {
-            clients.push_back(rawClient(socketPath(), dial));
+            clients.push_back(rawClient(service.socketPath(), dial));
             ASSERT_EQ(clients.back()->state(), QLocalSocket::ConnectedState) << "the service stopped taking clients";
         }
         for (const auto& leaving : clients) {
@@ -410,7 +380,7 @@ TEST_F(ServiceRobustnessTest, FloodPastTheFileLimitIsRefusedAndListeningGoesOn)
     std::vector<std::unique_ptr<QLocalSocket>> flood;
     int refused = 0;
     for (int i = 0; i < 300; ++i) {
-        flood.push_back(rawClient(socketPath()));
+        flood.push_back(rawClient(service.socketPath()));
         ASSERT_EQ(flood.back()->state(), QLocalSocket::ConnectedState);
         if (readLines(*flood.back(), 1).contains("too many clients"))
             ++refused;
@@ -433,10 +403,19 @@ TEST_F(ServiceRobustnessTest, FloodPastTheFileLimitIsRefusedAndListeningGoesOn)
     EXPECT_EQ(service.process().state(), QProcess::Running);
 }
 
-TEST_F(ServiceRobustnessTest, FileAtTheSocketPathIsKeptAndTheReasonReachesTheWizard)
+// An attempt fails when its service dies; a service a client starts that cannot
+// listen tells it why, and so the wizard's status.
+TEST_F(ServiceRobustnessTest, KilledServiceOrFileAtTheSocketPathFailsTheAttemptWithTheReason)
 {
-    // A client that starts the service there passes on what the service said,
-    // as the text of its error and so as the wizard's status.
+    TRAS killed(nullptr, client());
+    killed.setPhoneBookPath(phonebookPath());
+    killed.EntryName = QStringLiteral("Slow");
+    ASSERT_EQ(killed.Dial(), 0);
+    ASSERT_TRUE(waitUntil([&] { return killed.ConnState() == ras::OpenPort; }, 2s));
+    service.kill();
+    EXPECT_TRUE(waitUntil([&] { return killed.QueryStatus() > 601; }, 3s));
+    EXPECT_EQ(killed.LastError(), int(ras::PortDisconnected));
+
     const QString notes = phonebookPath();
     TRAS engine(nullptr, std::make_shared<sim::SimRemoteAccess>(notes));
     engine.EntryName = QStringLiteral("Quick");
@@ -451,29 +430,21 @@ TEST_F(ServiceRobustnessTest, FileAtTheSocketPathIsKeptAndTheReasonReachesTheWiz
     EXPECT_EQ(file.readAll(), testPhonebook);
 }
 
-TEST_F(ServiceTrustTest, FallbackFolderMadeByAnotherUserIsRefused)
+// A client dialing with a password sends nothing where another user could
+// read it, and the service serves no client of another user.
+TEST_F(ServiceTrustTest, NothingPassesBetweenUsers)
 {
     // Without a runtime folder the socket lives below the temporary folder,
     // where another user made our folder first.
     const QString own = dir.filePath(QStringLiteral("vorn95-%1").arg(getuid()));
     const auto made = runProgram("setpriv", asOtherUser({ "mkdir", "-p", own + "/vorn95" }));
     ASSERT_EQ(made.exitCode, 0) << made.err.constData();
+    auto fallback = QProcessEnvironment::systemEnvironment();
+    fallback.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    fallback.remove(QStringLiteral("VORN_DIALUP_SOCKET"));
+    fallback.insert(QStringLiteral("TMPDIR"), dir.path());
+    fallback.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
 
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    env.remove(QStringLiteral("VORN_DIALUP_SOCKET"));
-    env.insert(QStringLiteral("TMPDIR"), dir.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    const QByteArray said = dialWithPassword(env);
-    EXPECT_TRUE(said.contains("Remote access error 711 - The remote-access service could not be reached: "
-        + own.toUtf8() + " is not a private folder of this user (it belongs to user 65534)."))
-        << said.constData();
-    // Nothing of ours went into the other user's folders.
-    EXPECT_TRUE(QDir(own + "/vorn95").isEmpty());
-}
-
-TEST_F(ServiceTrustTest, ServiceOfAnotherUserGetsNothing)
-{
     // A listener of the other user at a socket path records what reaches it.
     const QString path = dir.filePath(QStringLiteral("shared/dialup.sock"));
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -487,34 +458,43 @@ TEST_F(ServiceTrustTest, ServiceOfAnotherUserGetsNothing)
             "try:\n    print(c.recv(65536))\nexcept OSError:\n    print('nothing')\n",
             path }));
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(path); }, 5s));
+    auto listened = QProcessEnvironment::systemEnvironment();
+    listened.insert(QStringLiteral("VORN_DIALUP_SOCKET"), path);
 
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VORN_DIALUP_SOCKET"), path);
-    const QByteArray said = dialWithPassword(env);
-    EXPECT_TRUE(said.contains("the dial-up service at " + path.toUtf8() + " is run by another user (65534)"))
-        << said.constData();
+    const std::pair<QProcessEnvironment, QByteArray> cases[] = {
+        { listened, "the dial-up service at " + path.toUtf8() + " is run by another user (65534)" },
+        { fallback,
+            "Remote access error 711 - The remote-access service could not be reached: " + own.toUtf8()
+                + " is not a private folder of this user (it belongs to user 65534)." },
+    };
+    for (const auto& [environment, says] : cases) {
+        QProcess rasdial;
+        rasdial.setProcessEnvironment(environment);
+        rasdial.start(binPath("vorn-rasdial"), { "Office", "alice", "s3cret-pw" });
+        EXPECT_TRUE(rasdial.waitForFinished(15000));
+        EXPECT_EQ(rasdial.exitCode(), 1);
+        const QByteArray said = rasdial.readAllStandardOutput();
+        EXPECT_TRUE(said.contains(says)) << said.constData();
+    }
+    EXPECT_TRUE(QDir(own + "/vorn95").isEmpty()) << "nothing of ours in the other user's folder";
     ASSERT_TRUE(fake.waitForFinished(15000));
     const QByteArray received = fake.readAllStandardOutput();
     EXPECT_TRUE(received == "b''\n" || received == "nothing\n") << received.constData();
-}
 
-TEST_F(ServiceTrustTest, ClientOfAnotherUserIsRefused)
-{
-    // Let the other user reach the socket, so only the service's own check stands in the way.
-    for (const QString& path : { dir.filePath(QStringLiteral("run")), socketPath() })
-        QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
+    // The other way round: a client of the other user, let reach the socket,
+    // meets the service's own check.
+    for (const QString& opened : { dir.filePath(QStringLiteral("run")), service.socketPath() })
+        QFile::setPermissions(opened, QFileDevice::Permissions(0x7777));
     const auto answer = runProgram("setpriv",
         asOtherUser({ "/usr/bin/python3", "-c",
             "import socket, sys\ns = socket.socket(socket.AF_UNIX); s.settimeout(5)\n"
             "s.connect(sys.argv[1]); print(s.makefile('rb').read(512))\n",
-            socketPath() }));
+            service.socketPath() }));
     // Refused at once, before it could ask anything.
     EXPECT_TRUE(answer.out.contains("refused")) << answer.out.constData() << answer.err.constData();
 }
 
-// A session at the command line: each command's exit code and what it says
-// (usage errors on standard error, before the usage); --cycle under the
-// hive's rules.
+// A command-line session: each command's exit code and what it says (usage errors on standard error).
 TEST_F(ToolsTest, RasdialDialsListsDropsHangsUpAndNamesWhatIsWrong)
 {
     const struct {
@@ -545,9 +525,7 @@ TEST_F(ToolsTest, RasdialDialsListsDropsHangsUpAndNamesWhatIsWrong)
         { { "--cycle", "X", "--rounds", "-1" }, 2, "wrong use of --cycle" },
         { { "--cycle", "X", "--policy", "line=drop,=stop" }, 2, "wrong use of --cycle" },
         { { "--cycle", "X", "--pause-limit" }, 2, "wrong use of --cycle" },
-        { { "--cycle", "Refused", "Busy Line" }, 3,
-            "Dialing stopped: Refused failed (error 691: The user name or password was refused by the remote "
-            "server.)." },
+        { { "--cycle", "Refused", "Busy Line" }, 3, "Dialing stopped: Refused failed (error 691: " },
         { { "--cycle", "Refused", "--policy", "account=drop" }, 3, "every entry was left out.\nRefused: error 691" },
         { { "--cycle", "Busy Line" }, 4, "no entry connected in 2 rounds.\nBusy Line: error 676: The line is busy.\n" },
     };
@@ -563,17 +541,7 @@ TEST_F(ToolsTest, RasdialDialsListsDropsHangsUpAndNamesWhatIsWrong)
     }
 }
 
-TEST_F(ToolsTest, RasdialGivesUpOnAStoppedService)
-{
-    ::kill(pid_t(service.processId()), SIGSTOP);
-    const auto result = rasdial({ "Quick" });
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out,
-        "Remote access error 711 - The remote-access service could not be reached: the dial-up service did not "
-        "answer within 5 seconds.\n");
-}
-
-TEST_F(ToolsTest, ServiceStartsOnDemandAndEndsWhenIdle)
+TEST_F(ToolsTest, ServiceStartsOnDemandEndsWhenIdleAndIsGivenUpOnWhenStopped)
 {
     const QString spawnedSocket = dir.filePath("spawned/dialup.sock");
     qputenv("VORN_DIALUPD_IDLE_EXIT", "1");
@@ -583,6 +551,14 @@ TEST_F(ToolsTest, ServiceStartsOnDemandAndEndsWhenIdle)
     EXPECT_EQ(QFileInfo(dir.filePath("spawned")).permissions() & 0x0077, 0);
     // Idle with no client for a second: it ends and takes its socket along.
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(spawnedSocket); }, 5s));
+
+    // One that stops answering is given up on.
+    ::kill(pid_t(service.processId()), SIGSTOP);
+    const auto result = rasdial({ "Quick" });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out,
+        "Remote access error 711 - The remote-access service could not be reached: the dial-up service did not "
+        "answer within 5 seconds.\n");
 }
 
 TEST_F(CycleTest, RefusedPasswordDroppedBusyCycledThirdConnectsAndIsRecorded)

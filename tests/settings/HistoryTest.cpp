@@ -1,5 +1,4 @@
-// The connection history file: what survives a killed writer, the per-day
-// sums of the chart and the CSV export.
+// The connection history file, and what the history window makes of its rows.
 #include "settings/History.h"
 
 #include <QTemporaryDir>
@@ -56,7 +55,7 @@ Attempt connection(const QString& entry, const QDateTime& end, qint64 seconds)
     return a;
 }
 
-TEST(History, ConnectedTimePerDaySplitsASessionAtMidnight)
+TEST(History, ConnectedTimePerDaySplitsASessionAtMidnightAndCsvQuotesWhatNeedsIt)
 {
     const QDate first(2026, 11, 1);
     const QDateTime midnight = first.addDays(1).startOfDay();
@@ -71,10 +70,8 @@ TEST(History, ConnectedTimePerDaySplitsASessionAtMidnight)
     const auto perDay = connectedPerDay(attempts, first, 3);
     EXPECT_EQ(perDay.value(QStringLiteral("A")), (QVector<qint64> { 1800, 1860, 0 }));
     EXPECT_EQ(perDay.value(QStringLiteral("B")), (QVector<qint64> { 600, 0, 0 }));
-}
 
-TEST(History, CsvQuotesTheFieldsThatNeedIt)
-{
+    // The export quotes the fields that need it.
     Attempt a = connection(QStringLiteral("Zürich, 2nd \"line\""), QDateTime(QDate(2026, 11, 1), {}, Qt::UTC), 61);
     a.text = QStringLiteral("busy,\r\nreally");
     a.bytesIn = 1234567890123;

@@ -1,6 +1,5 @@
-// TRegFile against a real hive file: how values are stored and read back,
-// what it refuses, and that no key stays open whatever happens; then the
-// statistics' update rules and the dialing options as the hive holds them.
+// TRegFile against a real hive file (no key stays open whatever happens);
+// the statistics' update rules and the dialing options as the hive holds them.
 #include "settings/RegFiles.h"
 
 #include "platform/linux/SqliteRegistry.h"
@@ -55,7 +54,7 @@ protected:
     }
 };
 
-TEST_F(Store, MissingValuesReadAsNullAndCreateOnlyOnRead)
+TEST_F(Store, ReadsCreateNoKeyTakeWhatIsThereAndLeaveNoKeyOpen)
 {
     // Probing creates no key, so it works on a hive that refuses them.
     recorder.createResult = AccessDenied;
@@ -67,6 +66,17 @@ TEST_F(Store, MissingValuesReadAsNullAndCreateOnlyOnRead)
     storeRaw(hive, "SOFTWARE\\Test", "zero", REG_SZ, QByteArray());
     EXPECT_TRUE(reg.ValueExists(QString(), QStringLiteral("ZERO")));
     EXPECT_TRUE(reg.ReadValue(QStringLiteral("zero")).isNull());
+
+    // Grown by another process between asking its size and reading it.
+    storeRaw(hive, "SOFTWARE\\Test", "grows", REG_SZ, QByteArray("ab", 3));
+    recorder.beforeDataRead
+        = [this] { storeRaw(hive, "SOFTWARE\\Test", "grows", REG_SZ, QByteArray("much longer", 12)); };
+    EXPECT_EQ(reg.ReadValue(QStringLiteral("grows")).text(), "much longer");
+
+    // A failing close raises, but leaves no handle behind (TearDown).
+    recorder.closeResult = InvalidHandle;
+    EXPECT_EQ(
+        errorOf<ERegFileError>([this] { reg.WriteValue(QStringLiteral("v"), Variant(1)); }), "Reg Error: 00000006");
 }
 
 TEST_F(Store, ValuesAreStoredInTheirRegistryForms)
@@ -120,24 +130,6 @@ TEST_F(Store, ForeignDataReadsAsEmptyNeverAsSomethingElse)
         storeRaw(hive, "SOFTWARE\\Test", "v", type, data);
         EXPECT_EQ(reg.ReadValue(QStringLiteral("v")), expected) << type << " " << data.toHex().constData();
     }
-}
-
-TEST_F(Store, FailuresRaiseTheirMessagesAndCloseTheKey)
-{
-    // A failing close raises, but leaves no handle behind.
-    recorder.closeResult = InvalidHandle;
-    EXPECT_EQ(
-        errorOf<ERegFileError>([this] { reg.WriteValue(QStringLiteral("v"), Variant(1)); }), "Reg Error: 00000006");
-    recorder.closeResult = 0;
-    EXPECT_EQ(reg.ReadValue(QStringLiteral("v")), Variant(1));
-}
-
-TEST_F(Store, ValueChangedByAnotherProcessBetweenSizeAndRead)
-{
-    storeRaw(hive, "SOFTWARE\\Test", "grows", REG_SZ, QByteArray("ab", 3));
-    recorder.beforeDataRead
-        = [this] { storeRaw(hive, "SOFTWARE\\Test", "grows", REG_SZ, QByteArray("much longer", 12)); };
-    EXPECT_EQ(reg.ReadValue(QStringLiteral("grows")).text(), "much longer");
 }
 
 TEST(Duration, TextToSeconds)

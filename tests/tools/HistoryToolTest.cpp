@@ -56,20 +56,16 @@ TEST_F(HistoryToolTest, FiltersClearingAndErrors)
     EXPECT_EQ(history({ "--clear" }).exitCode, 0);
     EXPECT_EQ(entriesOf({}), QStringList {});
 
-    const RunResult badDate = history({ "--since", "1.12.2026" });
-    EXPECT_EQ(badDate.exitCode, 2);
-    EXPECT_TRUE(badDate.err.contains("--since wants a date as YYYY-MM-DD")) << badDate.err.toStdString();
-
+    const auto refused = [this](const QStringList& args, int exitCode, const QByteArray& says) {
+        const RunResult result = history(args);
+        EXPECT_EQ(result.exitCode, exitCode);
+        EXPECT_TRUE(result.err.contains(says)) << result.err.toStdString();
+    };
+    refused({ "--since", "1.12.2026" }, 2, "--since wants a date as YYYY-MM-DD");
     std::ofstream(file.toStdString()) << std::string(4096, 'x');
-    const RunResult broken = history({ "--csv" });
-    EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_TRUE(broken.err.contains("Cannot read the history " + file.toUtf8() + ": file is not a database"))
-        << broken.err.toStdString();
-
+    refused({ "--csv" }, 1, "Cannot read the history " + file.toUtf8() + ": file is not a database");
     QFile::remove(file);
-    const RunResult missing = history({});
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_TRUE(missing.err.contains(file.toUtf8() + " does not exist")) << missing.err.toStdString();
+    refused({}, 1, file.toUtf8() + " does not exist");
 }
 
 } // namespace

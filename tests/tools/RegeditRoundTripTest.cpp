@@ -1,7 +1,5 @@
-// Our export through Wine's regedit and back: regedit /s reads it and our
-// deletion lines, regedit /e writes it again (Version 5.00, UTF-16LE) as our
-// format 5 does, and vorn-reg imports that with every value equal in type and
-// data. Slow: it starts Wine in a private, throw-away prefix.
+// Our export through Wine's regedit (/s, then /e) and back, every value equal
+// in type and data. Slow: it starts Wine in a private, throw-away prefix.
 #include "support/TestSupport.h"
 
 #include <QFile>
