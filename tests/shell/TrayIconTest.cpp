@@ -40,7 +40,6 @@ protected:
         calls.clear();
         return kinds;
     }
-    static void handleQueued() { QCoreApplication::processEvents(); }
 };
 
 using Kinds = std::vector<ShellCall::Kind>;
@@ -89,7 +88,7 @@ TEST_F(TrayIconTest, AnEmptyTipOnActivationIsRefreshedAfterQueuedWorkAndDestruct
     const QIcon icon(QPixmap(16, 16));
     tray->setIcon(icon);
     EXPECT_EQ(sent(), (Kinds { ShellCall::Add, ShellCall::Modify }));
-    handleQueued();
+    QCoreApplication::processEvents();
     EXPECT_EQ(calls.at(0).iconKey, icon.cacheKey());
     tray.reset();
     EXPECT_EQ(sent(), (Kinds { ShellCall::Modify, ShellCall::Remove }));
