@@ -43,7 +43,7 @@ protected:
     }
 };
 
-TEST_F(Hive, PathsAndHandlesBehaveAsInTheRegistry)
+TEST_F(Hive, PathsHandlesRightsAndDeletionBehaveAsInTheRegistry)
 {
     HKEY key = 0;
     ASSERT_EQ(hive.createKey(HKEY_LOCAL_MACHINE, "A\\B\\", KEY_ALL_ACCESS, key), Success);
@@ -69,6 +69,26 @@ TEST_F(Hive, PathsAndHandlesBehaveAsInTheRegistry)
     EXPECT_EQ(storeRaw(hive, QByteArray(255, 'k'), "v", REG_SZ, "x"), Success);
     EXPECT_EQ(storeRaw(hive, "ok\\" + QByteArray(256, 'k'), "v", REG_SZ, "x"), InvalidParameter);
     EXPECT_EQ(open(QByteArray(256, 'k'), key), InvalidParameter);
+
+    create("Tree\\Leaf");
+    HKEY readOnly = 0;
+    ASSERT_EQ(open("Tree", readOnly, KEY_READ), Success);
+    EXPECT_EQ(setRaw(hive, readOnly, "v", REG_SZ, "x"), AccessDenied);
+    HKEY child = 0;
+    EXPECT_EQ(hive.createKey(readOnly, "New", KEY_ALL_ACCESS, child), AccessDenied);
+    EXPECT_EQ(hive.createKey(readOnly, "leaf", KEY_ALL_ACCESS, child), Success) << "an existing key just opens";
+
+    HKEY writeOnly = 0;
+    ASSERT_EQ(open("Tree", writeOnly, KEY_SET_VALUE), Success);
+    std::uint32_t size = 0;
+    EXPECT_EQ(hive.queryValue(writeOnly, "v", nullptr, nullptr, &size), AccessDenied);
+
+    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, "Tree"), AccessDenied) << "no recursive delete";
+    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, ""), AccessDenied) << "roots stay";
+    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, "Tree\\Leaf"), Success);
+    EXPECT_EQ(setRaw(hive, child, "v", REG_SZ, "x"), KeyDeleted);
+    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, "Tree"), Success);
+    EXPECT_EQ(open("Tree", child), FileNotFound);
 }
 
 TEST_F(Hive, NamesIgnoreCaseAndKeepTheirFirstSpelling)
@@ -123,13 +143,6 @@ TEST_F(Hive, ValuesComeBackExactlyAsWritten)
     const HKEY key = create("Data");
     EXPECT_EQ(getRaw(hive, key, QByteArray()).first, 0xFFFFu) << "no default value until one is set";
 
-    ASSERT_EQ(setRaw(hive, key, "s", REG_SZ, QByteArray("Hello", 6)), Success);
-    std::uint8_t small[3] = {};
-    std::uint32_t size = sizeof small;
-    EXPECT_EQ(hive.queryValue(key, "s", nullptr, small, &size), MoreData);
-    EXPECT_EQ(size, 6u);
-    EXPECT_EQ(hive.queryValue(key, "s", nullptr, small, nullptr), InvalidParameter);
-
     const struct {
         QByteArray name;
         std::uint32_t type;
@@ -149,34 +162,14 @@ TEST_F(Hive, ValuesComeBackExactlyAsWritten)
     }
     std::vector<RegValue> listed;
     ASSERT_EQ(hive.enumValues(key, listed), Success);
-    EXPECT_EQ(listed.size(), std::size(values) + 1);
+    EXPECT_EQ(listed.size(), std::size(values));
+    // A short buffer: Store.ValueChangedByAnotherProcessBetweenSizeAndRead.
+    std::uint8_t buffer = 0;
+    EXPECT_EQ(hive.queryValue(key, "short", nullptr, &buffer, nullptr), InvalidParameter) << "data without its size";
 
     EXPECT_EQ(setRaw(hive, key, QByteArray(16384, 'v'), REG_SZ, "x"), InvalidParameter);
     EXPECT_EQ(hive.setValue(key, "null", REG_BINARY, nullptr, 4), InvalidParameter);
     EXPECT_EQ(hive.setValue(key, "null", REG_BINARY, nullptr, 0), Success);
-}
-
-TEST_F(Hive, AccessRightsAndDeletion)
-{
-    create("Tree\\Leaf");
-    HKEY readOnly = 0;
-    ASSERT_EQ(open("Tree", readOnly, KEY_READ), Success);
-    EXPECT_EQ(setRaw(hive, readOnly, "v", REG_SZ, "x"), AccessDenied);
-    HKEY child = 0;
-    EXPECT_EQ(hive.createKey(readOnly, "New", KEY_ALL_ACCESS, child), AccessDenied);
-    EXPECT_EQ(hive.createKey(readOnly, "leaf", KEY_ALL_ACCESS, child), Success) << "an existing key just opens";
-
-    HKEY writeOnly = 0;
-    ASSERT_EQ(open("Tree", writeOnly, KEY_SET_VALUE), Success);
-    std::uint32_t size = 0;
-    EXPECT_EQ(hive.queryValue(writeOnly, "v", nullptr, nullptr, &size), AccessDenied);
-
-    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, "Tree"), AccessDenied) << "no recursive delete";
-    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, ""), AccessDenied) << "roots stay";
-    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, "Tree\\Leaf"), Success);
-    EXPECT_EQ(setRaw(hive, child, "v", REG_SZ, "x"), KeyDeleted);
-    EXPECT_EQ(hive.deleteKey(HKEY_LOCAL_MACHINE, "Tree"), Success);
-    EXPECT_EQ(open("Tree", child), FileNotFound);
 }
 
 TEST_F(Hive, DeepNestingCostsTheSameEveryLevel)
