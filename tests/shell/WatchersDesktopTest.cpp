@@ -51,10 +51,12 @@ protected:
     void SetUp() override { ASSERT_TRUE(vorn::test::inTestSession()) << "run through scripts/test-session.sh"; }
     void TearDown() override { stopAllWatchers(); }
 
+    // Two channels at 11,025 Hz: played with a wrong frame count, rate or
+    // channel count the tune would not last as long as it should.
     QString tune(double seconds)
     {
         const QString path = dir.filePath(QStringLiteral("tune.wav"));
-        EXPECT_TRUE(vorn::test::writeTone(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, seconds));
+        EXPECT_TRUE(vorn::test::writeTone(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, seconds, 11025, 2));
         return path;
     }
 };
@@ -69,7 +71,9 @@ TEST_F(WatchersDesktopTest, TuneIsHeardAsSoonAsTheWindowIsMapped)
     const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> x(xcb_connect(nullptr, nullptr), xcb_disconnect);
     const qint64 mapped = mapWindow(x.get(), caption);
     ASSERT_TRUE(waitUntil([] { return PDTDone.load(); }, 10s));
-    std::this_thread::sleep_for(200ms); // the recorder trails the sink
+    // Heard whole 200 ms after the play returned: it returns once the sound
+    // has ended, not when it was handed over (the recorder trails the sink).
+    std::this_thread::sleep_for(200ms);
 
     const auto heard = vorn::test::scanRecording(mapped);
     const auto expected = vorn::test::expectedLoudSamples(seconds);

@@ -28,7 +28,7 @@ struct FakeScreen {
     bool broken = false;
     std::chrono::milliseconds tuneLength { 0 };
     std::atomic<int> passes = 0;
-    std::atomic<int> connections = 0;
+    std::atomic<int> connections = 0; // a tune watcher holds two: desktop and sound
     std::atomic<bool> flagsSetWhilePlaying = false;
 
     void put(DesktopWindows::WindowId id, const QString& title, bool visible)
@@ -38,22 +38,18 @@ struct FakeScreen {
         ++generation;
         changed.notify_all();
     }
-    template <typename T> T read(const T& field)
-    {
-        const std::lock_guard lock(mutex);
-        return field;
-    }
 };
 
-class FakeDesktop final : public DesktopWindows
+// A connection to the fake screen, as the desktop or as the sound device.
+class FakeConnection final : public DesktopWindows, public vorn::Sound
 {
 public:
-    explicit FakeDesktop(std::shared_ptr<FakeScreen> screen)
+    explicit FakeConnection(std::shared_ptr<FakeScreen> screen)
         : screen_(std::move(screen))
     {
         ++screen_->connections;
     }
-    ~FakeDesktop() override { --screen_->connections; }
+    ~FakeConnection() override { --screen_->connections; }
     std::optional<std::vector<Window>> topLevelWindows(std::stop_token) override
     {
         const std::lock_guard lock(screen_->mutex);
@@ -78,20 +74,7 @@ public:
             return Wait::Broken;
         return std::exchange(seen_, screen_->generation) == screen_->generation ? Wait::Quiet : Wait::Changed;
     }
-
-private:
-    std::shared_ptr<FakeScreen> screen_;
-    int seen_ = -1;
-};
-
-// Plays for the screen's tuneLength, or until stopped.
-class FakeSound final : public vorn::Sound
-{
-public:
-    explicit FakeSound(std::shared_ptr<FakeScreen> screen)
-        : screen_(std::move(screen))
-    {
-    }
+    // Plays for the screen's tuneLength, or until stopped.
     bool play(const QString& file, std::stop_token stop) override
     {
         std::unique_lock lock(screen_->mutex);
@@ -105,6 +88,7 @@ public:
 
 private:
     std::shared_ptr<FakeScreen> screen_;
+    int seen_ = -1;
 };
 
 bool eventually(const std::function<bool()>& pred)
@@ -122,9 +106,13 @@ protected:
     TPDTThread* tuneWatcher(const QString& caption, const QString& tune)
     {
         return new TPDTThread(
-            caption, tune, std::make_unique<FakeDesktop>(screen), std::make_unique<FakeSound>(screen));
+            caption, tune, std::make_unique<FakeConnection>(screen), std::make_unique<FakeConnection>(screen));
     }
-    std::vector<QString> played() { return screen->read(screen->played); }
+    std::vector<QString> played()
+    {
+        const std::lock_guard lock(screen->mutex);
+        return screen->played;
+    }
 };
 
 const std::vector<QString> OneTune { QStringLiteral("a.wav") };
@@ -149,7 +137,7 @@ TEST_F(WatchersTest, TunePlaysOnceTheExactlyTitledWindowIsShownAndFlagsFollowThe
     EXPECT_TRUE(PDTFound);
     EXPECT_TRUE(PDTDone);
     // Told to free itself once it has ended, it does so at once.
-    EXPECT_EQ(screen->connections, 1);
+    EXPECT_EQ(screen->connections, 2);
     watcher->setFreeOnTerminate(true);
     EXPECT_EQ(screen->connections, 0);
 
@@ -170,7 +158,7 @@ TEST_F(WatchersTest, ANewTuneWatcherEndsTheOneWaitingButNotOnePlaying)
     screen->tuneLength = 300ms;
     tuneWatcher(QStringLiteral("Connected"), QStringLiteral("first.wav"))->setFreeOnTerminate(true);
     tuneWatcher(QStringLiteral("Connected"), QStringLiteral("second.wav"))->setFreeOnTerminate(true);
-    ASSERT_TRUE(eventually([&] { return screen->connections == 1; }));
+    ASSERT_TRUE(eventually([&] { return screen->connections == 2; }));
 
     screen->put(1, QStringLiteral("Connected"), true);
     ASSERT_TRUE(eventually([&] { return !played().empty(); }));
@@ -184,10 +172,10 @@ TEST_F(WatchersTest, HiderHidesTheFirstMatchOnlyAndReleasesItself)
 {
     screen->put(1, QStringLiteral("Connected to Home"), true);
     screen->put(2, QStringLiteral("Connected to Home"), true);
-    new TFWThread(QStringLiteral("Connected to Home"), std::make_unique<FakeDesktop>(screen));
+    new TFWThread(QStringLiteral("Connected to Home"), std::make_unique<FakeConnection>(screen));
     ASSERT_TRUE(eventually([&] { return screen->connections == 0; }));
     EXPECT_TRUE(FWDone);
-    EXPECT_EQ(screen->read(screen->hidden), std::vector<DesktopWindows::WindowId> { 1 });
+    EXPECT_EQ(screen->hidden, std::vector<DesktopWindows::WindowId> { 1 }); // the hider has ended
 }
 
 // As on a desktop without X: the hider has nothing to do, the tune still
@@ -197,8 +185,8 @@ TEST_F(WatchersTest, WithoutDisplayTheHiderEndsAndTheTunePlaysOnRequest)
     screen->broken = true; // before any watcher runs
     PDTPlayNow = true;
     std::unique_ptr<TPDTThread> tune(tuneWatcher(QStringLiteral("Connected"), QStringLiteral("a.wav")));
-    new TFWThread(QStringLiteral("Connected"), std::make_unique<FakeDesktop>(screen));
-    ASSERT_TRUE(eventually([&] { return screen->connections == 1; }));
+    new TFWThread(QStringLiteral("Connected"), std::make_unique<FakeConnection>(screen));
+    ASSERT_TRUE(eventually([&] { return screen->connections == 2; }));
     std::this_thread::sleep_for(2 * TWindowWatcher::FlagCheck);
     EXPECT_TRUE(played().empty());
 

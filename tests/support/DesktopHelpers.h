@@ -41,24 +41,22 @@ private:
     QProcess process_;
 };
 
-inline std::optional<DesktopWindows::Window> findWindow(DesktopWindows& desktop, const QString& title)
-{
-    const auto windows = desktop.topLevelWindows();
-    for (const auto& window : windows.value_or(std::vector<DesktopWindows::Window> {}))
-        if (window.title == title)
-            return window;
-    return std::nullopt;
-}
-
 // Waits until a window with that title is listed with the given visibility.
 inline std::optional<DesktopWindows::Window> waitForWindow(DesktopWindows& desktop, const QString& title, bool visible)
 {
     std::optional<DesktopWindows::Window> found;
     const auto listed = [&] {
-        found = findWindow(desktop, title);
-        return found && found->visible == visible;
+        for (const auto& window : desktop.topLevelWindows().value_or(std::vector<DesktopWindows::Window> {}))
+            if (window.title == title && window.visible == visible)
+                found = window;
+        return found.has_value();
     };
     return waitUntil(listed, std::chrono::seconds(10)) ? found : std::nullopt;
+}
+
+inline bool xtool(const QString& program, const QStringList& args)
+{
+    return runProgram(program, args).exitCode == 0;
 }
 
 // Whether the window manager lists the window among those it manages.
@@ -67,11 +65,6 @@ inline bool managedByWindowManager(DesktopWindows::WindowId id)
     const auto clients
         = runProgram(QStringLiteral("xprop"), { QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST") });
     return QString::fromLatin1(clients.out).contains(QStringLiteral("0x%1").arg(id, 0, 16));
-}
-
-inline bool xtool(const QString& program, const QStringList& args)
-{
-    return runProgram(program, args).exitCode == 0;
 }
 
 // A title no other test uses at the same time.

@@ -23,7 +23,6 @@ class FakeRemoteAccess : public RemoteAccess
 public:
     enum class Outcome { Ring, Busy, Refuse, Connect }; // Ring: never answers by itself
     struct Status {
-        std::uint32_t result = 0; // what a status query returns
         std::uint32_t state = ras::OpenPort;
         std::uint32_t error = 0;
         QByteArray deviceType;
@@ -37,13 +36,11 @@ public:
     };
     static constexpr int AnswerDelay = 50; // ms from dial to a scripted answer
 
-    // Non-zero results are returned as they are; `...Written` >= 0 caps the records written.
+    // Non-zero results are returned as they are.
     QList<QByteArray> entryNames;
     std::uint32_t entriesResult = 0;
-    int entriesWritten = -1;
     std::vector<RASCONN> connections;
     std::uint32_t connectionsResult = 0;
-    int connectionsWritten = -1;
 
     QHash<QString, Outcome> outcomes;
     std::uint32_t dialResult = 0;
@@ -58,17 +55,11 @@ public:
 
     QElapsedTimer clock;
     std::vector<Call> calls;
-    QList<QByteArray> phonebooksAsked; // "<none>" for a null phonebook
-    std::uint32_t lastEntriesBytes = 0;
-    std::uint32_t lastEntriesFirstSize = 0;
-    std::uint32_t lastConnectionsBytes = 0;
-    std::uint32_t lastConnectionsFirstSize = 0;
     RASDIALPARAMS lastParams {};
     RasHandle lastHandle = 0;
     QPointer<QObject> receiver;
     QList<RasHandle> hungUp;
     QList<RasHandle> statusAsked;
-    int errorStringCalls = 0;
 
     FakeRemoteAccess() { clock.start(); }
 
@@ -95,14 +86,10 @@ public:
     }
 
     std::uint32_t enumEntries(
-        const char* phonebook, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count) override
+        const char*, RASENTRYNAME* entries, std::uint32_t* bufferBytes, std::uint32_t* count) override
     {
-        phonebooksAsked.append(phonebook == nullptr ? QByteArray("<none>") : QByteArray(phonebook));
-        lastEntriesBytes = *bufferBytes;
-        lastEntriesFirstSize = entries[0].dwSize;
         const auto capacity = int(*bufferBytes / sizeof(RASENTRYNAME));
-        const int written = entriesWritten >= 0 ? entriesWritten : std::min(capacity, int(entryNames.size()));
-        for (int i = 0; i < written; ++i)
+        for (int i = 0; i < std::min(capacity, int(entryNames.size())); ++i)
             copyToField(entries[i].szEntryName, entryNames[i]);
         *count = std::uint32_t(entryNames.size());
         if (entriesResult == 0 && entryNames.size() > capacity) {
@@ -114,8 +101,6 @@ public:
 
     std::uint32_t enumConnections(RASCONN* records, std::uint32_t* bufferBytes, std::uint32_t* count) override
     {
-        lastConnectionsBytes = *bufferBytes;
-        lastConnectionsFirstSize = records[0].dwSize;
         std::vector<RASCONN> all = connections;
         for (const Call& call : calls) {
             const auto line = statuses.constFind(call.handle);
@@ -123,17 +108,14 @@ public:
                 all.push_back(connection(call.handle, call.entry.toUtf8()));
         }
         const auto capacity = int(*bufferBytes / sizeof(RASCONN));
-        const int written = connectionsWritten >= 0 ? connectionsWritten : std::min(capacity, int(all.size()));
-        for (int i = 0; i < written; ++i)
+        for (int i = 0; i < std::min(capacity, int(all.size())); ++i)
             records[i] = all[std::size_t(i)];
         *count = std::uint32_t(all.size());
         return connectionsResult;
     }
 
-    std::uint32_t dial(
-        const char* phonebook, const RASDIALPARAMS& params, QObject* notifyReceiver, RasHandle* handle) override
+    std::uint32_t dial(const char*, const RASDIALPARAMS& params, QObject* notifyReceiver, RasHandle* handle) override
     {
-        phonebooksAsked.append(phonebook == nullptr ? QByteArray("<none>") : QByteArray(phonebook));
         lastParams = params;
         receiver = notifyReceiver;
         *handle = lastHandle = nextHandle++;
@@ -172,8 +154,6 @@ public:
         const auto found = statuses.constFind(handle);
         if (found == statuses.cend())
             return ras::InvalidHandle;
-        if (found->result != 0)
-            return found->result;
         status->rasconnstate = found->state;
         status->dwError = found->error;
         copyToField(status->szDeviceType, found->deviceType);
@@ -183,7 +163,6 @@ public:
 
     std::uint32_t errorString(std::uint32_t code, char* buffer, std::uint32_t size) override
     {
-        ++errorStringCalls;
         const auto found = errorTexts.constFind(code);
         if (found == errorTexts.cend())
             return ras::InvalidParameter;

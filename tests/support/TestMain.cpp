@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-// Tests run with a QApplication so that widget, timer and socket code works;
-// QT_QPA_PLATFORM decides whether it is offscreen or the test display. Listing
-// the tests (as test discovery does) needs no display at all.
+// A QApplication for widget, timer and socket code, offscreen unless a display
+// is set; listing the tests (as test discovery does) needs no display at all.
 int main(int argc, char* argv[])
 {
     ::testing::InitGoogleTest(&argc, argv);
