@@ -171,54 +171,49 @@ TEST_F(WizardTest, ABadValueSpoilsOnlyItselfAndIsReportedOnce)
     EXPECT_EQ(stored(entryKey(longName), "Accesses").toInt(), 0);
 }
 
-TEST_F(WizardTest, AHiveThatCannotBeUsedIsNamedAtStartUp)
+// A hive that cannot be used ends start-up naming its path and reason; one that
+// cannot be written, or a phonebook that cannot be read, is named once and the user goes on.
+TEST_F(WizardTest, AHiveOrPhonebookThatCannotBeUsedIsNamedWithTheReason)
 {
-    const QString damaged = folder.filePath("damaged.db");
+    const QString hiveFile = qEnvironmentVariable("VORN_REGISTRY"), damaged = folder.filePath("damaged.db");
     QFile garbage(damaged);
     ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
     garbage.write(QByteArray(4096, 'x'));
     garbage.close();
-    for (const auto& [file, code] :
-        { std::pair { damaged, "000003F1" }, { damaged + "/inside/registry.db", "000003F8" } }) {
-        SCOPED_TRACE(code);
-        prompts.messages.clear();
-        qputenv("VORN_REGISTRY", file.toLocal8Bit());
-        SqliteRegistry hive(file);
-        start(&hive);
-        EXPECT_TRUE(window->startupAborted());
-        ASSERT_EQ(prompts.messages.size(), 1u);
-        EXPECT_TRUE(prompts.messages[0].text.contains(file) && prompts.messages[0].text.contains(code))
-            << prompts.messages[0].text.toStdString();
-        window.reset();
-    }
-}
-
-TEST_F(WizardTest, AHiveThatCannotBeWrittenWarnsOnceAndLetsTheUserGoOn)
-{
     ras->entryNames = { "Known", "New" };
     storeStatistics("Known", Variant(qint32(4)));
-    SqliteRegistry readOnly(qEnvironmentVariable("VORN_REGISTRY"), SqliteRegistry::Mode::ReadOnly);
-    TfrmSelect& w = start(&readOnly);
-
-    EXPECT_FALSE(w.startupAborted());
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_TRUE(prompts.messages[0].text.contains("cannot be written")) << prompts.messages[0].text.toStdString();
-    EXPECT_EQ(w.ConList->subItems(rowOf("Known")).value(0), "4");
-    EXPECT_EQ(w.ConList->subItems(rowOf("New")).value(0), "0");
-    // Choices go unsaved without another word.
-    w.ConList->setSelected(rowOf("Known"), true);
-    for (int page = 0; page < 3; ++page)
-        w.btnNext->click();
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgConfirmIndex);
-    EXPECT_EQ(prompts.messages.size(), 1u);
-}
-
-TEST_F(WizardTest, AnUnreadablePhonebookIsReportedWithTheReason)
-{
-    ras->entriesResult = ras::CannotOpenPhonebook;
     ras->errorTexts[ras::CannotOpenPhonebook] = "The phonebook file cannot be opened.";
-    start();
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_TRUE(prompts.messages[0].text.contains("The phonebook file cannot be opened.\nPhonebook: "))
-        << prompts.messages[0].text.toStdString();
+    const struct {
+        QString file;
+        SqliteRegistry::Mode mode;
+        std::uint32_t phonebook;
+        QStringList says;
+    } cases[] = { { damaged, SqliteRegistry::Mode::ReadWrite, 0, { damaged, "000003F1" } },
+        { damaged + "/inside/registry.db", SqliteRegistry::Mode::ReadWrite, 0, { damaged, "000003F8" } },
+        { hiveFile, SqliteRegistry::Mode::ReadOnly, 0, { "cannot be written" } },
+        { hiveFile, SqliteRegistry::Mode::ReadWrite, ras::CannotOpenPhonebook,
+            { "The phonebook file cannot be opened.\nPhonebook: " } } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says.join(' ').toStdString());
+        prompts.messages.clear();
+        qputenv("VORN_REGISTRY", c.file.toLocal8Bit());
+        ras->entriesResult = c.phonebook;
+        SqliteRegistry hive(c.file, c.mode);
+        TfrmSelect& w = start(&hive);
+        EXPECT_EQ(w.startupAborted(), c.file != hiveFile);
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        for (const QString& part : c.says)
+            EXPECT_TRUE(prompts.messages[0].text.contains(part)) << prompts.messages[0].text.toStdString();
+        if (c.mode == SqliteRegistry::Mode::ReadOnly) {
+            EXPECT_EQ(w.ConList->subItems(rowOf("Known")).value(0), "4");
+            EXPECT_EQ(w.ConList->subItems(rowOf("New")).value(0), "0");
+            // Choices go unsaved without another word.
+            w.ConList->setSelected(rowOf("Known"), true);
+            for (int page = 0; page < 3; ++page)
+                w.btnNext->click();
+            EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgConfirmIndex);
+            EXPECT_EQ(prompts.messages.size(), 1u);
+        }
+        window.reset();
+    }
 }

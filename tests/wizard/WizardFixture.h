@@ -34,7 +34,6 @@ public:
     struct Message {
         QWidget* owner;
         QString text;
-        QString title;
     };
     std::vector<Message> messages;
     std::deque<int> answers; // IDOK when none is left
@@ -42,9 +41,9 @@ public:
     std::vector<OpenFileRequest> fileRequests;
     int beeps = 0;
 
-    int messageBox(QWidget* owner, const QString& text, const QString& title, unsigned /*flags*/) override
+    int messageBox(QWidget* owner, const QString& text, const QString& /*title*/, unsigned /*flags*/) override
     {
-        messages.push_back({ owner, text, title });
+        messages.push_back({ owner, text });
         if (answers.empty())
             return IDOK;
         const int answer = answers.front();
@@ -93,7 +92,8 @@ protected:
         QDir::setCurrent(previousFolder);
     }
 
-    // Creates the window (on `hive`, else `registry`) and runs its start-up as the program does.
+    // Creates the window (on `hive`, else `registry`) and runs its start-up as the program
+    // does; the tune watchers, window hiders and notifications it starts are only recorded.
     TfrmSelect& start(Registry* hive = nullptr, const QString& initializer = {})
     {
         auto shell = std::make_unique<FakeNotificationArea>();
@@ -102,19 +102,18 @@ protected:
             service ? service : ras, hive != nullptr ? hive : registry.get(), std::move(shell));
         window->InitializerPath
             = initializer.isEmpty() ? folder.filePath(QStringLiteral("no-initializer")) : initializer;
+        window->startTuneWatcher
+            = [this](const QString& caption, const QString& tune) { tuneWatchers << caption + "|" + tune; };
+        window->startWindowHider = [this](const QString& title) { windowHiders << title; };
+        window->Notifier = std::make_unique<RecordingNotifications>(notified);
         runGuarded([this] { window->FormCreate(); });
         return *window;
     }
-    // Started and shown listing `entries` with `selected` ticked; the tune
-    // watchers, window hiders and notifications it starts are only recorded.
+    // Started and shown listing `entries` with `selected` ticked.
     TfrmSelect& startWith(const QByteArrayList& entries, const QByteArrayList& selected = {})
     {
         ras->entryNames = entries;
         TfrmSelect& w = start();
-        w.startTuneWatcher
-            = [this](const QString& caption, const QString& tune) { tuneWatchers << caption + "|" + tune; };
-        w.startWindowHider = [this](const QString& title) { windowHiders << title; };
-        w.Notifier = std::make_unique<RecordingNotifications>(notified);
         for (const auto& name : selected)
             w.SelectedEntries.add(name);
         w.show();
