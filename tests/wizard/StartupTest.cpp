@@ -48,6 +48,7 @@ QString writeScript(const QString& name, const QByteArray& body)
 
 TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
 {
+    writePDTFile("Dial-up Finished\r\nsecond line\n");
     ras->entryNames = { "Office", "backup" };
     TfrmSelect& w = start();
 
@@ -59,33 +60,18 @@ TEST_F(WizardTest, FirstRunWritesEveryDefaultInOrderAndOpensOnTheWelcomePage)
     }
     EXPECT_EQ(written(registry->writes), defaults);
     EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex);
-    EXPECT_EQ(w.windowTitle(), "VORN95 Wizard");
     EXPECT_TRUE(prompts.messages.empty());
     // Rows stand sorted by caption, each with its statistics.
     ASSERT_EQ(w.ConList->rowCount(), 2);
     EXPECT_EQ((QStringList { w.ConList->caption(0), w.ConList->caption(1) }), QStringList({ "backup", "Office" }));
     EXPECT_EQ(w.ConList->subItems(1), QStringList({ "0", "00/00/00", "00:00:00", "00:00:00" }));
 
-    // A second start finds everything in place and writes nothing.
-    registry->writes.clear();
-    start();
-    EXPECT_TRUE(registry->writes.empty());
-}
-
-// "PDTCaption" once present is kept, even empty; else the first line of the
-// initializer's file, up to a bound.
-TEST_F(WizardTest, PDTCaptionComesFromTheRegistryOrTheInitializersFile)
-{
+    // A second start finds everything in place, "PDTCaption" even empty, and writes nothing.
     store(stats::ProgramKey, "PDTCaption", Variant(""));
-    writePDTFile("Another title\n");
+    registry->writes.clear();
     EXPECT_EQ(start().PDTCaption, "");
-    EXPECT_TRUE(prompts.messages.empty());
-
-    store(stats::ProgramKey, "PDTCaption", Variant::Null());
-    writePDTFile("Connection Established\r\nsecond line\n");
-    EXPECT_EQ(start().PDTCaption, "Connection Established");
-    EXPECT_EQ(stored(stats::ProgramKey, "PDTCaption"), Variant("Connection Established"));
-
+    EXPECT_TRUE(registry->writes.empty());
+    // Without it, the first line of the initializer's file, up to a bound.
     store(stats::ProgramKey, "PDTCaption", Variant::Null());
     writePDTFile(QByteArray(64 * 1024, 'T'));
     EXPECT_LE(start().PDTCaption.size(), 1024);
@@ -118,7 +104,6 @@ TEST_F(WizardTest, AnInitializerThatFailsEndsStartUpWithAMessage)
         EXPECT_TRUE(window->startupAborted());
         ASSERT_EQ(prompts.messages.size(), 1u);
         EXPECT_TRUE(prompts.messages[0].text.contains(c.says)) << prompts.messages[0].text.toStdString();
-        EXPECT_TRUE(prompts.messages[0].text.endsWith("VORN95 must be reinstalled. Closing..."));
         EXPECT_TRUE(registry->writes.empty()) << "nothing more of start-up ran";
     }
 }
