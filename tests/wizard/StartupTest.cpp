@@ -193,9 +193,8 @@ TEST_F(WizardTest, AHiveOrPhonebookThatCannotBeUsedIsNamedWithTheReason)
             EXPECT_EQ(w.ConList->subItems(rowOf("Known")).value(0), "4");
             EXPECT_EQ(w.ConList->subItems(rowOf("New")).value(0), "0");
             // Choices go unsaved without another word.
-            w.ConList->setSelected(rowOf("Known"), true);
-            for (int page = 0; page < 3; ++page)
-                w.btnNext->click();
+            select("Known");
+            next(3);
             EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgConfirmIndex);
             EXPECT_EQ(prompts.messages.size(), 1u);
         }

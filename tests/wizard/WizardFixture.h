@@ -167,6 +167,15 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
     }
+    void select(const QString& caption, bool selected = true)
+    {
+        window->ConList->setSelected(rowOf(caption), selected);
+    }
+    void next(int pages)
+    {
+        for (int page = 0; page < pages; ++page)
+            window->btnNext->click();
+    }
     int rowOf(const QString& caption) const
     {
         for (int row = 0; row < window->ConList->rowCount(); ++row) {
