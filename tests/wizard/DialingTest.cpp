@@ -68,7 +68,6 @@ TEST_F(DialingTest, AbortAndCloseHangUpOnceAndEndTheLoop)
         TfrmSelect& w = startDialer({ "A" });
         QTimer::singleShot(600, &w, [&] { w.btnSkip->click(); });
         const qint64 ran = dial(300, [&] { closing ? void(w.close()) : w.btnAbort->click(); });
-        EXPECT_EQ(ras->dialed(), QStringList { "A" });
         EXPECT_EQ(ras->hangUps(), 1);
         EXPECT_EQ(w.isVisible(), !closing);
         EXPECT_LT(ran, 2300) << "the loop ends after its one pause, not another";
@@ -289,7 +288,6 @@ TEST_F(DialingTest, WithoutATrayIconTheWindowStaysAndItsButtonHangsUp)
             tray->hostAvailable = false;
             w.Timer1Timer();
         }
-        EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
         EXPECT_TRUE(w.isVisible());
         EXPECT_EQ(w.Button1->text(), "&Disconnect");
         w.Button1->click();

@@ -94,7 +94,6 @@ TEST_F(PropsTest, DialingOptionsWritesWhatItShowsAndProtectsAccountsInOneClick)
     onDialog<TfrmDialingOptions>([&] { window->DialingOptions1->trigger(); },
         [](TfrmDialingOptions& dialog) {
             EXPECT_EQ(dialog.seRoundLimit->value(), 7);
-            EXPECT_FALSE(dialog.cbProtectAccounts->isChecked());
             EXPECT_TRUE(dialog.cbNotify->isChecked()) << "notifications are on unless turned off";
             dialog.cbNotify->click();
             dialog.cbProtectAccounts->click();
