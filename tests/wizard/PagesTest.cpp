@@ -88,7 +88,7 @@ TEST_F(PagesTest, EveryTransitionSetsCaptionAndButtonsAndKeepsTheLayoutWhole)
     const QSize full = w.size();
     next(2); // nothing selected: a beep and a word, and the page stays
     EXPECT_EQ(prompts.beeps, 1);
-    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages.size(), 1);
     expectPage(w, Select);
     select("Home");
     select("a");

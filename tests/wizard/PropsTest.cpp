@@ -59,8 +59,8 @@ TEST_F(PropsTest, ShowsTheListsTextsAsksBeforeClearingAndOkRefreshesTheList)
             prompts.answers = { UserPrompts::IDNO, UserPrompts::IDNO };
             dialog.btnclNA->click();
             dialog.btnclFailures->click();
-            ASSERT_EQ(prompts.messages.size(), 2u);
-            EXPECT_EQ(prompts.messages[0].owner, &dialog);
+            EXPECT_EQ(prompts.messages.size(), 2);
+            EXPECT_EQ(prompts.owners.at(0), &dialog);
             EXPECT_EQ(stored(entryKey("Office"), "Accesses"), Variant(qint32(99))) << "No keeps it";
             EXPECT_EQ(dialog.lvFailures->topLevelItemCount(), 2);
 
@@ -84,8 +84,7 @@ TEST_F(PropsTest, ShowsTheListsTextsAsksBeforeClearingAndOkRefreshesTheList)
     failing.Button1->click();
     EXPECT_EQ(failing.result(), QDialog::Accepted);
     EXPECT_FALSE(failing.isVisible());
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "Reg Error: 00000057");
+    EXPECT_EQ(prompts.messages, QStringList { "Reg Error: 00000057" });
 }
 
 TEST_F(PropsTest, DialingOptionsWritesWhatItShowsAndProtectsAccountsInOneClick)

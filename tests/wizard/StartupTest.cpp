@@ -102,8 +102,8 @@ TEST_F(WizardTest, AnInitializerThatFailsEndsStartUpWithAMessage)
         window->FormCreate();
         EXPECT_LT(took.elapsed(), 3000);
         EXPECT_TRUE(window->startupAborted());
-        ASSERT_EQ(prompts.messages.size(), 1u);
-        EXPECT_TRUE(prompts.messages[0].text.contains(c.says)) << prompts.messages[0].text.toStdString();
+        ASSERT_EQ(prompts.messages.size(), 1);
+        EXPECT_TRUE(prompts.messages[0].contains(c.says)) << prompts.messages[0].toStdString();
         EXPECT_TRUE(registry->writes.empty()) << "nothing more of start-up ran";
     }
 }
@@ -138,10 +138,7 @@ TEST_F(WizardTest, ABadValueSpoilsOnlyItselfAndIsReportedOnce)
     EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgWelcomeIndex) << "read as its default, 1";
     w.btnNext->click();
     EXPECT_EQ(w.windowTitle(), "VORN95 Wizard - Entry Selection (1 of 3)") << "the page handler is attached";
-    QStringList texts;
-    for (const auto& message : prompts.messages)
-        texts << message.text;
-    EXPECT_EQ(texts,
+    EXPECT_EQ(prompts.messages,
         (QStringList { R"("ShowWelcome" holds "yes", which is not a number; 1 is used instead.)",
             R"(Beta: "Accesses" holds "abc", which is not a number.)", R"(Gamma: "Accesses" is missing.)",
             R"(Gamma: "LastTime" is missing.)", R"(Gamma: "TotalTime" is missing.)" }));
@@ -184,9 +181,9 @@ TEST_F(WizardTest, AHiveOrPhonebookThatCannotBeUsedIsNamedWithTheReason)
         SqliteRegistry hive(c.file, c.mode);
         TfrmSelect& w = start(&hive);
         EXPECT_EQ(w.startupAborted(), c.file != hiveFile);
-        ASSERT_EQ(prompts.messages.size(), 1u);
+        ASSERT_EQ(prompts.messages.size(), 1);
         for (const QString& part : c.says)
-            EXPECT_TRUE(prompts.messages[0].text.contains(part)) << prompts.messages[0].text.toStdString();
+            EXPECT_TRUE(prompts.messages[0].contains(part)) << prompts.messages[0].toStdString();
         if (c.mode == SqliteRegistry::Mode::ReadOnly) {
             EXPECT_EQ(w.ConList->subItems(rowOf("Known")).value(0), "4");
             EXPECT_EQ(w.ConList->subItems(rowOf("New")).value(0), "0");
@@ -194,7 +191,7 @@ TEST_F(WizardTest, AHiveOrPhonebookThatCannotBeUsedIsNamedWithTheReason)
             select("Known");
             next(3);
             EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgConfirmIndex);
-            EXPECT_EQ(prompts.messages.size(), 1u);
+            EXPECT_EQ(prompts.messages.size(), 1);
         }
         window.reset();
     }

@@ -31,11 +31,8 @@ namespace vorn::test
 class RecordingPrompts final : public UserPrompts
 {
 public:
-    struct Message {
-        QWidget* owner;
-        QString text;
-    };
-    std::vector<Message> messages;
+    QStringList messages;
+    std::vector<QWidget*> owners; // of each message
     std::deque<int> answers; // IDOK when none is left
     QString fileToChoose; // empty: the dialog is cancelled
     std::vector<OpenFileRequest> fileRequests;
@@ -43,7 +40,8 @@ public:
 
     int messageBox(QWidget* owner, const QString& text, const QString& /*title*/, unsigned /*flags*/) override
     {
-        messages.push_back({ owner, text });
+        messages << text;
+        owners.push_back(owner);
         if (answers.empty())
             return IDOK;
         const int answer = answers.front();
