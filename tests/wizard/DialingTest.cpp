@@ -165,7 +165,6 @@ TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttem
             QString::number(row.seconds), QString::number(row.bytesIn), QString::number(row.bytesOut) }
                         .join('|');
     }
-    // ISO 8601 with the offset.
     EXPECT_TRUE(rows->back().end.contains(QRegularExpression("[+-]\\d\\d:\\d\\d$"))) << rows->back().end.toStdString();
     EXPECT_EQ(recorded,
         QStringList({ "A|failed|676|The line is busy.|0|0|0", "B|skipped|0||0|0|0",
@@ -223,9 +222,8 @@ TEST_F(DialingTest, StopRuleEndsTheRunWithItsReasonAndCountsTheFailure)
     EXPECT_EQ(notified.size(), 1) << "turned off";
 }
 
-// A statistic that cannot be saved from the connect on, or read (a total time
-// that is no duration), is named once and the monitor goes on past a day; the
-// tray icon shows the window, and its menu hangs up without telling the desktop.
+// A statistic that cannot be saved from the connect on, or read, is named once and
+// the monitor goes on past a day; the tray menu hangs up without telling the desktop.
 TEST_F(DialingTest, TheMonitorGoesOnPastAStatisticsProblemAndTheTrayMenuHangsUp)
 {
     for (const bool saving : { true, false }) {
