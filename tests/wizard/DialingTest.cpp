@@ -135,6 +135,7 @@ TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttem
     ras->outcomes["C"] = Outcome::Connect;
     ras->countsTraffic = true;
     TfrmSelect& w = startDialer({ "A", "B", "C" });
+    const Variant untouched = stored(entryKey("A"), "LastAccess");
     QString duringPause;
     QTimer::singleShot(700, &w, [&] { duringPause = w.lblStatus->text(); });
     dial(1400, [&] { w.btnSkip->click(); });
@@ -142,6 +143,7 @@ TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttem
 
     EXPECT_EQ(ras->hangUps(), 2) << "the connected line stays up";
     ASSERT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
+    EXPECT_EQ(stored(entryKey("A"), "LastAccess"), untouched);
 
     w.Timer1->stop();
     ras->bytesIn = 4096;
