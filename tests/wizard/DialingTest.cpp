@@ -8,7 +8,6 @@
 #include "shell/WindowWatchers.h"
 
 #include <QElapsedTimer>
-#include <QMenu>
 #include <QTimer>
 
 using namespace vorn;
@@ -21,18 +20,7 @@ namespace
 class DialingTest : public WizardTest
 {
 protected:
-    // The window shown with every entry selected.
     TfrmSelect& startDialer(const QByteArrayList& entries) { return startWith(entries, entries); }
-    // Connected to the last of `entries` after the others were busy; ticks are driven by the test.
-    TfrmSelect& connected(const QByteArrayList& entries = { "A" })
-    {
-        TfrmSelect& w = startDialer(entries);
-        for (const auto& name : entries)
-            ras->outcomes[name] = name == entries.last() ? Outcome::Connect : Outcome::Busy;
-        dial();
-        w.Timer1->stop();
-        return w;
-    }
     // Runs the dialing page, doing `action` `afterMs` into it; returns how long the loop ran.
     qint64 dial(int afterMs, const std::function<void()>& action)
     {
@@ -46,14 +34,12 @@ protected:
         window->Notebook1->setCurrentIndex(TfrmSelect::pgDialingIndex);
         return running.elapsed();
     }
-    qint64 dialedAt(std::size_t call) const { return ras->calls.at(call).dialedAt; }
-    qint64 rang(std::size_t call) const { return ras->calls.at(call).hungUpAt - dialedAt(call); }
-    QString lastMessage() const { return prompts.messages.empty() ? QString() : prompts.messages.back().text; }
+    qint64 rang(std::size_t call) const { return ras->calls.at(call).hungUpAt - ras->calls.at(call).dialedAt; }
+    QString lastMessage() const { return prompts.messages.value(prompts.messages.size() - 1); }
 };
 
-// Entries are dialed in sorted order with a pause after each; Skip ends the
-// attempt at once (twice in one attempt skips one entry); given in the pause,
-// it drops the next entry at its first poll.
+// Entries are dialed in sorted order; Skip ends the attempt at once (twice in one
+// attempt skips one entry); given in the pause, it drops the next entry at its first poll.
 TEST_F(DialingTest, SkipEndsTheAttemptOrDropsTheNextEntryWhenGivenInThePause)
 {
     TfrmSelect& w = startDialer({ "C", "a", "B" });
@@ -68,62 +54,51 @@ TEST_F(DialingTest, SkipEndsTheAttemptOrDropsTheNextEntryWhenGivenInThePause)
 
     ASSERT_EQ(ras->dialed(), (QStringList { "a", "B", "C" }));
     EXPECT_LT(ras->calls.at(0).hungUpAt - skippedAt, 500) << "not after the pause";
-    EXPECT_GE(dialedAt(1) - ras->calls.at(0).hungUpAt, 1000);
     EXPECT_LT(rang(1), 500);
     EXPECT_GE(rang(2), 300) << "C rang until Abort";
 }
 
-TEST_F(DialingTest, ASkipLeftOverFromTheLastRunDoesNotSkipTheNextRunsFirstEntry)
-{
-    TfrmSelect& w = startDialer({ "A" });
-    QTimer::singleShot(200, &w, [&] { w.btnSkip->click(); }); // ends the attempt
-    QTimer::singleShot(400, &w, [&] { w.btnSkip->click(); }); // in the last pause
-    dial(600, [&] { w.btnAbort->click(); });
-    dial(500, [&] { w.btnAbort->click(); });
-    ASSERT_EQ(ras->dialed(), (QStringList { "A", "A" }));
-    EXPECT_GE(rang(1), 400) << "rang until Abort";
-}
-
+// After Abort the loop ends after its one pause; a Skip given in that pause is
+// not left over to skip the next run's first entry.
 TEST_F(DialingTest, AbortAndCloseHangUpOnceAndEndTheLoop)
 {
     for (const bool closing : { false, true }) {
         SCOPED_TRACE(closing ? "Close" : "Abort");
         ras = std::make_shared<FakeRemoteAccess>();
         TfrmSelect& w = startDialer({ "A" });
+        QTimer::singleShot(600, &w, [&] { w.btnSkip->click(); });
         const qint64 ran = dial(300, [&] { closing ? void(w.close()) : w.btnAbort->click(); });
-        EXPECT_EQ(ras->dialed(), QStringList { "A" });
         EXPECT_EQ(ras->hangUps(), 1);
         EXPECT_EQ(w.isVisible(), !closing);
         EXPECT_LT(ran, 2300) << "the loop ends after its one pause, not another";
         if (!closing) {
             EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
             EXPECT_GE(ran, 1300);
+            dial(500, [&] { w.btnAbort->click(); });
+            EXPECT_GE(rang(1), 400) << "rang until Abort";
         }
     }
 }
 
+// Why an attempt failed stays on screen through the pause: a dial request
+// refused at once here, a busy line in the fail-over below.
 TEST_F(DialingTest, WhyAnAttemptFailedStaysOnScreenThroughThePause)
 {
-    // A line that fails, and a dial request the service refuses at once.
-    for (const bool refused : { false, true }) {
-        SCOPED_TRACE(refused);
-        TfrmSelect& w = startDialer({ "A" });
-        ras->outcomes["A"] = Outcome::Busy;
-        ras->dialResult = refused ? ras::CannotOpenPhonebook : 0;
-        ras->errorTexts[ras::LineBusy] = "The line is busy.";
-        ras->errorTexts[ras::CannotOpenPhonebook] = "The dial-up service is not running.";
-        QString duringPause;
-        QTimer::singleShot(refused ? 300 : 700, &w, [&] { duringPause = w.lblStatus->text(); });
-        dial(refused ? 400 : 800, [&] { w.btnAbort->click(); });
-        EXPECT_EQ(duringPause, refused ? "The dial-up service is not running." : "The line is busy.");
-    }
+    TfrmSelect& w = startDialer({ "A" });
+    ras->dialResult = ras::CannotOpenPhonebook;
+    ras->errorTexts[ras::CannotOpenPhonebook] = "The dial-up service is not running.";
+    QString duringPause;
+    QTimer::singleShot(300, &w, [&] { duringPause = w.lblStatus->text(); });
+    dial(400, [&] { w.btnAbort->click(); });
+    EXPECT_EQ(duringPause, "The dial-up service is not running.");
 }
 
-// The tune waits for the dialer's window from every start of dialing (the first
-// run is aborted before any connect); without a
-// title (an untitled window must not start it) or a window to wait for, it plays at connect.
+// The tune waits for the dialer's window from every start of dialing; without a title
+// (an untitled window must not start it) or a window to wait for, it plays at connect.
 TEST_F(DialingTest, TheTuneWaitsForTheDialersWindowOrPlaysAtConnect)
 {
+    store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
+    store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
     const QString waiting = "Dial-up Finished|/tunes/ding.wav";
     const struct {
         const char* caption;
@@ -137,8 +112,6 @@ TEST_F(DialingTest, TheTuneWaitsForTheDialersWindowOrPlaysAtConnect)
         if (!c.dialerWindow)
             ras->captionTemplate.clear();
         store(stats::ProgramKey, "PDTCaption", Variant(c.caption));
-        store(stats::ProgramKey, "PlayTune", Variant(qint32(1)));
-        store(stats::ProgramKey, "Tune", Variant(QStringLiteral("/tunes/ding.wav")));
         tuneWatchers.clear();
         windowHiders.clear();
         TfrmSelect& w = startDialer({ "A" });
@@ -153,8 +126,8 @@ TEST_F(DialingTest, TheTuneWaitsForTheDialersWindowOrPlaysAtConnect)
     PDTPlayNow = false;
 }
 
-// A is busy, B rings until skipped, C connects: counted, in the tray, told to
-// the desktop, and every attempt a row of the history.
+// A is busy (why shown through the pause), B rings until skipped, C connects:
+// counted, in the tray, told to the desktop, and every attempt a row of the history.
 TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttemptIsRecorded)
 {
     ras->errorTexts[ras::LineBusy] = "The line is busy.";
@@ -163,7 +136,10 @@ TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttem
     ras->countsTraffic = true;
     TfrmSelect& w = startDialer({ "A", "B", "C" });
     const Variant untouched = stored(entryKey("A"), "LastAccess");
+    QString duringPause;
+    QTimer::singleShot(700, &w, [&] { duringPause = w.lblStatus->text(); });
     dial(1400, [&] { w.btnSkip->click(); });
+    EXPECT_EQ(duringPause, "The line is busy.");
 
     EXPECT_EQ(ras->hangUps(), 2) << "the connected line stays up";
     ASSERT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
@@ -173,8 +149,6 @@ TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttem
     ras->bytesIn = 4096;
     ras->bytesOut = 1024;
     w.Timer1Timer();
-    EXPECT_EQ(w.Ipm->actions().first(), w.ConnectedItem);
-    EXPECT_FALSE(w.ConnectedItem->isEnabled());
     EXPECT_EQ(w.ConnectedItem->text(), "Connected to C: " + w.lblTime->text() + " (4.00 KiB in, 1.00 KiB out)");
     ras->breakLines();
     w.Timer1Timer();
@@ -193,7 +167,6 @@ TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttem
             QString::number(row.seconds), QString::number(row.bytesIn), QString::number(row.bytesOut) }
                         .join('|');
     }
-    // ISO 8601 with the offset.
     EXPECT_TRUE(rows->back().end.contains(QRegularExpression("[+-]\\d\\d:\\d\\d$"))) << rows->back().end.toStdString();
     EXPECT_EQ(recorded,
         QStringList({ "A|failed|676|The line is busy.|0|0|0", "B|skipped|0||0|0|0",
@@ -205,15 +178,17 @@ TEST_F(DialingTest, AConnectionAfterFailuresIsCountedMovesToTheTrayAndEveryAttem
 TEST_F(DialingTest, ABrokenLineIsRedialedButOneHungUpElsewhereEndsTheConnection)
 {
     store(stats::ProgramKey, "RedialOnBreak", Variant(qint32(1)));
-    TfrmSelect& w = connected({ "A", "B" });
+    TfrmSelect& w = startDialer({ "A", "B" });
+    ras->outcomes["A"] = Outcome::Busy;
+    ras->outcomes["B"] = Outcome::Connect;
+    dial();
+    w.Timer1->stop();
     ras->breakLines();
     QString tipWhileRedialing;
     QTimer::singleShot(10, &w, [&] { tipWhileRedialing = tray->tip; });
     w.Timer1Timer();
     EXPECT_EQ(tipWhileRedialing, "The line to B broke; dialing again");
-    EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(ras->dialed(), (QStringList { "A", "B", "B" }));
-    EXPECT_EQ(stored(entryKey("B"), "Accesses").toInt(), 2);
 
     w.Timer1->stop();
     ras->connections.push_back(FakeRemoteAccess::connection(999, "Elsewhere"));
@@ -234,36 +209,50 @@ TEST_F(DialingTest, StopRuleEndsTheRunWithItsReasonAndCountsTheFailure)
     TfrmSelect& w = startDialer({ "A", "B" });
     ras->outcomes["A"] = Outcome::Refuse;
     ras->errorTexts[691] = "Refused.";
-    const auto failures = [this] { return stored(entryKey("A") + "\\Failures", "691").toInt(); };
     EXPECT_LT(dial(), 1000) << "no pause after the last attempt";
 
     EXPECT_EQ(ras->dialed(), QStringList { "A" });
     EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
-    EXPECT_EQ(failures(), 1);
-    ASSERT_EQ(prompts.messages.size(), 2u);
-    EXPECT_EQ(prompts.messages[0].text, "\"OnLineFailure\" is not retry, drop or stop; retry is used instead.");
-    EXPECT_EQ(prompts.messages[1].text, "Dialing stopped: A failed (error 691: Refused.).");
-    EXPECT_EQ(notified, QStringList { prompts.messages[1].text });
+    EXPECT_EQ(stored(entryKey("A") + "\\Failures", "691").toInt(), 1);
+    EXPECT_EQ(prompts.messages,
+        QStringList({ "\"OnLineFailure\" is not retry, drop or stop; retry is used instead.",
+            "Dialing stopped: A failed (error 691: Refused.)." }));
+    EXPECT_EQ(notified, QStringList { prompts.messages.value(1) });
     store(stats::ProgramKey, stats::Notify, Variant(qint32(0)));
     dial();
-    EXPECT_EQ(prompts.messages.size(), 3u) << "a bad value is named once";
-    EXPECT_EQ(failures(), 2);
+    EXPECT_EQ(prompts.messages.size(), 3) << "a bad value is named once";
     EXPECT_EQ(notified.size(), 1) << "turned off";
 }
 
-// A total time that is no duration is named once and the monitor goes on; the
-// tray icon shows the window, and its menu hangs up without telling the desktop.
-TEST_F(DialingTest, TheMonitorGoesOnPastABadTotalTimeAndTheTrayMenuHangsUp)
+// A statistic that cannot be saved from the connect on, or read, is named once and
+// the monitor goes on past a day; the tray menu hangs up without telling the desktop.
+TEST_F(DialingTest, TheMonitorGoesOnPastAStatisticsProblemAndTheTrayMenuHangsUp)
 {
-    TfrmSelect& w = connected();
-    store(entryKey("A"), "TotalTime", Variant("soon"));
-    w.ConnectStart = QDateTime::currentDateTime().addSecs(-(25 * 3600 + 3));
-    for (int i = 0; i < 2; ++i)
+    for (const bool saving : { true, false }) {
+        SCOPED_TRACE(saving ? "cannot be saved" : "cannot be read");
+        ras = std::make_shared<FakeRemoteAccess>();
+        prompts.messages.clear();
+        notified.clear();
+        registry->createResult = 0;
+        TfrmSelect& w = startDialer({ "A" });
+        ras->outcomes["A"] = Outcome::Connect;
+        QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [&, saving](int page) {
+            if (saving && page == TfrmSelect::pgStatIndex)
+                registry->createResult = reg::AccessDenied;
+        });
+        dial();
+        w.Timer1->stop();
+        if (!saving)
+            store(entryKey("A"), "TotalTime", Variant("soon"));
+        w.ConnectStart = QDateTime::currentDateTime().addSecs(-(25 * 3600 + 3));
         w.Timer1Timer();
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(lastMessage(), R"(A: "TotalTime" holds "soon", which is not a duration (hh:mm:ss))");
-    EXPECT_EQ(tray->tip, "Connected to A: 25:00:03");
-
+        w.Timer1Timer();
+        EXPECT_EQ(prompts.messages,
+            QStringList { saving ? "The statistics of A cannot be saved (Reg Error: 00000005)."
+                                 : R"(A: "TotalTime" holds "soon", which is not a duration (hh:mm:ss))" });
+        EXPECT_EQ(tray->tip, "Connected to A: 25:00:03");
+    }
+    TfrmSelect& w = *window;
     tray->handler(NotificationArea::MouseAction::LeftRelease);
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(w.btnClose->isHidden());
@@ -277,7 +266,7 @@ TEST_F(DialingTest, TheMonitorGoesOnPastABadTotalTimeAndTheTrayMenuHangsUp)
     EXPECT_FALSE(w.btnPrev->isEnabled()) << "even though the welcome page is on";
     EXPECT_TRUE(w.btnClose->isVisible());
     EXPECT_FALSE(w.Timer1->isActive());
-    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(notified, QStringList { "Connected to A" });
 }
 
@@ -298,7 +287,6 @@ TEST_F(DialingTest, WithoutATrayIconTheWindowStaysAndItsButtonHangsUp)
             tray->hostAvailable = false;
             w.Timer1Timer();
         }
-        EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgStatIndex);
         EXPECT_TRUE(w.isVisible());
         EXPECT_EQ(w.Button1->text(), "&Disconnect");
         w.Button1->click();
@@ -306,23 +294,6 @@ TEST_F(DialingTest, WithoutATrayIconTheWindowStaysAndItsButtonHangsUp)
         EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
         EXPECT_FALSE(w.Timer1->isActive());
     }
-}
-
-TEST_F(DialingTest, AHiveFailureAtConnectIsShownOnceAndTheMonitorRuns)
-{
-    TfrmSelect& w = startDialer({ "A" });
-    ras->outcomes["A"] = Outcome::Connect;
-    QObject::connect(w.Notebook1, &QStackedWidget::currentChanged, &w, [this](int page) {
-        if (page == TfrmSelect::pgStatIndex)
-            registry->createResult = reg::AccessDenied;
-    });
-    dial();
-    w.Timer1->stop();
-    w.Timer1Timer();
-    w.Timer1Timer();
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(lastMessage(), "The statistics of A cannot be saved (Reg Error: 00000005).");
-    EXPECT_EQ(tray->tip, "Connected to A: " + w.lblTime->text());
 }
 
 } // namespace

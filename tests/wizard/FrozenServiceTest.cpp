@@ -1,6 +1,5 @@
-// The wizard on the real dial-up service while that service is stopped
-// (SIGSTOP): the window keeps answering, and Skip, Abort (Close hangs up the
-// same way) and the monitor's tick act at once.
+// The wizard on the real dial-up service stopped with SIGSTOP: the window keeps
+// answering; Skip, Abort (Close hangs up the same way) and the monitor's tick act at once.
 #include "WizardFixture.h"
 #include "platform/sim/SimRemoteAccess.h"
 #include "support/TestSupport.h"
@@ -67,7 +66,6 @@ TEST_F(FrozenServiceTest, SkipAndAbortActAtOnce)
     w.Notebook1->setCurrentIndex(TfrmSelect::pgDialingIndex);
 
     EXPECT_EQ(w.lblEntryName->text(), "Slow B") << "the skip moved on to the next entry";
-    EXPECT_EQ(w.Notebook1->currentIndex(), TfrmSelect::pgSelectIndex);
     EXPECT_LT(longestStall, 200) << "the window stalled";
 }
 

@@ -1,6 +1,5 @@
-// The program's notifications reach a real notification daemon (dunst) on a
-// private session bus; without one, sending returns at once. What the wizard
-// sends, and when, is pinned by the dialing tests.
+// The program's notifications reach a real daemon (dunst) on a private session bus;
+// without one, sending returns at once. What the wizard sends is the dialing tests'.
 #include "platform/Notifications.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"

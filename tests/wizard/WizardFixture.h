@@ -31,20 +31,17 @@ namespace vorn::test
 class RecordingPrompts final : public UserPrompts
 {
 public:
-    struct Message {
-        QWidget* owner;
-        QString text;
-        QString title;
-    };
-    std::vector<Message> messages;
+    QStringList messages;
+    std::vector<QWidget*> owners; // of each message
     std::deque<int> answers; // IDOK when none is left
     QString fileToChoose; // empty: the dialog is cancelled
     std::vector<OpenFileRequest> fileRequests;
     int beeps = 0;
 
-    int messageBox(QWidget* owner, const QString& text, const QString& title, unsigned /*flags*/) override
+    int messageBox(QWidget* owner, const QString& text, const QString& /*title*/, unsigned /*flags*/) override
     {
-        messages.push_back({ owner, text, title });
+        messages << text;
+        owners.push_back(owner);
         if (answers.empty())
             return IDOK;
         const int answer = answers.front();
@@ -93,7 +90,8 @@ protected:
         QDir::setCurrent(previousFolder);
     }
 
-    // Creates the window (on `hive`, else `registry`) and runs its start-up as the program does.
+    // Creates the window (on `hive`, else `registry`) and runs its start-up as the program
+    // does; the tune watchers, window hiders and notifications it starts are only recorded.
     TfrmSelect& start(Registry* hive = nullptr, const QString& initializer = {})
     {
         auto shell = std::make_unique<FakeNotificationArea>();
@@ -102,19 +100,18 @@ protected:
             service ? service : ras, hive != nullptr ? hive : registry.get(), std::move(shell));
         window->InitializerPath
             = initializer.isEmpty() ? folder.filePath(QStringLiteral("no-initializer")) : initializer;
+        window->startTuneWatcher
+            = [this](const QString& caption, const QString& tune) { tuneWatchers << caption + "|" + tune; };
+        window->startWindowHider = [this](const QString& title) { windowHiders << title; };
+        window->Notifier = std::make_unique<RecordingNotifications>(notified);
         runGuarded([this] { window->FormCreate(); });
         return *window;
     }
-    // Started and shown listing `entries` with `selected` ticked; the tune
-    // watchers, window hiders and notifications it starts are only recorded.
+    // Started and shown listing `entries` with `selected` ticked.
     TfrmSelect& startWith(const QByteArrayList& entries, const QByteArrayList& selected = {})
     {
         ras->entryNames = entries;
         TfrmSelect& w = start();
-        w.startTuneWatcher
-            = [this](const QString& caption, const QString& tune) { tuneWatchers << caption + "|" + tune; };
-        w.startWindowHider = [this](const QString& title) { windowHiders << title; };
-        w.Notifier = std::make_unique<RecordingNotifications>(notified);
         for (const auto& name : selected)
             w.SelectedEntries.add(name);
         w.show();
@@ -167,6 +164,15 @@ protected:
         QFile file(folder.filePath(QStringLiteral("vorninfo.pdt")));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
+    }
+    void select(const QString& caption, bool selected = true)
+    {
+        window->ConList->setSelected(rowOf(caption), selected);
+    }
+    void next(int pages)
+    {
+        for (int page = 0; page < pages; ++page)
+            window->btnNext->click();
     }
     int rowOf(const QString& caption) const
     {
