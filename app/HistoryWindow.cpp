@@ -2,20 +2,20 @@
 
 #include "app/Guarded.h"
 #include "app/UserPrompts.h"
+#include "app/chart/DayChart.h"
+#include "platform/Modules.h"
 #include "settings/Statistics.h"
 
-#include <QChartView>
-#include <QDateTimeAxis>
 #include <QFile>
-#include <QLineSeries>
+#include <QLabel>
 #include <QLocale>
 #include <QMap>
 #include <QSet>
 #include <QTableWidgetItem>
 #include <QVBoxLayout>
-#include <QValueAxis>
 
 #include <algorithm>
+#include <bit>
 
 namespace
 {
@@ -47,15 +47,6 @@ TfrmHistory::TfrmHistory(QWidget* parent, const QString& file, const QString& en
     tblAttempts->setHorizontalHeaderLabels(
         { QStringLiteral("Entry"), QStringLiteral("Start"), QStringLiteral("Outcome"), QStringLiteral("Time"),
             QStringLiteral("In"), QStringLiteral("Out"), QStringLiteral("Code"), QStringLiteral("Reason") });
-
-    auto* chartView = new QChartView(pnlChart);
-    Chart = chartView->chart();
-    Chart->legend()->setAlignment(Qt::AlignRight);
-    Chart->setMargins(QMargins(0, 0, 0, 0));
-    chartView->setRenderHint(QPainter::Antialiasing);
-    auto* layout = new QVBoxLayout(pnlChart);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(chartView);
 
     cbEntry->addItem(QStringLiteral("(all entries)"), QString());
     QStringList names;
@@ -113,38 +104,27 @@ void TfrmHistory::fillTable(const QList<vorn::Attempt>& attempts)
 
 void TfrmHistory::fillChart(const QList<vorn::Attempt>& attempts)
 {
-    Chart->removeAllSeries();
-    // The chart lets go of a removed axis without deleting it.
-    for (QAbstractAxis* axis : Chart->axes()) {
-        Chart->removeAxis(axis);
-        delete axis;
-    }
+    using vorn::chart::DaySeries;
     const QDate first = QDate::currentDate().addDays(1 - ChartDays);
     const auto perDay = vorn::connectedPerDay(attempts, first, ChartDays);
-
-    auto* days = new QDateTimeAxis;
-    days->setFormat(QStringLiteral("d MMM"));
-    days->setTickCount(6);
-    days->setRange(first.startOfDay(), first.addDays(ChartDays - 1).startOfDay());
-    auto* hours = new QValueAxis;
-    hours->setTitleText(QStringLiteral("Hours"));
-    hours->setLabelFormat(QStringLiteral("%.1f"));
-    Chart->addAxis(days, Qt::AlignBottom);
-    Chart->addAxis(hours, Qt::AlignLeft);
-    double highest = 0;
+    QList<DaySeries> series;
     for (auto it = perDay.cbegin(); it != perDay.cend(); ++it) {
-        auto* series = new QLineSeries;
-        series->setName(it.key());
-        for (int day = 0; day < ChartDays; ++day) {
-            const double value = double(it.value().at(day)) / 3600.0;
-            highest = std::max(highest, value);
-            series->append(double(first.addDays(day).startOfDay().toMSecsSinceEpoch()), value);
-        }
-        Chart->addSeries(series);
-        series->attachAxis(days);
-        series->attachAxis(hours);
+        DaySeries& line = series.emplace_back(DaySeries { it.key(), {} });
+        for (const qint64 seconds : it.value())
+            line.hours.append(double(seconds) / 3600.0);
     }
-    hours->setRange(0, std::max(1.0, highest * 1.1));
+
+    // Loaded once; when it cannot be, the panel says why instead.
+    static QString reason;
+    static const auto fill = std::bit_cast<vorn::chart::Fill>(vorn::modules::entryPoint(
+        vorn::modules::file(QString::fromLatin1(vorn::chart::ModuleFile)), vorn::chart::FillEntry, reason));
+    if (fill != nullptr) {
+        fill(pnlChart, first, ChartDays, series);
+    } else if (pnlChart->layout() == nullptr) {
+        auto* problem = new QLabel(QStringLiteral("The chart cannot be shown: %1.").arg(reason), pnlChart);
+        problem->setWordWrap(true);
+        (new QVBoxLayout(pnlChart))->addWidget(problem);
+    }
 }
 
 void TfrmHistory::fillFailures(const QList<vorn::Attempt>& attempts)

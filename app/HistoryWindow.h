@@ -5,10 +5,6 @@
 
 #include <QDialog>
 
-QT_BEGIN_NAMESPACE
-class QChart;
-QT_END_NAMESPACE
-
 // The connection history: every attempt in a sortable table with a filter by
 // entry, the connected time per day of the last 30 days (one series per
 // entry), the failures by kind, and an export as CSV.
@@ -22,7 +18,6 @@ public:
 
     static constexpr int ChartDays = 30;
 
-    QChart* chart() const { return Chart; }
     void btnExportClick();
 
 private:
@@ -33,5 +28,4 @@ private:
 
     vorn::ConnectionHistory History;
     QList<vorn::Attempt> Shown;
-    QChart* Chart = nullptr;
 };

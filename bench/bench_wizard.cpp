@@ -83,7 +83,7 @@ struct Libraries {
     QStringList watched; // those of kWatched that are mapped
 };
 
-constexpr const char* kWatched[] = { "libnm", "libpulse", "libsndfile" };
+constexpr const char* kWatched[] = { "libnm", "libpulse", "libsndfile", "libQt6Charts" };
 
 Libraries librariesOf(qint64 pid)
 {
@@ -258,9 +258,9 @@ void printFigures(const Figures& sim, const Figures& bare, const Figures& nm)
         librariesText(bare.selectionLibraries), librariesText(nm.selectionLibraries), withNm);
     printTextRow("libraries mapped (connected)", librariesText(sim.connectedLibraries),
         librariesText(bare.connectedLibraries), librariesText(nm.connectedLibraries), withNm);
-    printTextRow("of libnm/libpulse/libsndfile (selection)", watchedText(sim.selectionLibraries),
+    printTextRow("of the large optional ones (selection)", watchedText(sim.selectionLibraries),
         watchedText(bare.selectionLibraries), watchedText(nm.selectionLibraries), withNm);
-    printTextRow("of libnm/libpulse/libsndfile (connected)", watchedText(sim.connectedLibraries),
+    printTextRow("of the large optional ones (connected)", watchedText(sim.connectedLibraries),
         watchedText(bare.connectedLibraries), watchedText(nm.connectedLibraries), withNm);
 }
 

@@ -21,3 +21,22 @@ function(vorn_add_core_library name folder)
     target_compile_options(${name} PRIVATE -include ${CMAKE_SOURCE_DIR}/cmake/NoWidgets.h)
     vorn_set_warnings(${name})
 endfunction()
+
+# vorn_add_module(NAME SOURCES... LIBS...): a module in lib/vorn95/ beside the
+# programs' bin folder (in the build tree as installed), loaded at run time
+# only by the runs that need the large libraries it links. Its interface is
+# one plain function; what it takes from our static libraries is its own
+# hidden copy, so the program's is never replaced.
+function(vorn_add_module name)
+    cmake_parse_arguments(M "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} MODULE ${M_SOURCES})
+    target_link_libraries(${name} PRIVATE ${M_LIBS})
+    set_target_properties(${name} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/vorn95
+        CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+    target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL -Wl,--as-needed)
+    # Every symbol found at link time; sanitizer runtimes come with the program.
+    if(NOT VORN_SANITIZE)
+        target_link_options(${name} PRIVATE -Wl,-z,defs)
+    endif()
+    vorn_set_warnings(${name})
+endfunction()

@@ -72,19 +72,24 @@ QString file(const QString& name)
     return QDir::cleanPath(paths::programDir() + QStringLiteral("/../lib/vorn95/") + name);
 }
 
-std::shared_ptr<RemoteAccess> loadRemoteAccess(const QString& file)
+void* entryPoint(const QString& file, const char* entry, QString& reason)
 {
     // Every symbol is resolved now, so that a broken module fails here with
-    // the loader's reason rather than in the middle of a call. The module
-    // stays loaded for the rest of the process: its objects and events may
-    // outlive any one service.
+    // the loader's reason rather than in the middle of a call.
     void* module = dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
-    void* entry = module != nullptr ? dlsym(module, RemoteAccessEntry) : nullptr;
-    if (entry != nullptr)
+    void* address = module != nullptr ? dlsym(module, entry) : nullptr;
+    if (address == nullptr) {
+        reason = QStringLiteral("cannot load %1").arg(QString::fromLocal8Bit(dlerror()));
+        qWarning("%s", qPrintable(reason));
+    }
+    return address;
+}
+
+std::shared_ptr<RemoteAccess> loadRemoteAccess(const QString& file)
+{
+    QString reason;
+    if (void* entry = entryPoint(file, RemoteAccessEntry, reason))
         return std::shared_ptr<RemoteAccess>(std::bit_cast<RemoteAccessFactory>(entry)(dialEventMessage()));
-    // The loader's reason names the file.
-    const QString reason = QStringLiteral("cannot load %1").arg(QString::fromLocal8Bit(dlerror()));
-    qWarning("%s", qPrintable(reason));
     return std::make_shared<UnreachableRemoteAccess>(reason);
 }
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-// Backends that need large libraries are modules of their own, loaded only
-// when chosen, from lib/vorn95/ beside the programs' bin folder (in the build
+// Backends and windows that need large libraries are modules of their own,
+// loaded only when chosen or first shown, from lib/vorn95/ beside the programs' bin folder (in the build
 // tree as installed), so that other runs never map those libraries.
 namespace vorn::modules
 {
@@ -21,6 +21,12 @@ inline constexpr char RemoteAccessEntry[] = "vorn_create_remote_access_v1";
 
 // The path of the module `name` ("vorn-nm.so").
 QString file(const QString& name);
+
+// The address of `entry` in the module `file`, which stays loaded for the
+// rest of the process (its objects and events may outlive any one user).
+// Null when it cannot be loaded, with the loader's reason, which names the
+// file, in `reason`.
+void* entryPoint(const QString& file, const char* entry, QString& reason);
 
 // The remote-access service of the module in `file`. A module that cannot be
 // loaded is logged and leaves a service that answers every call with error

@@ -38,13 +38,14 @@ root=$stage/root
 dpkg -x "$deb" "$root"
 share=$root/usr/share
 
-# Every program is there; libnm comes only with the NetworkManager module, loaded when chosen.
+# Every program is there; libnm and Qt Charts come only with the modules, loaded when needed.
 for program in "${programs[@]}"; do
     [ -x "$root/usr/bin/$program" ] || fail "$program is not in /usr/bin"
-    ! ldd "$root/usr/bin/$program" | grep -q 'libnm\.so' || fail "$program links libnm"
+    ! ldd "$root/usr/bin/$program" | grep -qE 'libnm\.so|libQt6Charts' || fail "$program links libnm or Qt Charts"
 done
 ldd "$root/usr/lib/vorn95/vorn-nm.so" | grep -q 'libnm\.so' || fail "the NetworkManager module lacks libnm"
-echo "ok: every program is there, none links libnm, the NetworkManager module does"
+ldd "$root/usr/lib/vorn95/vorn-chart.so" | grep -q 'libQt6Charts' || fail "the chart module lacks Qt Charts"
+echo "ok: every program is there, none links libnm or Qt Charts, the modules do"
 
 desktop=$share/applications/$app_id.desktop
 desktop_key() { sed -n "s/^$1=//p" "$desktop"; }

@@ -9,7 +9,7 @@
 #include "settings/Statistics.h"
 
 #include <QAbstractSeries>
-#include <QChart>
+#include <QChartView>
 #include <QFile>
 
 using namespace vorn;
@@ -130,7 +130,10 @@ TEST_F(PropsTest, HistoryWindowFiltersSortsChartsAndExportsTheRowsShown)
     EXPECT_EQ(history.tblAttempts->item(0, 3)->text(), "00:10:00");
 
     QStringList series;
-    for (const auto* s : history.chart()->series())
+    // Drawn by the chart module, found beside the tests as beside the program.
+    const auto* chart = history.pnlChart->findChild<QChartView*>();
+    ASSERT_NE(chart, nullptr);
+    for (const auto* s : chart->chart()->series())
         series << s->name();
     EXPECT_EQ(series, (QStringList { "A", "B" }));
     EXPECT_EQ(history.lblFailures->text(), "Failures: The line is busy. (2)");
