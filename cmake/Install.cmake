@@ -15,7 +15,7 @@ install(FILES resources/rasphone.pbk DESTINATION ${CMAKE_INSTALL_DATADIR}/vorn95
 # The modules, loaded only when needed, looked for as ../lib/vorn95 from bin/:
 # the program's own folder under lib, not the multiarch library folder, so
 # that the installation can be moved and a build tree looks the same.
-install(TARGETS vorn-nm vorn-chart LIBRARY DESTINATION lib/vorn95 PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(TARGETS vorn-nm vorn-sound vorn-chart LIBRARY DESTINATION lib/vorn95 PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 install(FILES ${VORN_PACKAGING_DIR}/${VORN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${VORN_PACKAGING_DIR}/${VORN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

@@ -65,6 +65,13 @@ private:
     const QString reason_;
 };
 
+// Stands in for a sound whose module could not be loaded.
+class SilentSound final : public Sound
+{
+public:
+    bool play(const QString& /*file*/, std::stop_token /*stop*/) override { return false; }
+};
+
 } // namespace
 
 QString file(const QString& name)
@@ -91,6 +98,14 @@ std::shared_ptr<RemoteAccess> loadRemoteAccess(const QString& file)
     if (void* entry = entryPoint(file, RemoteAccessEntry, reason))
         return std::shared_ptr<RemoteAccess>(std::bit_cast<RemoteAccessFactory>(entry)(dialEventMessage()));
     return std::make_shared<UnreachableRemoteAccess>(reason);
+}
+
+std::unique_ptr<Sound> loadSound(const QString& file)
+{
+    QString reason;
+    if (void* entry = entryPoint(file, SoundEntry, reason))
+        return std::unique_ptr<Sound>(std::bit_cast<SoundFactory>(entry)());
+    return std::make_unique<SilentSound>();
 }
 
 } // namespace vorn::modules

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/RemoteAccess.h"
+#include "platform/Sound.h"
 
 #include <QString>
 
@@ -19,6 +20,11 @@ namespace vorn::modules
 using RemoteAccessFactory = RemoteAccess* (*)(std::uint16_t dialEventMessage);
 inline constexpr char RemoteAccessEntry[] = "vorn_create_remote_access_v1";
 
+// What a sound module exports under SoundEntry: a new sound on the user's
+// default server.
+using SoundFactory = Sound* (*)();
+inline constexpr char SoundEntry[] = "vorn_create_sound_v1";
+
 // The path of the module `name` ("vorn-nm.so").
 QString file(const QString& name);
 
@@ -32,5 +38,9 @@ void* entryPoint(const QString& file, const char* entry, QString& reason);
 // loaded is logged and leaves a service that answers every call with error
 // 711, whose text names the file and the reason.
 std::shared_ptr<RemoteAccess> loadRemoteAccess(const QString& file);
+
+// The sound of the module in `file`. A module that cannot be loaded is logged
+// and leaves a sound that plays nothing, as one without a sound server.
+std::unique_ptr<Sound> loadSound(const QString& file);
 
 } // namespace vorn::modules

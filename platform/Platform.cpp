@@ -3,7 +3,6 @@
 #include "platform/Modules.h"
 #include "platform/Paths.h"
 #include "platform/linux/DBusNotifications.h"
-#include "platform/linux/PulseSound.h"
 #include "platform/linux/SqliteRegistry.h"
 #include "platform/linux/XcbDesktopWindows.h"
 #include "platform/sim/SimRemoteAccess.h"
@@ -112,7 +111,7 @@ std::unique_ptr<DesktopWindows> desktopWindows()
 
 std::unique_ptr<Sound> sound()
 {
-    return std::make_unique<PulseSound>();
+    return modules::loadSound(modules::file(QStringLiteral("vorn-sound.so")));
 }
 
 std::unique_ptr<Notifications> notifications()

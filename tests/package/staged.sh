@@ -38,14 +38,16 @@ root=$stage/root
 dpkg -x "$deb" "$root"
 share=$root/usr/share
 
-# Every program is there; libnm and Qt Charts come only with the modules, loaded when needed.
+# Every program is there; libnm, PulseAudio and Qt Charts come only with the modules, loaded when needed.
+modules=("vorn-nm:libnm\.so" "vorn-sound:libpulse\.so" "vorn-chart:libQt6Charts")
 for program in "${programs[@]}"; do
     [ -x "$root/usr/bin/$program" ] || fail "$program is not in /usr/bin"
-    ! ldd "$root/usr/bin/$program" | grep -qE 'libnm\.so|libQt6Charts' || fail "$program links libnm or Qt Charts"
+    ! ldd "$root/usr/bin/$program" | grep -qE 'libnm\.so|libpulse\.so|libQt6Charts' || fail "$program links a module's library"
 done
-ldd "$root/usr/lib/vorn95/vorn-nm.so" | grep -q 'libnm\.so' || fail "the NetworkManager module lacks libnm"
-ldd "$root/usr/lib/vorn95/vorn-chart.so" | grep -q 'libQt6Charts' || fail "the chart module lacks Qt Charts"
-echo "ok: every program is there, none links libnm or Qt Charts, the modules do"
+for module in "${modules[@]}"; do
+    ldd "$root/usr/lib/vorn95/${module%%:*}.so" | grep -qE "${module#*:}" || fail "${module%%:*}.so lacks ${module#*:}"
+done
+echo "ok: every program is there, none links a module's library, the modules do"
 
 desktop=$share/applications/$app_id.desktop
 desktop_key() { sed -n "s/^$1=//p" "$desktop"; }

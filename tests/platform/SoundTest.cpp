@@ -1,6 +1,6 @@
 // Sound that cannot be played fails at once and is never heard. Playing a
 // tune to its end is checked with the tune watcher (WatchersDesktopTest).
-#include "platform/linux/PulseSound.h"
+#include "platform/pulse/PulseSound.h"
 #include "support/DesktopHelpers.h"
 #include "support/TestSupport.h"
 #include "support/ToneFile.h"

@@ -1,7 +1,7 @@
 // What only real servers show: how soon the tune follows the mapping of its
 // window on the recorded sound sink, and that exit is prompt whatever the
 // servers do.
-#include "platform/linux/PulseSound.h"
+#include "platform/pulse/PulseSound.h"
 #include "platform/linux/XcbDesktopWindows.h"
 #include "shell/WindowWatchers.h"
 #include "support/DesktopHelpers.h"

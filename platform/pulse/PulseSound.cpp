@@ -1,4 +1,4 @@
-#include "platform/linux/PulseSound.h"
+#include "platform/pulse/PulseSound.h"
 
 #include <QFile>
 
