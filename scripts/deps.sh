@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-charts-dev libqt6opengl6-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-charts-dev libqt6opengl6-dev
     libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev libnm-dev
     # running the program on a desktop
@@ -24,7 +24,7 @@ packages=(
     dpkg-dev file lintian desktop-file-utils appstream man-db mmdebstrap
 )
 if [ "${1:-}" = "--runtime-only" ]; then
-    packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-charts-dev libqt6opengl6-dev
+    packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-charts-dev libqt6opengl6-dev
         libsqlite3-dev libsndfile1-dev libpulse-dev libxcb1-dev libnm-dev qt6-qpa-plugins xvfb openbox trayer
         pulseaudio pulseaudio-utils xdotool x11-utils imagemagick)
 elif [ "${1:-}" = "--package" ]; then

@@ -1,8 +1,8 @@
 // What only real servers show: how soon the tune follows the mapping of its
 // window on the recorded sound sink, and that exit is prompt whatever the
 // servers do.
-#include "platform/pulse/PulseSound.h"
 #include "platform/linux/XcbDesktopWindows.h"
+#include "platform/pulse/PulseSound.h"
 #include "shell/WindowWatchers.h"
 #include "support/DesktopHelpers.h"
 #include "support/TestSupport.h"
