@@ -89,13 +89,12 @@ std::uint32_t fillStatus(RASCONNSTATUS* status, std::uint32_t state, std::uint32
 SimRemoteAccess::SimRemoteAccess(QString socketPath)
     : socketPath_(std::move(socketPath))
 {
-    connect(&socket_, &QLocalSocket::connected, this, &SimRemoteAccess::linkUp);
-    connect(&socket_, &QLocalSocket::disconnected, this, [this] {
+    connect(&socket_, &LocalSocket::disconnected, this, [this] {
         readMessages(); // its last words may say why
         if (link_ == Link::Open)
             fail(ras::PortDisconnected, QStringLiteral("the dial-up service went away"));
     });
-    connect(&socket_, &QLocalSocket::readyRead, this, &SimRemoteAccess::readMessages);
+    connect(&socket_, &LocalSocket::readyRead, this, &SimRemoteAccess::readMessages);
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &SimRemoteAccess::tryConnect);
     deadlineTimer_.setInterval(DeadlineCheckMs);
@@ -124,7 +123,6 @@ qint64 SimRemoteAccess::send(Request request, Reply reply)
         open();
     } else if (greeted_) {
         socket_.write(pending.line);
-        socket_.flush();
     }
     return request.id;
 }
@@ -142,26 +140,27 @@ void SimRemoteAccess::tryConnect()
 {
     if (link_ != Link::Connecting)
         return;
-    if (socket_.state() == QLocalSocket::UnconnectedState) {
-        // A socket in folders another user could have made may be anyone's.
-        struct stat info {
-        };
-        if (lstat(QFile::encodeName(socketPath_).constData(), &info) == 0) {
-            if (const QString problem = socketFolderProblem(socketPath_); !problem.isEmpty()) {
-                fail(ras::ServiceUnavailable, problem);
-                return;
-            }
+    // A socket in folders another user could have made may be anyone's.
+    struct stat info {
+    };
+    if (lstat(QFile::encodeName(socketPath_).constData(), &info) == 0) {
+        if (const QString problem = socketFolderProblem(socketPath_); !problem.isEmpty()) {
+            fail(ras::ServiceUnavailable, problem);
+            return;
         }
-        incoming_.clear();
-        socket_.connectToServer(socketPath_);
     }
-    // Qt reports a failed connect later, through the event loop: look now.
-    if (socket_.state() == QLocalSocket::ConnectedState)
+    incoming_.clear();
+    switch (socket_.connectToServer(socketPath_)) {
+    case LocalSocket::Connect::Connected:
         linkUp();
-    else if (socket_.state() == QLocalSocket::UnconnectedState)
+        break;
+    case LocalSocket::Connect::Refused:
         connectFailed();
-    else if (socket_.state() == QLocalSocket::ConnectingState)
+        break;
+    case LocalSocket::Connect::Busy:
         retryTimer_.start(RetryConnectMs); // the service's backlog is full: look again
+        break;
+    }
 }
 
 void SimRemoteAccess::connectFailed()
@@ -222,7 +221,7 @@ void SimRemoteAccess::linkUp()
     // Whoever listens at the path gets nothing from us unless it runs as us.
     ucred peer {};
     socklen_t length = sizeof peer;
-    const auto fd = static_cast<int>(socket_.socketDescriptor());
+    const int fd = socket_.descriptor();
     if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != getuid()) {
         fail(ras::ServiceUnavailable,
             QStringLiteral("the dial-up service at %1 is run by another user (%2); refused")
@@ -238,11 +237,10 @@ void SimRemoteAccess::linkUp()
 void SimRemoteAccess::sendPending()
 {
     greeted_ = true;
-    if (socket_.state() != QLocalSocket::ConnectedState)
+    if (!socket_.isConnected())
         return; // its last words are being read
     for (const auto& [id, pending] : pending_)
         socket_.write(pending.line);
-    socket_.flush();
 }
 
 void SimRemoteAccess::probe()

@@ -2,11 +2,11 @@
 
 #include "platform/RemoteAccess.h"
 #include "platform/sim/DialupProtocol.h"
+#include "platform/sim/LocalSocket.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
-#include <QLocalSocket>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -103,7 +103,7 @@ private:
     bool hungUpElsewhere(const Attempt& attempt, RasHandle handle) const;
 
     QString socketPath_;
-    QLocalSocket socket_;
+    LocalSocket socket_;
     Link link_ = Link::Closed;
     // The service speaks first: the connection list, or why it refuses us. Requests
     // wait for it, so that a refusal is never lost to a request written into a closed socket.
