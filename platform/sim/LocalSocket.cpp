@@ -91,6 +91,8 @@ void LocalSocket::flush()
 
 void LocalSocket::waitForReadyRead(int ms)
 {
+    // A caller waiting without an event loop has its requests sent meanwhile.
+    flush();
     if (fd_ < 0)
         return;
     pollfd ready { fd_, POLLIN, 0 };
